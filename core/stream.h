@@ -1,0 +1,239 @@
+// CFicheroHttp: the program's one stream type. Files, URLs, program resources, package entries,
+// memory blocks and TCP links are all read and written through it, so decoders and readers never
+// care where their bytes come from. One object serves one source at a time and can be opened,
+// closed and opened again.
+//
+// The methods are spread over core/stream_*.cpp by source kind: stream_open.cpp (dispatch of
+// Open, Close, lifecycle), stream_file.cpp (local files), stream_memory.cpp (memory sources and
+// memory mode), stream_resource.cpp (program resources), stream_io.cpp (Read/Write/Seek
+// dispatch, speed limit, CopyFrom), stream_scramble.cpp (package key mask) and stream_http.cpp
+// (URLs). Network sources add their own files.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "core/text_string.h"
+#include "platform/worker_thread.h"
+
+// Flag word of CFicheroHttp::Open.
+enum OpenFlags : unsigned {
+    OpenRead = 0x0,
+    OpenWrite = 0x2,              // open a local file for writing
+    OpenReadWrite = 0x4,          // reading and writing, never truncated, no overwrite question
+    OpenCreate = 0x8,             // with OpenWrite: an existing file is truncated
+    OpenExclusive = 0x10,         // reading: deny other processes all access
+    OpenNoOverwritePrompt = 0x20, // writing: no question when the file exists
+    OpenAppend = 0x40,            // position at the end after opening
+    OpenNoPackage = 0x80,         // never look the name up in the package table
+    OpenReportErrors = 0x100,     // report a failure to the user (message or "filenotfound")
+};
+
+// Any of these keeps a name out of the package table.
+constexpr unsigned kOpenPackageBypassMask =
+    OpenWrite | OpenReadWrite | OpenCreate | OpenAppend | OpenNoPackage;
+
+// State of a memory source (m_memState).
+enum BufferState : int {
+    BufferIdle = 0,          // nothing being filled; also a memory-mode buffer being written
+    BufferFilling = 1,       // a producer is still filling the block: readers wait
+    BufferComplete = 2,
+    BufferFailed = 3,        // readers get nothing
+    BufferStillFilling = 4,  // treated like BufferFilling
+};
+
+// How SetBuffer treats the caller's block.
+enum class BufferUse {
+    Copy,     // copied into the stream's own buffer; the caller may free the block at once
+    InPlace,  // read where it is; the block must outlive the reading
+};
+
+// Which kind of source a stream is open on.
+enum class StreamSource {
+    None,
+    File,      // local file (also the program file holding a package entry)
+    Memory,    // resource, caller's block, producer-filled block or memory-mode buffer
+    Http,
+    Tcp,
+};
+
+// Lines of the language table used for the stream's user messages.
+enum StreamMessageLine : int {
+    kLineCannotOpenToRead = 1,   // "ERROR: Cannot open the file to read"
+    kLineFileDoesNotExist = 2,   // "ERROR: File does not exist"
+    kLineReplaceQuestion = 3,    // "The file already exists, Replace existing file?"
+    kLineCannotOpenToWrite = 4,  // "ERROR: Cannot open the file to write"
+};
+
+constexpr int kPackageKeySize = 256;
+constexpr int kCopyChunkSize = 64000;           // CopyFrom moves at most this much per read
+constexpr int kMemoryModeInitialSize = 65536;   // buffer of a fresh memory-mode stream
+constexpr int kMemoryModeGrowth = 65536;        // extra room taken when a memory-mode write grows
+constexpr int kMemoryModeSlack = 10;            // bytes kept free past a memory-mode write
+constexpr int kStreamPollMs = 10;               // waits for producers and worker threads
+constexpr int kSpeedLimitMaxWaitMs = 5000;      // longest pause one read takes for the speed limit
+constexpr int kMemoryStallLimitMs = 60000;      // a producer silent this long ends a reader's wait
+constexpr int kStreamWorkerWaitMs = 30000;      // the destructor's bound on a worker still using it
+
+// Download speed limit in kbit/s (0 = none), chosen in the "Download speed" menu.
+extern std::atomic<float> g_downloadSpeed;
+// Default of a new stream's use of the disk cache.
+extern std::atomic<int> g_cacheEnabled;
+// Folder of the disk cache; a stream's construction fills it ("%temp%\Lumarix") when empty.
+extern CTexto g_cacheFolder;
+
+// Where a name lives in the running package, as the package reader answers it.
+struct PackageEntryLocation {
+    const char* packagePath = nullptr;   // the program file that holds the entries
+    uint32_t dataPosition = 0;           // absolute position of the entry's first byte
+    uint32_t size = 0;
+    int32_t keyLength = 0;
+    int32_t keyOffset = 0;
+    int32_t scrambleWord = -1;
+    const uint8_t* key = nullptr;        // kPackageKeySize bytes
+};
+
+enum class PackageLookup {
+    NoPackage,   // the program is not running from a package
+    Found,
+    Missing,
+};
+
+// The package reader's answer for a name (exact, case-sensitive match against the entries'
+// absolute names). Defined with the package table.
+PackageLookup LookupPackageEntry(const char* name, PackageEntryLocation* entry);
+
+class CFicheroHttp {
+public:
+    CFicheroHttp();
+    virtual ~CFicheroHttp();
+    CFicheroHttp(const CFicheroHttp&) = delete;
+    CFicheroHttp& operator=(const CFicheroHttp&) = delete;
+
+    // Opens a package entry, an http:// URL, a memory-mode buffer or a local file, in that order
+    // of precedence. cancel, when given, is the word every later wait of this stream polls.
+    // start is the position of the first read. Non-zero on success.
+    int Open(const char* name, unsigned flags = OpenRead, std::atomic<int>* cancel = nullptr,
+             int64_t start = 0);
+    // The program's own resource as a complete memory source. 1 or 0.
+    int OpenResource(int resourceId, const char* resourceType);
+    // A complete memory source over a caller's block. False (stream closed) when a copy cannot
+    // be had.
+    bool SetBuffer(const void* data, int64_t size, BufferUse use);
+    void Close();
+
+    // Bytes read, never negative; 0 at the end, on failure, on a closed stream or when cancelled.
+    int Read(void* buffer, int count);
+    // 4 or 2 bytes, reversed end for end when m_bigEndian is set; answer the bytes read.
+    int ReadInt32(uint32_t* value);
+    int ReadInt32(int32_t* value);
+    int ReadInt16(uint16_t* value);
+    int ReadInt16(int16_t* value);
+    // Writes at the position and advances it; answers the bytes written (less than count when
+    // the file or the memory cannot take them).
+    int Write(const void* data, int count);
+    // Position relative to the source's start; answers the new position, or -1 (position
+    // unchanged) when the source cannot be positioned.
+    int64_t Seek(int64_t position);
+    int64_t SeekToEnd();
+    // Length of the source in bytes, -1 while unknown.
+    int64_t GetLength();
+    int64_t GetPosition() const { return m_position - m_entryBase; }
+    // Copies the whole of another source into this stream; answers the bytes copied (0 when
+    // the source cannot be opened or its length is unknown).
+    int64_t CopyFrom(const char* sourceName, unsigned flags);
+
+    static bool IsHttpUrl(const char* name);
+
+    // --- Filling a memory source from a producer thread while another thread reads it ---
+    // Makes the stream a memory source being filled: a buffer of capacity bytes, length the
+    // final size or -1 when unknown. False when the buffer cannot be had.
+    bool BeginFill(int64_t capacity, int64_t length);
+    // Appends produced bytes and publishes them to readers; answers how many fitted.
+    int AppendFill(const void* data, int count);
+    // Ends the fill: complete (an unknown length becomes what was filled) or failed.
+    void EndFill(bool succeeded);
+
+    // --- Package key mask (the same operation scrambles and descrambles) ---
+    // out[i] = in[i] masked for absolute position + i; a plain copy unless m_scrambleOff is 0.
+    void ScrambleBytes(uint8_t* out, const uint8_t* in, int count, uint32_t position) const;
+    void DescrambleBytes(uint8_t* buffer, int count, uint32_t position) const;
+
+    const CTexto& GetName() const { return m_name; }
+    int IsOpen() const { return m_isOpen; }
+    StreamSource GetSource() const { return m_source; }
+    bool IsSeekable() const { return m_seekable != 0; }
+    // The memory source's bytes (the memory-mode buffer after writes); null when there is none.
+    const uint8_t* GetMemoryData() const { return m_memData; }
+    int64_t GetMemoryFilled() const { return m_memFilled.load(std::memory_order_acquire); }
+    BufferState GetMemoryState() const {
+        return static_cast<BufferState>(m_memState.load(std::memory_order_acquire));
+    }
+    bool IsCancelled() const;
+
+    // --- Public settings; they persist across opens until changed ---
+    std::atomic<int> m_cancel{0};   // the stream's own cancel word
+    uint8_t m_memoryMode = 0;       // Open with an empty name makes a growable memory buffer
+    uint8_t m_bigEndian = 0;        // ReadInt32/ReadInt16 swap bytes
+    // Package key; the mask applies only while m_scrambleOff is exactly 0.
+    int32_t m_keyLength = 0;
+    int32_t m_keyOffset = 0;
+    int32_t m_scrambleOff = -1;
+    uint8_t m_key[kPackageKeySize] = {};
+    // A worker thread still using this stream; it clears the slot when done and the destructor
+    // waits for that (StartWorkerThread can be given this slot).
+    WorkerThreadSlot m_workerThread{nullptr};
+
+private:
+    // stream_open.cpp
+    int OpenLocalOrMemory(const char* name, unsigned flags, int64_t start);
+    void ReportMissingFile(const char* name);
+    void ResetEntry();
+    void CloseSource();
+
+    // stream_http.cpp
+    int OpenHttp(const char* url, unsigned flags, int64_t start);
+
+    // stream_file.cpp
+    int OpenFileForReading(const char* name, unsigned flags, int64_t start);
+    int OpenFileForWriting(const char* name, unsigned flags, int64_t start);
+    int ReadLocalFile(void* buffer, int count);
+    int WriteLocalFile(const void* data, int count);
+    int64_t SeekFile(int64_t target);
+    int64_t GetFileLength() const;
+    void CloseFile();
+
+    // stream_memory.cpp
+    int OpenMemoryMode();
+    int ReadMemory(void* buffer, int count);
+    int WriteMemoryMode(const void* data, int count);
+    int64_t SeekMemory(int64_t target);
+    // Waits while a producer fills and fewer than needed bytes are there; bounded.
+    void WaitForMemory(int64_t needed) const;
+    void FreeMemoryBuffer();
+
+    // stream_io.cpp
+    void ApplySpeedLimit(int bytesRead, float startSeconds) const;
+
+    CTexto m_name;                   // the name as last opened (a package entry: the package file)
+    StreamSource m_source = StreamSource::None;
+    void* m_file = nullptr;          // HANDLE of the open local file, null otherwise
+    int m_isOpen = 0;                // result of the last Open; non-zero while a source is open
+    std::atomic<int64_t> m_length{0};   // -1 while unknown; set by a producer's EndFill
+    int64_t m_position = 0;          // absolute: a package entry's base included
+    std::atomic<int>* m_cancelFlag = &m_cancel;
+    uint8_t m_seekable = 0;
+
+    // Open package entry.
+    uint32_t m_entryBase = 0;
+    uint32_t m_entrySize = 0;
+    bool m_entryOpen = false;        // an entry is open (also one of size 0)
+    bool m_keyFromPackage = false;   // Open copied the package key; Close gives it back
+
+    // Memory source.
+    uint8_t* m_memBuffer = nullptr;      // owned: memory-mode buffer, SetBuffer copy, fill buffer
+    const uint8_t* m_memData = nullptr;  // bytes being read: own buffer, caller's block, resource
+    std::atomic<int64_t> m_memFilled{0};
+    std::atomic<int> m_memState{BufferIdle};
+    int64_t m_memCapacity = 0;
+};
