@@ -80,6 +80,15 @@ public:
     // A-Z become a-z; every other byte stays.
     void MakeLower();
 
+    // Whole text files, URLs or package entries (core/text_file.cpp). LoadFromFile takes
+    // UTF-16LE (FF FE) and UTF-8 (EF BB BF) files converted to the ANSI code page and other
+    // files as they are; it answers the byte length (for UTF-8 the UTF-16 units produced), or
+    // -1 with the text unchanged when the source cannot be read or is too long for a CTexto.
+    int LoadFromFile(const char* name);
+    // Writes the bytes exactly, no byte-order mark; an existing file raises the overwrite
+    // question when user messages are on. True when every byte was written.
+    bool SaveToFile(const char* name) const;
+
     // Byte by byte, unsigned; -1, 0 or 1.
     int Compare(const CTexto& other) const;
     int Compare(const char* text) const;
