@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Runs the tests of a build folder under Wine with one display and one warm wineserver for the
+# whole run. Usage: tools/ctest.sh build-folder [ctest arguments...]
+set -uo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
+build=$(cd "$1" && pwd); shift
+lumarix_prepare_prefix "$build/wineprefix"
+lumarix_ensure_display || exit 1
+"$WINE_SERVER" -p </dev/null >/dev/null 2>&1
+ctest --test-dir "$build" -j"$(nproc)" "$@"
+rc=$?
+"$WINE_SERVER" -k 2>/dev/null
+"$WINE_SERVER" -w 2>/dev/null
+if [ -n "$LUMARIX_XVFB_PID" ]; then kill "$LUMARIX_XVFB_PID" 2>/dev/null; wait "$LUMARIX_XVFB_PID" 2>/dev/null; fi
+exit $rc
