@@ -12,9 +12,11 @@ class CTexto;
 int MultiByteToWideBuffer(unsigned codePage, wchar_t* dest, const char* src, int srcBytes, int destSize);
 // The other direction; unmappable characters take the code page's default character.
 int WideToMultiByte(unsigned codePage, char* dest, const wchar_t* src, int srcChars, int destSize);
-// Whole text with its terminator, ANSI code page.
+// Whole text with its terminator, ANSI code page; answers the characters written, terminator
+// included (0 when it does not fit).
 int AnsiToWide(wchar_t* dest, const char* text, int destSize);
-// At most destSize - 1 characters of text, always terminated when destSize > 0.
+// As much of the text as fits, always terminated when destSize > 0; answers the bytes
+// written, terminator included.
 int WideToAnsi(char* dest, const wchar_t* text, int destSize);
 // Low byte of every character; answers dest.
 char* WideToNarrow(char* dest, const wchar_t* text);
