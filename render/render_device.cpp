@@ -1,0 +1,5 @@
+#include "render/render_device.h"
+
+CObjeto2D::CObjeto2D() = default;
+
+CObjeto2D::~CObjeto2D() = default;

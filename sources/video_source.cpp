@@ -1,0 +1,5 @@
+#include "sources/video_source.h"
+
+CDirectShowVideo::CDirectShowVideo() = default;
+
+CDirectShowVideo::~CDirectShowVideo() = default;

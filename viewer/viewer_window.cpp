@@ -1,0 +1,22 @@
+#include "viewer/viewer_window.h"
+
+#include "render/render_device.h"
+
+CVentanaVisor::CVentanaVisor() = default;
+
+CVentanaVisor::~CVentanaVisor()
+{
+    DestroyWindow();
+    delete device;
+}
+
+BOOL CVentanaVisor::DestroyWindow()
+{
+    if (!m_hWnd)
+        return FALSE;
+    BOOL destroyed = ::DestroyWindow(m_hWnd);
+    m_hWnd = nullptr;
+    delete device;
+    device = nullptr;
+    return destroyed;
+}

@@ -1,0 +1,20 @@
+#pragma once
+// The child window of a secondary viewer-window item; it owns and presents its own render device.
+#include <windows.h>
+
+class CObjeto2D;
+
+class CVentanaVisor {
+public:
+    CVentanaVisor();
+    virtual ~CVentanaVisor();
+
+    CVentanaVisor(const CVentanaVisor&) = delete;
+    CVentanaVisor& operator=(const CVentanaVisor&) = delete;
+
+    // Destroys the window (which deletes the render device); FALSE when there is no window.
+    BOOL DestroyWindow();
+
+    HWND m_hWnd = nullptr;
+    CObjeto2D* device = nullptr;  // owned; null until the viewer-window item gives it one
+};
