@@ -82,36 +82,25 @@ void CObjeto::DestroyItem(ItemRecord* record)
     if (head->m_count > 0)
         head->m_count--;
 
+    // The records are told apart by their classes rather than their type words, because some
+    // lists reuse type codes for records of their own.
     CObjeto* resident = head->residentList;
-    switch (record->type) {
-    case ItemType::Frame: {
-        CFrame& frame = static_cast<FrameItem*>(record)->frame;
+    if (auto* frameItem = dynamic_cast<FrameItem*>(record)) {
+        CFrame& frame = frameItem->frame;
         if (!frame.objects.residentList)
             frame.objects.residentList = resident;
-        break;
-    }
-    case ItemType::Text: {
-        CSprite& sprite = static_cast<TextItem*>(record)->sprite;
-        WithdrawResident(resident, &sprite);
-        sprite.Clear();
-        break;
-    }
-    case ItemType::Image: {
-        CSprite& sprite = static_cast<ImageItem*>(record)->sprite;
-        WithdrawResident(resident, &sprite);
-        sprite.Clear();
-        break;
-    }
-    case ItemType::Mesh:
-        WithdrawResident(resident, static_cast<MeshItem*>(record)->mesh);
-        break;
-    case ItemType::LineMesh:
-        WithdrawResident(resident, static_cast<LineMeshItem*>(record)->ribbon);
-        break;
-    default:
-        if (IsObjectItemType(record->type))
-            WithdrawResident(resident, static_cast<ObjectItem*>(record)->ownedObject);
-        break;
+    } else if (auto* text = dynamic_cast<TextItem*>(record)) {
+        WithdrawResident(resident, &text->sprite);
+        text->sprite.Clear();
+    } else if (auto* image = dynamic_cast<ImageItem*>(record)) {
+        WithdrawResident(resident, &image->sprite);
+        image->sprite.Clear();
+    } else if (auto* mesh = dynamic_cast<MeshItem*>(record)) {
+        WithdrawResident(resident, mesh->mesh);
+    } else if (auto* line = dynamic_cast<LineMeshItem*>(record)) {
+        WithdrawResident(resident, line->ribbon);
+    } else if (auto* object = dynamic_cast<ObjectItem*>(record)) {
+        WithdrawResident(resident, object->ownedObject);
     }
     // Each record's destructor releases the rest of what it owns: code buffers, fonts, meshes,
     // windows, sounds, file searches and nested lists.

@@ -201,10 +201,9 @@ ItemRecord* CObjeto::FindByType(ItemType type, int32_t start)
 ObjectItem* CObjeto::FindByObjectId(int32_t objectId)
 {
     for (CObjeto* node = GetHead(); node; node = node->m_next) {
-        ItemRecord* record = node->m_record;
-        if (record && IsObjectItemType(record->type) &&
-            static_cast<ObjectItem*>(record)->objectId == objectId)
-            return static_cast<ObjectItem*>(record);
+        auto* object = dynamic_cast<ObjectItem*>(node->m_record);
+        if (object && object->objectId == objectId)
+            return object;
     }
     return nullptr;
 }
@@ -212,10 +211,9 @@ ObjectItem* CObjeto::FindByObjectId(int32_t objectId)
 ObjectItem* CObjeto::FindByLinkedObject(const void* object)
 {
     for (CObjeto* node = GetHead(); node; node = node->m_next) {
-        ItemRecord* record = node->m_record;
-        if (record && IsObjectItemType(record->type) &&
-            static_cast<ObjectItem*>(record)->linkedObject == object)
-            return static_cast<ObjectItem*>(record);
+        auto* item = dynamic_cast<ObjectItem*>(node->m_record);
+        if (item && item->linkedObject == object)
+            return item;
     }
     return nullptr;
 }
