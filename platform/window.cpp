@@ -1,0 +1,253 @@
+#include "platform/window.h"
+
+#include <cstdio>
+#include <list>
+#include <mutex>
+#include <string>
+
+#include "platform/application.h"
+#include "platform/dialog.h"
+
+namespace {
+
+// Names of the classes RegisterWindowClass made; the list keeps every name's address stable.
+struct RegisteredClasses {
+    std::mutex lock;
+    std::list<std::string> names;
+};
+
+RegisteredClasses& Classes()
+{
+    static RegisteredClasses classes;
+    return classes;
+}
+
+}  // namespace
+
+CWnd::CWnd() = default;
+
+CWnd::~CWnd()
+{
+    if (m_hWnd && IsWindow(m_hWnd)) {
+        // The derived object is gone: the window's last messages get the default handling.
+        HWND window = m_hWnd;
+        Detach();
+        ::DestroyWindow(window);
+    }
+}
+
+CWnd* CWnd::FromHandle(HWND window)
+{
+    if (!window || !IsWindow(window))
+        return nullptr;
+    WNDPROC procedure = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(window, GWLP_WNDPROC));
+    DLGPROC dialogProcedure = reinterpret_cast<DLGPROC>(GetWindowLongPtrA(window, DWLP_DLGPROC));
+    if (procedure != &CWnd::StaticWindowProc && dialogProcedure != &CDialog::StaticDialogProc)
+        return nullptr;
+    return reinterpret_cast<CWnd*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+}
+
+BOOL CWnd::CreateEx(DWORD exStyle, const char* className, const char* title, DWORD style,
+                    const RECT& rect, HWND parent, UINT_PTR idOrMenu)
+{
+    if (m_hWnd)
+        return FALSE;
+    CREATESTRUCTA cs = {};
+    cs.dwExStyle = exStyle;
+    cs.lpszClass = className;
+    cs.lpszName = title;
+    cs.style = static_cast<LONG>(style);
+    cs.x = rect.left;
+    cs.y = rect.top;
+    cs.cx = rect.right - rect.left;
+    cs.cy = rect.bottom - rect.top;
+    cs.hwndParent = parent;
+    cs.hMenu = reinterpret_cast<HMENU>(idOrMenu);
+    cs.hInstance = GetAppInstance();
+    cs.lpCreateParams = this;
+    if (!PreCreateWindow(cs))
+        return FALSE;
+    if (!cs.lpszClass)
+        cs.lpszClass = RegisterWindowClass(CS_DBLCLKS);
+    if (!cs.lpszClass)
+        return FALSE;
+    HWND window = CreateWindowExA(cs.dwExStyle, cs.lpszClass, cs.lpszName,
+                                  static_cast<DWORD>(cs.style), cs.x, cs.y, cs.cx, cs.cy,
+                                  cs.hwndParent, cs.hMenu, cs.hInstance, this);
+    return window != nullptr;
+}
+
+BOOL CWnd::DestroyWindow()
+{
+    if (!m_hWnd)
+        return FALSE;
+    return ::DestroyWindow(m_hWnd);
+}
+
+BOOL CWnd::PreCreateWindow(CREATESTRUCTA&)
+{
+    return TRUE;
+}
+
+LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return ::DefWindowProcA(m_hWnd, message, wParam, lParam);
+}
+
+LRESULT CWnd::Default()
+{
+    if (!m_current)
+        return 0;
+    return DefWindowProc(m_current->message, m_current->wParam, m_current->lParam);
+}
+
+LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CREATE:
+        return OnCreate(reinterpret_cast<CREATESTRUCTA*>(lParam));
+    case WM_DESTROY:
+        OnDestroy();
+        return 0;
+    case WM_CLOSE:
+        OnClose();
+        return 0;
+    case WM_SIZE:
+        OnSize(static_cast<UINT>(wParam), LOWORD(lParam), HIWORD(lParam));
+        return 0;
+    case WM_TIMER:
+        OnTimer(wParam);
+        return 0;
+    case WM_PAINT:
+        OnPaint();
+        return 0;
+    case WM_COMMAND:
+        if (OnCommand(wParam, lParam))
+            return 0;
+        break;
+    case WM_COPYDATA:
+        return OnCopyData(reinterpret_cast<HWND>(wParam), reinterpret_cast<COPYDATASTRUCT*>(lParam));
+    default:
+        break;
+    }
+    return DefWindowProc(message, wParam, lParam);
+}
+
+int CWnd::OnCreate(CREATESTRUCTA*)
+{
+    return static_cast<int>(Default());
+}
+
+void CWnd::OnDestroy()
+{
+    Default();
+}
+
+void CWnd::OnClose()
+{
+    Default();
+}
+
+void CWnd::OnSize(UINT, int, int)
+{
+    Default();
+}
+
+void CWnd::OnTimer(UINT_PTR)
+{
+    Default();
+}
+
+void CWnd::OnPaint()
+{
+    Default();
+}
+
+BOOL CWnd::OnCommand(WPARAM, LPARAM)
+{
+    return FALSE;
+}
+
+BOOL CWnd::OnCopyData(HWND, COPYDATASTRUCT*)
+{
+    return static_cast<BOOL>(Default());
+}
+
+LRESULT CWnd::Dispatch(UINT message, WPARAM wParam, LPARAM lParam, bool* unhandled)
+{
+    CurrentMessage current = {message, wParam, lParam, false};
+    CurrentMessage* outer = m_current;
+    m_current = &current;
+    LRESULT result = WindowProc(message, wParam, lParam);
+    m_current = outer;
+    if (unhandled)
+        *unhandled = current.unhandled;
+    if (message == WM_NCDESTROY) {
+        Detach();
+        CWinApp* app = GetApp();
+        if (app && app->m_pMainWnd == this)
+            PostQuitMessage(0);
+        PostNcDestroy();
+    }
+    return result;
+}
+
+void CWnd::Detach()
+{
+    if (m_hWnd && IsWindow(m_hWnd))
+        SetWindowLongPtrA(m_hWnd, GWLP_USERDATA, 0);
+    m_hWnd = nullptr;
+}
+
+LRESULT CALLBACK CWnd::StaticWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    CWnd* object = nullptr;
+    if (message == WM_NCCREATE) {
+        const CREATESTRUCTA* cs = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+        object = static_cast<CWnd*>(cs->lpCreateParams);
+        if (object) {
+            object->m_hWnd = window;
+            SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(object));
+        }
+    } else {
+        object = reinterpret_cast<CWnd*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    }
+    // Messages before WM_NCCREATE, and windows of our classes made without an object.
+    if (!object)
+        return ::DefWindowProcA(window, message, wParam, lParam);
+    return object->Dispatch(message, wParam, lParam);
+}
+
+bool RegisterNamedWindowClass(const char* name, UINT style, HICON icon, HCURSOR cursor,
+                              HBRUSH background)
+{
+    if (!name || !*name)
+        return false;
+    WNDCLASSA wc = {};
+    wc.style = style;
+    wc.lpfnWndProc = &CWnd::StaticWindowProc;
+    wc.hInstance = GetAppInstance();
+    wc.hIcon = icon;
+    wc.hCursor = cursor;
+    wc.hbrBackground = background;
+    wc.lpszClassName = name;
+    if (RegisterClassA(&wc))
+        return true;
+    return GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+const char* RegisterWindowClass(UINT style, HCURSOR cursor, HBRUSH background, HICON icon)
+{
+    char name[96];
+    std::snprintf(name, sizeof name, "LumarixWnd:%x:%p:%p:%p", style, static_cast<void*>(cursor),
+                  static_cast<void*>(background), static_cast<void*>(icon));
+    std::lock_guard<std::mutex> hold(Classes().lock);
+    for (const std::string& known : Classes().names) {
+        if (known == name)
+            return known.c_str();
+    }
+    if (!RegisterNamedWindowClass(name, style, icon, cursor, background))
+        return nullptr;
+    Classes().names.emplace_back(name);
+    return Classes().names.back().c_str();
+}
