@@ -6,7 +6,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
 build=$(cd "$1" && pwd); shift
 lumarix_prepare_prefix "$build/wineprefix"
 lumarix_ensure_display || exit 1
-"$WINE_SERVER" -p </dev/null >/dev/null 2>&1
+lumarix_warm_wine
 ctest --test-dir "$build" -j"$(nproc)" "$@"
 rc=$?
 "$WINE_SERVER" -k 2>/dev/null

@@ -59,3 +59,12 @@ lumarix_ensure_display() {
   [ -n "$num" ] || { echo "wine-run: Xvfb did not start" >&2; return 1; }
   export DISPLAY=":$num"
 }
+
+# Starts the prefix's server and Wine's background services with their output detached: started
+# from a test program instead, they would inherit its output and keep the caller's pipe open.
+lumarix_warm_wine() {
+  [ "${LUMARIX_WINE_WARM:-}" = 1 ] && return 0
+  "$WINE_SERVER" -p${1:-} </dev/null >/dev/null 2>&1
+  "$WINE_LOADER" cmd /c exit </dev/null >/dev/null 2>&1
+  export LUMARIX_WINE_WARM=1
+}
