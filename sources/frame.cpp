@@ -15,3 +15,5 @@ void CFrame::ClearObjects()
         objects.residentList = &device->residentList;
     objects.RemoveAll();
 }
+
+void CFrame::Unload() {}

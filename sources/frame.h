@@ -1,9 +1,19 @@
 #pragma once
 // The imagery and state of one frame (node) of a tour.
+#include <cstdint>
+
 #include "core/item_list.h"
 #include "core/text_string.h"
 
 class CObjeto2D;
+
+// CFrame::flags
+enum FrameFlags : uint32_t {
+    FramePreloaded = 0x1000,
+    FrameActivated = 0x2000,   // the frame has been shown
+    FrameExpired = 0x8000,     // its time limit has passed
+    FrameKeptLoaded = 0x20000, // the interface frame, and frames a script keeps loaded
+};
 
 class CFrame {
 public:
@@ -16,9 +26,14 @@ public:
     // Gives the object list the view's resident-resource list (so that its items withdraw their
     // sprites and meshes there), then empties it.
     void ClearObjects();
+    // Releases the frame's imagery; it can be loaded again. The frame holds no imagery yet.
+    void Unload();
 
     CTexto name;
     CObjeto2D* device = nullptr;  // the render device that shows the frame, not owned
     // The frame's interface objects. Its residentList is the frame's own resident list.
     CObjeto objects;
+    uint32_t flags = 0;      // FrameFlags
+    float timeLimit = 0.0f;  // seconds the frame may stay loaded unused; 0 or less: no limit
+    float timeStamp = 0.0f;  // tick time at which the limit was set
 };
