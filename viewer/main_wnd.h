@@ -1,0 +1,191 @@
+// CMainWnd: the viewer engine. One plain object (not a window) holds the whole state of one
+// viewer; the host window carries it by value. Its methods are spread by concern:
+//   main_wnd_lifecycle.cpp   construction, destruction and what the engines of a process share
+//   main_wnd_initialize.cpp  Initialize and Shutdown
+//   main_wnd_threads.cpp     stopping the worker threads
+//   main_wnd_frames.cpp      frame memory release
+//   config_file.cpp          ReadWriteSettings (config.dat)
+#pragma once
+
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <atomic>
+#include <cstdint>
+
+#include "core/item_list.h"
+#include "core/text_string.h"
+#include "platform/worker_thread.h"
+#include "render/render_device.h"
+#include "sources/frame.h"
+#include "viewer/config_file.h"
+#include "viewer/viewer_parameters.h"
+
+// Initialised engines of the process; the first one starts the disk cache's session and the last
+// one ends it.
+extern std::atomic<int> g_liveEngineCount;
+// The render back end (RenderBackEnd) that devices return to after a temporary switch; a user's
+// choice of back end changes it.
+extern std::atomic<int> g_preferredBackEnd;
+
+// The host window's private messages (WM_USER + n).
+enum HostMessage : UINT {
+    HostMessageHotspotCode = WM_USER + 115,
+    HostMessageRefreshToolbar = WM_USER + 117,
+    HostMessagePackerParameters = WM_USER + 127,
+};
+
+// Four-character code of the multimedia I/O procedure through which the engine's sounds read.
+constexpr FOURCC kMediaIoCode = mmioFOURCC('K', 'Z', 'R', ' ');
+constexpr uint16_t kCameraPortDefault = 9017;
+// Process exit code after a remote program update.
+constexpr int kExitCodeRemoteUpdate = 9017;
+constexpr float kDefaultFps = 60.0f;
+constexpr const char* kSaveViewDefaultName = "Lumarix screen.bmp";
+constexpr const char* kTooltipFontFace = "Tahoma";
+constexpr float kTooltipFontSize = 13.5f;
+// Longest wait for one worker thread while the engine stops; a thread that takes longer is left
+// behind so that the program can still close.
+constexpr int kThreadStopWaitMs = 5000;
+
+// Number of script levels whose images the engine keeps (tour, interface, unused).
+constexpr int kImageLevelCount = 3;
+
+class CMainWnd {
+public:
+    // Builds every member with its default, lists the engine among the live ones and sets up
+    // what the first engine of the process provides. Opens no window, starts no thread.
+    CMainWnd();
+    // Expects Shutdown to have run; releases what the process's last engine holds.
+    virtual ~CMainWnd();
+
+    CMainWnd(const CMainWnd&) = delete;
+    CMainWnd& operator=(const CMainWnd&) = delete;
+
+    // --- Initialisation and shutdown (main_wnd_initialize.cpp) ---
+    // Everything that needs the host window: 1 on success, 0 when the render device cannot be
+    // made (the engine then stays uninitialised and posts nothing).
+    int Initialize(int viewWidth, int viewHeight, HWND hostWnd, int reserved);
+    // Undoes Initialize while the host window is being destroyed; runs also after a failed one.
+    void Shutdown();
+
+    // --- Worker threads (main_wnd_threads.cpp) ---
+    void StopUpdateLoop();
+    void StopCameraServerThread();
+    void StopCameraEngineThread();
+
+    // --- Frames (main_wnd_frames.cpp) ---
+    // After a frame switch: releases what frames that are no longer shown hold, and drops
+    // frames never shown whose time limit has passed.
+    void ReleaseUnusedFrames();
+
+    // --- Settings (config_file.cpp) ---
+    // direction SettingsRead / SettingsWrite, record SettingsRecord.
+    void ReadWriteSettings(int write, int recordType);
+
+    // --- Language ---
+    // Interface language for the user's locale (a LanguageIndex).
+    int DetectLanguage();
+
+    // ================= Members =================
+    // Owned parts, in construction order.
+    CObjeto2D m_view;                    // main render device and viewport
+    CTexto m_basePath;                   // folder that relative names are resolved against
+    CTexto m_scriptFile;
+    CTexto m_documentFile;
+    CTexto m_saveViewName;
+    CObjeto m_timelapseImages;
+    CTexto m_viewerTitle;
+    CTexto m_instanceName;
+    CTexto m_watchdogText;
+    CTexto m_tooltipFontFace;
+    HFONT m_tooltipFonts[2] = {};        // owned
+    CFrame m_firstFrame;                 // the empty scene
+    CFrame m_interfaceFrame;
+    CObjeto m_fonts;
+    CObjeto m_frames;                    // one FrameItem per frame of the tour
+    CObjeto m_pendingCode;
+    CObjeto m_images[kImageLevelCount];
+    CObjeto m_draggedObjects;
+    CObjeto m_shownViewerWindows;
+    CObjeto m_sounds;
+    CTexto m_interfaceFile;
+    CTexto m_progressText;
+    CTexto m_fileNameText;
+    CTexto m_cameraStateText;
+    ViewerParameters m_params;
+
+    // State of the engine's spine.
+    std::atomic<int> m_initialized{0};   // posting to the engine is allowed
+    std::atomic<int> m_changeCount{1};   // > 0: something wants drawing
+    std::atomic<int> m_drawingSuspended{1};
+    std::atomic<int> m_redrawPending{0};
+    CFrame* m_currentFrame = nullptr;    // never null once constructed
+    CFrame* m_enteringFrame = nullptr;
+    CFrame* m_leavingFrame = nullptr;
+    int32_t m_currentFrameIndex = -1;
+    std::atomic<int> m_cancel{0};        // polled by every load and worker thread
+    float m_tickTime = 0.0f;             // seconds clock at the start of the current tick
+    float m_fps = kDefaultFps;
+
+    // Worker threads: each clears its own slot as its last act.
+    WorkerThreadSlot m_updateLoopThread{nullptr};
+    WorkerThreadSlot m_readerThread{nullptr};
+    WorkerThreadSlot m_sequenceThread{nullptr};
+    WorkerThreadSlot m_cameraServerThread{nullptr};
+    WorkerThreadSlot m_cameraEngineThread{nullptr};
+    WorkerThreadSlot m_selfUpdateThread{nullptr};
+    std::atomic<uint8_t> m_stopUpdateLoop{0};
+    std::atomic<uint8_t> m_stopCameraEngine{0};
+    std::atomic<uint8_t> m_stopCameraServer{0};
+    int m_threadStopWaitMs = kThreadStopWaitMs;  // bound of each wait for a thread to end
+
+    // Start-up mode.
+    uint8_t m_screensaver = 0;
+    int32_t m_closeOnInput = 0;          // full-screen screensaver: input closes the host
+    int32_t m_keyboardEnabled = 1;       // key objects run
+    int32_t m_exitCode = 0;              // the process exit code
+    int32_t m_fromPackage = 0;           // the parameters came from a package
+    uint8_t m_editHotspots = 0;
+
+    // Windows and platform.
+    HWND m_hostWnd = nullptr;
+    HWND m_viewWnd = nullptr;            // child of the host into which the view draws
+    HWND m_tooltipOwner = nullptr;
+    int32_t m_hostViewOffset[2] = {};    // the view's offset inside the host
+    int32_t m_hotspotNotifyMessage = 0;
+    uint8_t m_comInitialized = 0;
+    JOYCAPSA m_joystickCaps[2] = {};
+    uint16_t m_cameraPorts[2] = {kCameraPortDefault, kCameraPortDefault};
+    OSVERSIONINFOEXA m_osVersion = {};
+
+    // Kept in config.dat.
+    int32_t m_autoUpdate = 1;
+    uint32_t m_lastUpdateCheck = 0;
+    int32_t m_viewerWidth = 768;
+    int32_t m_viewerHeight = 480;
+    int32_t m_viewerOptions = 0;
+    uint8_t m_settingsReserved[kSettingsReservedSize] = {};
+
+private:
+    // main_wnd_lifecycle.cpp
+    void AcquireProcessResources();
+    void ReleaseProcessResources();
+
+    // main_wnd_initialize.cpp
+    void CreateBuiltInFonts(HWND hostWnd);
+    void StartCacheSessionIfFirst();
+    void EndCacheSessionIfLast();
+    // Raises the cancel flag and waits (bounded) for the threads that run once.
+    void WaitForWorkerThreads();
+
+    // main_wnd_threads.cpp
+    void StopThread(std::atomic<uint8_t>& stopByte, WorkerThreadSlot& slot);
+
+    bool m_holdsCodePool = false;
+    bool m_countedLive = false;          // this engine counts in g_liveEngineCount
+    bool m_mediaIoInstalled = false;
+};
+
+// Cell height of a built-in or tooltip font: (the screen's vertical pixels per inch) / 15 x size.
+int BuiltInFontHeight(int pixelsPerInchY, float size);

@@ -1,0 +1,40 @@
+// Stopping the engine's worker threads. A thread ends by its stop byte or by the engine's cancel
+// flag and clears its slot as its last act; the stopper waits for that, but never longer than
+// m_threadStopWaitMs, so that one stuck thread cannot keep the program from closing.
+#include "viewer/main_wnd.h"
+
+#include <initializer_list>
+
+#include "core/worker_threads.h"
+
+void CMainWnd::StopThread(std::atomic<uint8_t>& stopByte, WorkerThreadSlot& slot)
+{
+    stopByte = 1;
+    WaitForWorkerThreadEnd(slot, m_threadStopWaitMs);
+    stopByte = 0;
+}
+
+void CMainWnd::StopUpdateLoop()
+{
+    m_drawingSuspended = 1;
+    StopThread(m_stopUpdateLoop, m_updateLoopThread);
+    m_drawingSuspended = 0;
+}
+
+void CMainWnd::StopCameraServerThread()
+{
+    StopThread(m_stopCameraServer, m_cameraServerThread);
+}
+
+void CMainWnd::StopCameraEngineThread()
+{
+    StopThread(m_stopCameraEngine, m_cameraEngineThread);
+}
+
+void CMainWnd::WaitForWorkerThreads()
+{
+    m_cancel = 1;
+    for (WorkerThreadSlot* slot :
+         {&m_cameraServerThread, &m_selfUpdateThread, &m_readerThread, &m_sequenceThread})
+        WaitForWorkerThreadEnd(*slot, m_threadStopWaitMs);
+}
