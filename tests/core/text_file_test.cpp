@@ -3,9 +3,12 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "core/mailboxes.h"
+#include "core/stream.h"   // g_cacheEnabled
 #include "core/system_wrappers.h"
 #include "core/test_temp_folder.h"
 
@@ -172,4 +175,52 @@ TEST(TextFile, SaveOverAnExistingFileAsksAndTruncates) {
 
     SetUserMessagesEnabled(messages);
     SetMessageBoxFunction(previous);
+}
+
+namespace {
+
+// Port of the loopback HTTP server the test run starts for the core tests; 0 without it.
+int LoopbackServerPort() {
+    std::string path = std::string(LUMARIX_BINARY_DIR) + "/test-fixtures/http-server/port";
+    FILE* f = std::fopen(path.c_str(), "r");
+    int port = 0;
+    if (f) {
+        if (std::fscanf(f, "%d", &port) != 1)
+            port = 0;
+        std::fclose(f);
+    }
+    return port;
+}
+
+// The server's test pattern: byte i of a body is block[i % 65521].
+uint8_t PatternByte(int64_t i) {
+    const uint32_t j = static_cast<uint32_t>(i % 65521);
+    return static_cast<uint8_t>((j * 2654435761u >> 13) & 0xFF);
+}
+
+}  // namespace
+
+// A body of unknown length (no Content-Length, or chunked) is read until it ends, however
+// long, and the answer is the bytes actually read.
+TEST(TextFile, BodiesOfUnknownLengthAreReadToTheirEnd) {
+    const int port = LoopbackServerPort();
+    if (!port)
+        GTEST_SKIP() << "no loopback HTTP server in this run";
+    const int size = 300000;   // several times the first buffer
+    std::string expected;
+    for (int64_t i = 0; i < size && PatternByte(i) != 0; i++)
+        expected += static_cast<char>(PatternByte(i));
+
+    // Straight from the network: a cached copy would know its length.
+    const int cacheEnabled = g_cacheEnabled.exchange(0);
+    for (const char* options : {"nolength=1", "chunked=7000", "chunked=1"}) {
+        SCOPED_TRACE(options);
+        std::string url = "http://127.0.0.1:" + std::to_string(port) + "/data/text.bin?size=" +
+                          std::to_string(size) + "&" + options + "&tag=textfile-" +
+                          std::to_string(GetCurrentProcessId()) + "-" + options;
+        CTexto text("kept");
+        EXPECT_EQ(text.LoadFromFile(url.c_str()), size);
+        EXPECT_EQ(std::string(text.GetText()), expected);
+    }
+    g_cacheEnabled = cacheEnabled;
 }
