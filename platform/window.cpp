@@ -10,6 +10,9 @@
 
 namespace {
 
+// The atom of the system's dialog class "#32770".
+constexpr ULONG_PTR kDialogClassAtom = 32770;
+
 // Names of the classes RegisterWindowClass made; the list keeps every name's address stable.
 struct RegisteredClasses {
     std::mutex lock;
@@ -41,9 +44,14 @@ CWnd* CWnd::FromHandle(HWND window)
     if (!window || !IsWindow(window))
         return nullptr;
     WNDPROC procedure = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(window, GWLP_WNDPROC));
-    DLGPROC dialogProcedure = reinterpret_cast<DLGPROC>(GetWindowLongPtrA(window, DWLP_DLGPROC));
-    if (procedure != &CWnd::StaticWindowProc && dialogProcedure != &CDialog::StaticDialogProc)
-        return nullptr;
+    if (procedure != &CWnd::StaticWindowProc) {
+        // Dialogs keep the system's window procedure; their own one sits in the dialog words.
+        if (GetClassLongPtrA(window, GCW_ATOM) != kDialogClassAtom)
+            return nullptr;
+        DLGPROC dialogProcedure = reinterpret_cast<DLGPROC>(GetWindowLongPtrA(window, DWLP_DLGPROC));
+        if (dialogProcedure != &CDialog::StaticDialogProc)
+            return nullptr;
+    }
     return reinterpret_cast<CWnd*>(GetWindowLongPtrA(window, GWLP_USERDATA));
 }
 

@@ -80,17 +80,17 @@ void CMainWnd::CreateBuiltInFonts(HWND hostWnd)
     int pixelsPerInchY = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
     if (dc)
         ReleaseDC(hostWnd, dc);
-    for (const BuiltInFont& spec : kBuiltInFonts) {
+    for (const BuiltInFont& builtIn : kBuiltInFonts) {
         FontItem* item = static_cast<FontItem*>(m_fonts.CreateItem(ItemType::Font));
         if (!item)
             continue;
-        item->name = spec.name;
+        item->name = builtIn.name;
         LOGFONTA& font = item->logFont;
-        font.lfHeight = BuiltInFontHeight(pixelsPerInchY, spec.size);
-        font.lfWeight = spec.weight;
+        font.lfHeight = BuiltInFontHeight(pixelsPerInchY, builtIn.size);
+        font.lfWeight = builtIn.weight;
         font.lfOutPrecision = OUT_TT_PRECIS;
         font.lfQuality = PROOF_QUALITY;
-        lstrcpynA(font.lfFaceName, spec.face, LF_FACESIZE);
+        lstrcpynA(font.lfFaceName, builtIn.face, LF_FACESIZE);
         item->font = CreateFontIndirectA(&font);
     }
 }
