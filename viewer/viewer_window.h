@@ -2,12 +2,14 @@
 // The child window of a secondary viewer-window item; it owns and presents its own render device.
 #include <windows.h>
 
+#include "platform/window.h"
+
 class CObjeto2D;
 
-class CVentanaVisor {
+class CVentanaVisor : public CWnd {
 public:
     CVentanaVisor();
-    virtual ~CVentanaVisor();
+    ~CVentanaVisor() override;
 
     CVentanaVisor(const CVentanaVisor&) = delete;
     CVentanaVisor& operator=(const CVentanaVisor&) = delete;
@@ -15,6 +17,5 @@ public:
     // Destroys the window (which deletes the render device); FALSE when there is no window.
     BOOL DestroyWindow();
 
-    HWND m_hWnd = nullptr;
     CObjeto2D* device = nullptr;  // owned; null until the viewer-window item gives it one
 };
