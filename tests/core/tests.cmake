@@ -1,0 +1,28 @@
+# --- Cabinets for the cabinet extraction tests, made with gcab ---
+find_program(LUMARIX_GCAB gcab)
+if(NOT LUMARIX_GCAB)
+  message(FATAL_ERROR "gcab is missing: run tools/setup.sh")
+endif()
+# The file and URL cabinets are made by the test run itself, before the core tests start.
+add_test(NAME core_cabinet_fixtures
+  COMMAND "${CMAKE_SOURCE_DIR}/tests/core/make_test_cabinets.sh" "${LUMARIX_GCAB}"
+          "${CMAKE_BINARY_DIR}/test-fixtures/cabinets")
+set_tests_properties(core_cabinet_fixtures PROPERTIES FIXTURES_SETUP core_cabinets)
+set_property(TEST core APPEND PROPERTY FIXTURES_REQUIRED core_cabinets)
+# The "CAB" resource of the core tests must exist when windres compiles cabinet_test.rc, so it is
+# made at configure time; cabinet_test.rc names it and windres finds it on the include path.
+set(cabinet_resource_dir "${CMAKE_BINARY_DIR}/test-fixtures/cabinet-resource")
+file(MAKE_DIRECTORY "${cabinet_resource_dir}/src")
+file(WRITE "${cabinet_resource_dir}/src/resource.txt" "Lumarix cabinet resource\r\n")
+string(REPEAT "A line repeated inside the resource cabinet.\n" 3000 cabinet_resource_text)
+file(WRITE "${cabinet_resource_dir}/src/repeated.txt" "${cabinet_resource_text}")
+execute_process(
+  COMMAND "${LUMARIX_GCAB}" -c -z "${cabinet_resource_dir}/resource.cab" resource.txt repeated.txt
+  WORKING_DIRECTORY "${cabinet_resource_dir}/src"
+  RESULT_VARIABLE cabinet_resource_result)
+if(NOT cabinet_resource_result EQUAL 0)
+  message(FATAL_ERROR "gcab could not make ${cabinet_resource_dir}/resource.cab")
+endif()
+target_include_directories(core_tests PRIVATE "${cabinet_resource_dir}")
+set_source_files_properties("${CMAKE_SOURCE_DIR}/tests/core/cabinet_test.rc" PROPERTIES
+  OBJECT_DEPENDS "${cabinet_resource_dir}/resource.cab")
