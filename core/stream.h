@@ -12,6 +12,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 #include "core/text_string.h"
 #include "platform/worker_thread.h"
@@ -236,4 +238,148 @@ private:
     std::atomic<int64_t> m_memFilled{0};
     std::atomic<int> m_memState{BufferIdle};
     int64_t m_memCapacity = 0;
+
+    // ===================== HTTP transfers and the disk cache =====================
+    // core/stream_http.cpp (open through the download gate, read, seek, close),
+    // core/http_client.cpp (URL, request, response head, redirects), core/http_client_network.cpp
+    // (sockets, proxy, receiving, chunked decoding), core/http_client_wininet.cpp (the WinInet
+    // fallback) and core/disk_cache.cpp. The connection socket, its address and ConnectSocket
+    // are shared with TCP links.
+public:
+    // Engines call StartupNetwork once each and ShutdownNetwork once each; the last
+    // ShutdownNetwork stops the socket library and the WinInet session. A transfer that finds
+    // the network stopped starts it without counting.
+    static bool StartupNetwork();
+    static void ShutdownNetwork();
+    // Forbids the process-wide switch to WinInet (raw sockets of TCP links must keep working).
+    static void SetWinInetDisabled(bool disabled);
+
+    // Sends the request for url and reads the response head; the stream is then open on it.
+    // Non-zero on success. Open calls it through the download gate.
+    int OpenUrl(const char* url, std::atomic<int>* cancel, int64_t start, unsigned flags);
+    // Connects to m_host:m_port, or to the user's proxy, and builds m_requestHead. timeoutMs 0
+    // waits as long as the system would, and then a failed direct connect is tried again
+    // through the proxy. allowProxy false never uses the proxy. 1 connected, 0 not.
+    int ConnectSocket(int timeoutMs, bool allowProxy = true);
+    // Connect result -1, not connected; the connection socket shut down and closed.
+    void CloseSocket();
+    // Close, then delete the cache files of the stream's last HTTP transfer, so that a damaged
+    // download is fetched again.
+    void CloseAndDeleteCache();
+
+    // Byte ranges present in the cache data file (absolute positions, end exclusive).
+    struct ByteRange {
+        int64_t start;
+        int64_t end;
+    };
+    // Bytes the data file holds from position on, at most count; 0 when none.
+    int CachedBytesAt(int64_t position, int count) const;
+    // Records that [position, position + count) is now in the data file.
+    void AddRange(int64_t position, int64_t count);
+    // Writes every range as (u32 start, u32 end) into the range-map file.
+    bool WriteRangeMap();
+    // One range (0, 0) is left.
+    void ClearRanges();
+    const std::vector<ByteRange>& GetRanges() const { return m_ranges; }
+
+    const CTexto& GetFullUrl() const { return m_fullUrl; }
+    const CTexto& GetRequestHead() const { return m_requestHead; }
+    const CTexto& GetCacheDataName() const { return m_cacheDataName; }
+    bool IsCacheInUse() const { return m_cacheInUse != 0; }
+    bool IsCacheWriting() const { return m_cacheWriting != 0; }
+    bool IsViaWinInet() const { return m_winInetRequest != nullptr; }
+
+    uint8_t m_followRedirects = 1;        // follow 301, 302, 303 and 307 answers
+    const char* m_postBody = nullptr;     // form-encoded POST body; null means GET
+    uint8_t m_useCache = g_cacheEnabled.load() ? 1 : 0;
+    uint8_t m_sessionOnly = 0;            // the data file is kept for this session only
+
+private:
+    struct NetworkBuffers;
+    struct NetworkBuffersFree {
+        void operator()(NetworkBuffers* buffers) const;
+    };
+
+    // stream_http.cpp
+    int ReadHttp(void* buffer, int count);
+    int64_t SeekHttp(int64_t target);
+    void CloseNetwork();
+    // http_client.cpp
+    int OpenUrlHop(const char* url, int64_t start, unsigned flags, int hops);
+    bool SplitUrl(const char* url);
+    void BuildExtraHeaders();
+    void BuildRequestHead(bool viaProxyFullUrl);
+    int SendRequest();
+    void ReportBadStatus(unsigned flags);
+    // http_client_network.cpp
+    int OpenConnection();
+    int SendSocketRequest();
+    int ReceiveSome(uint8_t* buffer, int count);
+    // http_client_body.cpp
+    bool EnsureNetworkBuffers();
+    void ResetReceiveState();
+    void DropConnection();
+    bool IsConnected() const;
+    int ReceiveHead();
+    bool RequestFromPosition();
+    bool AcceptRequestHead();
+    int64_t ContentRangeStart() const;
+    void StartBody(int64_t bodyStart);
+    void DecodeReceived(const uint8_t* bytes, int count);
+    void DeliverFromNetwork(uint8_t* buffer, const uint8_t* bytes, int count);
+    int ReadNetwork(uint8_t* buffer, int count);
+    // http_client_wininet.cpp
+    int OpenWinInetRequest();
+    int SendWinInetRequest();
+    int AuthenticateWinInet(int headLength);
+    int ReadWinInet(uint8_t* buffer, int count);
+    void CloseWinInetRequest();
+    // disk_cache.cpp
+    void DecideCache();
+    void SettleCache();
+    void StopUsingCache();
+    int ReadFromCache(uint8_t* buffer, int count);
+    void WriteToCache(const uint8_t* bytes, int count, int64_t position);
+    bool LoadRangeMap(int64_t total);
+    int64_t NextCachedStart(int64_t position) const;
+
+    CTexto m_url;              // as asked for (before redirects)
+    CTexto m_fullUrl;          // normalised, blanks escaped
+    CTexto m_host;
+    CTexto m_port{"80"};
+    CTexto m_path;
+    CTexto m_cacheBaseName;
+    CTexto m_extraHeaders;
+    CTexto m_requestHead;
+    CTexto m_cacheDataName;
+    CTexto m_cacheMapName;
+
+    uintptr_t m_socket = ~static_cast<uintptr_t>(0);   // SOCKET, INVALID_SOCKET when closed
+    int m_connectResult = -1;
+    uint8_t m_socketAddress[128] = {};                  // address of the last connection
+    void* m_winInetConnection = nullptr;                // HINTERNET
+    void* m_winInetRequest = nullptr;                   // HINTERNET
+    bool m_downloadCounted = false;    // this stream raised the open-download count
+
+    std::unique_ptr<NetworkBuffers, NetworkBuffersFree> m_net;   // head and receive buffers, made by the first URL
+    int m_headLength = 0;
+    int m_recvIndex = 0;                      // next unread byte of the decoded buffer
+    int m_recvFill = 0;
+    int64_t m_networkPosition = -1;    // next byte the connection delivers; -1 none, -2 pending
+    int64_t m_skipUntil = -1;          // a 200 re-request: bytes before this are dropped
+    int m_status = 0;                  // status of the last response head
+    // Chunked transfer coding.
+    bool m_chunked = false;
+    bool m_chunkedDone = false;        // the zero-size chunk arrived
+    int m_chunkState = 0;
+    int64_t m_chunkRemaining = 0;
+    int m_chunkLineLength = 0;
+    bool m_chunkDigits = false;
+
+    // Disk cache.
+    std::unique_ptr<CFicheroHttp> m_cacheStream;
+    uint8_t m_cacheInUse = 0;
+    uint8_t m_cacheWriting = 0;
+    bool m_cacheLocked = false;        // this stream holds the data file's writer lock
+    std::vector<ByteRange> m_ranges{ByteRange{0, 0}};
 };

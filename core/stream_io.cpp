@@ -35,6 +35,8 @@ int CFicheroHttp::Read(void* buffer, int count) {
         got = ReadMemory(buffer, count);
         break;
     case StreamSource::Http:
+        got = ReadHttp(buffer, count);   // moves the position itself
+        break;
     case StreamSource::Tcp:
     case StreamSource::None:
         return 0;
@@ -140,6 +142,7 @@ int64_t CFicheroHttp::Seek(int64_t position) {
         SeekMemory(target);
         break;
     case StreamSource::Http:
+        return SeekHttp(target);
     case StreamSource::Tcp:
     case StreamSource::None:
         return -1;

@@ -180,6 +180,8 @@ void CFicheroHttp::CloseSource() {
         m_memState.store(BufferIdle, std::memory_order_release);
         break;
     case StreamSource::Http:
+        CloseNetwork();
+        break;
     case StreamSource::Tcp:
     case StreamSource::None:
         break;
@@ -198,5 +200,6 @@ void CFicheroHttp::CloseSource() {
 void CFicheroHttp::Close() {
     CloseSource();
     m_isOpen = 0;
+    m_postBody = nullptr;
     m_cancelFlag = &m_cancel;
 }

@@ -26,3 +26,18 @@ endif()
 target_include_directories(core_tests PRIVATE "${cabinet_resource_dir}")
 set_source_files_properties("${CMAKE_SOURCE_DIR}/tests/core/cabinet_test.rc" PROPERTIES
   OBJECT_DEPENDS "${cabinet_resource_dir}/resource.cab")
+
+# --- Loopback HTTP server for the HTTP client and disk cache tests ---
+# Started before the core tests and stopped after them; the tests read its port from
+# test-fixtures/http-server/port.
+find_program(LUMARIX_PYTHON3 python3 REQUIRED)
+set(http_server_dir "${CMAKE_BINARY_DIR}/test-fixtures/http-server")
+add_test(NAME core_http_server_start
+  COMMAND "${LUMARIX_PYTHON3}" "${CMAKE_SOURCE_DIR}/tests/core/http_test_server.py" start
+          --state-dir "${http_server_dir}")
+set_tests_properties(core_http_server_start PROPERTIES FIXTURES_SETUP core_http_server TIMEOUT 60)
+add_test(NAME core_http_server_stop
+  COMMAND "${LUMARIX_PYTHON3}" "${CMAKE_SOURCE_DIR}/tests/core/http_test_server.py" stop
+          --state-dir "${http_server_dir}")
+set_tests_properties(core_http_server_stop PROPERTIES FIXTURES_CLEANUP core_http_server TIMEOUT 60)
+set_property(TEST core APPEND PROPERTY FIXTURES_REQUIRED core_http_server)

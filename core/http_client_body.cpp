@@ -1,0 +1,430 @@
+// The HTTP client's receiving side: the response head, re-requests from the current position,
+// chunked decoding and the copy loop behind CFicheroHttp::Read.
+#include "core/http_client_internal.h"
+
+#include <cstring>
+#include <new>
+
+#include "core/text_convert.h"
+
+namespace {
+
+// States of the chunked decoder.
+enum ChunkState : int {
+    ChunkSize = 0,      // hex digits of a size line
+    ChunkExtension,     // rest of the size line: blanks, ";name=value", CR
+    ChunkData,
+    ChunkDataCr,        // the CR LF behind a chunk's data
+    ChunkDataLf,
+};
+
+// A size line longer than this is refused (extensions included).
+constexpr int kChunkLineLimit = 4096;
+
+int HexDigit(uint8_t c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+int FindHeadEnd(const char* bytes, int from, int to) {
+    for (int i = from < 0 ? 0 : from; i + 3 < to; ++i) {
+        if (bytes[i] == '\r' && bytes[i + 1] == '\n' && bytes[i + 2] == '\r' && bytes[i + 3] == '\n')
+            return i + 4;
+    }
+    return -1;
+}
+
+}  // namespace
+
+int ParseHttpStatus(const char* head, int length) {
+    if (!head)
+        return 0;
+    for (int i = 0; i < length - 4; ++i) {
+        if (head[i] == ' ') {
+            int status = 0;
+            for (int k = 1; k <= 3; ++k) {
+                char c = head[i + k];
+                if (c < '0' || c > '9')
+                    return 0;
+                status = status * 10 + (c - '0');
+            }
+            return status;
+        }
+        if (head[i] == '\r' || head[i] == '\n')
+            return 0;
+    }
+    return 0;
+}
+
+bool FindHttpHeader(const char* lowerHead, const char* head, int length, const char* name,
+                    CTexto* value) {
+    const int nameLength = static_cast<int>(std::strlen(name));
+    int line = 0;
+    while (line < length) {
+        int end = line;
+        while (end < length && lowerHead[end] != '\n')
+            ++end;
+        if (end - line >= nameLength && std::memcmp(lowerHead + line, name, nameLength) == 0) {
+            int from = line + nameLength;
+            int to = end;
+            while (from < to && (head[from] == ' ' || head[from] == '\t'))
+                ++from;
+            while (to > from && (head[to - 1] == '\r' || head[to - 1] == ' ' || head[to - 1] == '\t'))
+                --to;
+            if (value) {
+                CTexto found;
+                found.Append(to - from + 1, nullptr);
+                for (int i = from; i < to; ++i)
+                    found += head[i];
+                *value = found;
+            }
+            return true;
+        }
+        line = end + 1;
+    }
+    return false;
+}
+
+void CFicheroHttp::NetworkBuffersFree::operator()(NetworkBuffers* buffers) const {
+    delete buffers;
+}
+
+bool CFicheroHttp::EnsureNetworkBuffers() {
+    if (!m_net)
+        m_net.reset(new (std::nothrow) NetworkBuffers());
+    return m_net != nullptr;
+}
+
+void CFicheroHttp::ResetReceiveState() {
+    m_recvIndex = 0;
+    m_recvFill = 0;
+    m_skipUntil = -1;
+    m_chunked = false;
+    m_chunkedDone = false;
+    m_chunkState = ChunkSize;
+    m_chunkRemaining = 0;
+    m_chunkLineLength = 0;
+    m_chunkDigits = false;
+    if (m_net) {
+        m_net->headComplete = false;
+        m_net->headExtra = 0;
+    }
+}
+
+void CFicheroHttp::DropConnection() {
+    CloseSocket();
+    CloseWinInetRequest();
+}
+
+bool CFicheroHttp::IsConnected() const {
+    return m_connectResult == 0 || m_winInetRequest != nullptr;
+}
+
+int CFicheroHttp::ReceiveHead() {
+    char* head = m_net->head;
+    m_headLength = 0;
+    m_net->headComplete = false;
+    m_net->headExtra = 0;
+    m_net->lowerHead[0] = 0;
+    int got = 0;
+    while (got < kResponseHeadLimit && !IsCancelled()) {
+        int n = ReceiveSome(reinterpret_cast<uint8_t*>(head) + got, kResponseHeadLimit - got);
+        if (n <= 0)
+            break;
+        int end = FindHeadEnd(head, got - 3, got + n);
+        got += n;
+        if (end > 0) {
+            m_headLength = end;
+            m_net->headComplete = true;
+            m_net->headExtra = got - end;
+            break;
+        }
+    }
+    if (IsCancelled())
+        return 0;
+    if (!m_net->headComplete)
+        m_headLength = got;
+    std::memcpy(m_net->lowerHead, head, m_headLength);
+    m_net->lowerHead[m_headLength] = 0;
+    ToLowerN(m_net->lowerHead, m_headLength);
+    return m_headLength;
+}
+
+bool CFicheroHttp::RequestFromPosition() {
+    if (!(m_networkPosition == -2 && IsConnected())) {
+        DropConnection();
+        if (!OpenConnection())
+            return false;
+    }
+    m_networkPosition = -2;
+    int length = SendRequest();
+    m_status = length > 0 ? ParseHttpStatus(m_net->lowerHead, m_headLength) : 0;
+    return length > 0 && m_net->headComplete && IsConnected() && !IsCancelled();
+}
+
+int64_t CFicheroHttp::ContentRangeStart() const {
+    CTexto range;
+    if (!FindHttpHeader(m_net->lowerHead, m_net->head, m_headLength, "content-range:", &range))
+        return -1;
+    // "bytes 1000-1999/5000"
+    const char* p = range.GetText();
+    while (*p && (*p < '0' || *p > '9'))
+        ++p;
+    if (!*p)
+        return -1;
+    int64_t start = 0;
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        if (start > (INT64_MAX - 9) / 10)
+            return -1;
+        start = start * 10 + (*p - '0');
+    }
+    return *p == '-' ? start : -1;
+}
+
+void CFicheroHttp::StartBody(int64_t bodyStart) {
+    CTexto coding;
+    m_chunked = !m_winInetRequest &&
+                FindHttpHeader(m_net->lowerHead, m_net->head, m_headLength, "transfer-encoding:",
+                               &coding) &&
+                coding.FindNoCase("chunked") >= 0;
+    m_chunkState = ChunkSize;
+    m_networkPosition = bodyStart;
+    m_skipUntil = bodyStart < m_position ? m_position : -1;
+    m_recvIndex = 0;
+    m_recvFill = 0;
+    if (m_net->headExtra > 0)
+        DecodeReceived(reinterpret_cast<const uint8_t*>(m_net->head) + m_headLength,
+                       m_net->headExtra);
+}
+
+bool CFicheroHttp::AcceptRequestHead() {
+    // A re-request: the body must continue where the stream stands.
+    if (m_status == HttpPartialContent) {
+        int64_t start = ContentRangeStart();
+        if (start < 0)
+            start = m_position;
+        if (start > m_position)
+            return false;
+        StartBody(start);
+        return true;
+    }
+    if (m_status == HttpOk) {
+        // The server ignored the range: its body starts at 0 and is dropped up to the position.
+        m_seekable = 0;
+        StartBody(0);
+        return true;
+    }
+    return false;
+}
+
+void CFicheroHttp::DecodeReceived(const uint8_t* bytes, int count) {
+    uint8_t* out = m_net->decoded;
+    m_recvIndex = 0;
+    m_recvFill = 0;
+    if (count <= 0) {
+        // The server closed the connection.
+        if (m_chunked && !m_chunkedDone) {
+            m_networkPosition = -1;
+            return;
+        }
+        if (m_chunkedDone || m_networkPosition < 0)
+            return;
+        const int64_t delivered = m_networkPosition - m_entryBase;
+        if (m_length.load() < 0)
+            m_length = delivered;
+        else if (m_length.load() != delivered)
+            m_networkPosition = -1;
+        return;
+    }
+    if (!m_chunked) {
+        if (bytes != out)
+            std::memcpy(out, bytes, count);
+        m_recvFill = count;
+        return;
+    }
+    int fill = 0;
+    for (int i = 0; i < count && !m_chunkedDone; ++i) {
+        const uint8_t c = bytes[i];
+        switch (m_chunkState) {
+        case ChunkSize: {
+            int digit = HexDigit(c);
+            if (digit >= 0) {
+                if (m_chunkRemaining > (INT64_MAX >> 4)) {
+                    m_networkPosition = -1;
+                    return;
+                }
+                m_chunkRemaining = m_chunkRemaining * 16 + digit;
+                m_chunkDigits = true;
+                if (++m_chunkLineLength > kChunkLineLimit) {
+                    m_networkPosition = -1;
+                    return;
+                }
+                break;
+            }
+            if (c == ';' || c == ' ' || c == '\t' || c == '\r') {
+                m_chunkState = ChunkExtension;
+                break;
+            }
+            if (c != '\n') {
+                m_networkPosition = -1;
+                return;
+            }
+        }
+            // A bare LF ends the line too.
+            [[fallthrough]];
+        case ChunkExtension:
+            if (c != '\n') {
+                if (++m_chunkLineLength > kChunkLineLimit) {
+                    m_networkPosition = -1;
+                    return;
+                }
+                break;
+            }
+            if (!m_chunkDigits) {
+                m_networkPosition = -1;
+                return;
+            }
+            if (m_chunkRemaining == 0) {
+                // The last chunk: trailers and whatever follows are not ours.
+                m_chunkedDone = true;
+                break;
+            }
+            m_chunkState = ChunkData;
+            break;
+        case ChunkData: {
+            int64_t take = count - i;
+            if (take > m_chunkRemaining)
+                take = m_chunkRemaining;
+            std::memcpy(out + fill, bytes + i, static_cast<size_t>(take));
+            fill += static_cast<int>(take);
+            i += static_cast<int>(take) - 1;
+            m_chunkRemaining -= take;
+            if (m_chunkRemaining == 0)
+                m_chunkState = ChunkDataCr;
+            break;
+        }
+        case ChunkDataCr:
+            if (c == '\r') {
+                m_chunkState = ChunkDataLf;
+                break;
+            }
+            [[fallthrough]];
+        case ChunkDataLf:
+            if (c != '\n') {
+                m_networkPosition = -1;
+                return;
+            }
+            m_chunkState = ChunkSize;
+            m_chunkRemaining = 0;
+            m_chunkLineLength = 0;
+            m_chunkDigits = false;
+            break;
+        }
+    }
+    m_recvFill = fill;
+}
+
+// Bytes that reached the stream from the network: into the caller's buffer (already there when
+// received in place) and the cache; the position moves on.
+void CFicheroHttp::DeliverFromNetwork(uint8_t* buffer, const uint8_t* bytes, int count) {
+    if (bytes != buffer)
+        std::memcpy(buffer, bytes, count);
+    if (m_cacheWriting)
+        WriteToCache(buffer, count, m_position);
+    m_position += count;
+    m_networkPosition += count;
+}
+
+int CFicheroHttp::ReadNetwork(uint8_t* buffer, int count) {
+    int copied = 0;
+    int tries = 0;
+    while (copied < count && !IsCancelled()) {
+        const int64_t length = m_length.load();
+        if (length >= 0 && m_position - m_entryBase >= length)
+            break;
+        if (m_networkPosition != m_position && m_skipUntil < 0) {
+            if (tries >= kRequestTries)
+                break;
+            ++tries;
+            ResetReceiveState();
+            if (!RequestFromPosition() || !AcceptRequestHead()) {
+                m_networkPosition = -1;
+                DropConnection();
+                continue;
+            }
+        }
+        while (copied < count && !IsCancelled() && IsConnected()) {
+            int available = m_recvFill - m_recvIndex;
+            if (m_skipUntil >= 0) {
+                // Bytes before the position, from a server that started over at 0.
+                int64_t skip = m_skipUntil - m_networkPosition;
+                if (skip <= 0) {
+                    m_skipUntil = -1;
+                    continue;
+                }
+                if (available > 0) {
+                    int drop = skip < available ? static_cast<int>(skip) : available;
+                    m_recvIndex += drop;
+                    m_networkPosition += drop;
+                    continue;
+                }
+            } else if (m_networkPosition != m_position) {
+                break;
+            } else if (available > 0) {
+                int take = count - copied < available ? count - copied : available;
+                DeliverFromNetwork(buffer + copied, m_net->decoded + m_recvIndex, take);
+                m_recvIndex += take;
+                copied += take;
+                const int64_t known = m_length.load();
+                if (known >= 0 && m_position - m_entryBase >= known)
+                    return copied;
+                continue;
+            } else if (m_chunkedDone) {
+                if (m_length.load() < 0)
+                    m_length = m_position - m_entryBase;
+                return copied;
+            }
+            int got;
+            if (!m_chunked && m_skipUntil < 0) {
+                // Straight into the caller's buffer: no copy for plain bodies.
+                int want = count - copied;
+                const int64_t known = m_length.load();
+                if (known >= 0 && known - (m_position - m_entryBase) < want)
+                    want = static_cast<int>(known - (m_position - m_entryBase));
+                got = ReceiveSome(buffer + copied, want);
+                if (got > 0) {
+                    DeliverFromNetwork(buffer + copied, buffer + copied, got);
+                    copied += got;
+                    continue;
+                }
+            } else {
+                got = ReceiveSome(m_net->raw, kReceiveSize);
+                if (got > 0) {
+                    DecodeReceived(m_net->raw, got);
+                    continue;
+                }
+            }
+            if (got == 0)
+                DecodeReceived(nullptr, 0);
+            else
+                m_networkPosition = -1;
+            if (m_networkPosition == -1)
+                DropConnection();
+            break;
+        }
+        if (!IsConnected() && m_networkPosition == m_position) {
+            // The connection ended where the stream stands: the end, or a request for the rest.
+            const int64_t known = m_length.load();
+            if (known < 0 || m_position - m_entryBase >= known)
+                break;
+            m_networkPosition = -1;
+        }
+    }
+    // Bytes already taken have moved the position: they are answered even after a cancel.
+    return copied;
+}
