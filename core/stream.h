@@ -15,7 +15,9 @@
 #include <memory>
 #include <vector>
 
+#include "core/tcp_socket.h"
 #include "core/text_string.h"
+#include "core/winsock_init.h"
 #include "platform/worker_thread.h"
 
 // Flag word of CFicheroHttp::Open.
@@ -382,4 +384,58 @@ private:
     uint8_t m_cacheWriting = 0;
     bool m_cacheLocked = false;        // this stream holds the data file's writer lock
     std::vector<ByteRange> m_ranges{ByteRange{0, 0}};
+
+    // ================================ TCP links ================================
+    // core/stream_tcp.cpp. A link is opened by Connect or Accept instead of Open and ended by
+    // Close. It uses the connection socket, its address, m_host and m_port of the HTTP section
+    // (never the proxy); the listening socket, the greeting and the waits are its own.
+public:
+    // Connects to "host" or "host:port" (a port after ':' wins over defaultPort), then sends
+    // this process's id as 4 bytes (the greeting). timeoutMs bounds the connect and becomes
+    // the send and receive time-out; 0 waits as long as the system would and uses 5000 ms
+    // time-outs. cancel, when given, is polled by every wait. 1 connected, 0 not.
+    int Connect(const char* hostText, int defaultPort, std::atomic<int>* cancel = nullptr,
+                int timeoutMs = 0);
+    // Listens on every local IPv4 address at port (0: a free port, see GetListenPort). The
+    // time-out (0: 5000 ms) bounds each Accept's wait. 1 or 0.
+    int Listen(int port, std::atomic<int>* cancel = nullptr, int timeoutMs = 0);
+    // Waits for one incoming connection and makes it this stream's link (a link still open is
+    // closed first), then receives the peer's greeting. 1 with a connection, whatever the
+    // greeting delivered; 0 when the wait ended (time-out, cancel, listening socket closed).
+    int Accept();
+    // Sends all count bytes on socket (kClosedSocket: the link's own) unless the cancel word rises,
+    // the socket fails or the send time-out passes without progress. Answers the bytes sent.
+    int Send(const void* data, int count, uintptr_t socket = kClosedSocket);
+    // Receives exactly count bytes unless the cancel word rises, the socket fails, the peer
+    // closes or the receive time-out passes without progress. Answers the bytes received.
+    int Recv(void* buffer, int count);
+    // Ends listening; any thread may call it, and a waiting Accept returns 0.
+    void CloseListenSocket();
+    void CloseConnection() { Close(); }
+
+    // The greeting of the last accepted peer; kept from before when a greeting came short.
+    uint32_t GetPeerProcessId() const { return m_peerProcessId; }
+    // IPv4 address (host byte order) and port of the last connection or accept; 0 when none.
+    uint32_t GetPeerAddress() const;
+    int GetPeerPort() const;
+    // The port the listening socket is bound to; 0 when not listening.
+    int GetListenPort() const;
+    bool IsListening() const { return m_listenSocket.IsOpen(); }
+    const CTexto& GetHost() const { return m_host; }
+    const CTexto& GetPortText() const { return m_port; }
+
+private:
+    // Waits for the socket in short slices, polling cancel; 1 ready, 0 not within limitMs or
+    // cancelled, -1 socket closed or failed.
+    int WaitLink(const SharedSocket* shared, uintptr_t socket, SocketWait what, int limitMs,
+                 const std::atomic<int>* cancel) const;
+    void SetLinkTimeouts(uintptr_t socket, int timeoutMs);
+    void BecomeLink(uintptr_t socket, const void* address, int addressLength);
+
+    WinsockReference m_winsock;               // held from the first link until destruction
+    SharedSocket m_listenSocket;              // closed before m_winsock lets the library go
+    uint32_t m_peerProcessId = 0;
+    int m_linkTimeoutMs = 5000;               // send and receive time-out of the link
+    int m_listenTimeoutMs = 5000;             // bound of one Accept's wait
+    std::atomic<int>* m_listenCancel = nullptr;   // the cancel word given to Listen
 };

@@ -179,10 +179,12 @@ void CFicheroHttp::CloseSource() {
         // The buffer and its content stay until the next open or the destructor.
         m_memState.store(BufferIdle, std::memory_order_release);
         break;
+    case StreamSource::Tcp:
+        CloseSocket();
+        break;
     case StreamSource::Http:
         CloseNetwork();
         break;
-    case StreamSource::Tcp:
     case StreamSource::None:
         break;
     }
