@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "core/cabinet_test_resource.h"
+#include "core/http_test_support.h"
 #include "core/stream.h"
 #include "core/test_temp_folder.h"
 #include "test_support.h"
@@ -79,6 +80,22 @@ TEST(Cabinet, StoredAndMszipCabinetsExtractByteIdentical) {
             ExpectSameFiles(sources, destination.Path(), kSourceFiles, std::size(kSourceFiles));
         }
     }
+}
+
+TEST(Cabinet, ArchivesAtALoopbackUrlExtractByteIdentical) {
+    REQUIRE_FIXTURES();
+    ASSERT_GT(http_test::ServerPort(), 0) << "the loopback HTTP server fixture is not running";
+    // The library reads the archive through the HTTP client while it extracts: seeks and all.
+    for (const char* cabinet : {"stored.cab", "mszip.cab"}) {
+        SCOPED_TRACE(cabinet);
+        TempFolder destination;
+        const std::string url = http_test::Url(std::string("/fixtures/cabinets/") + cabinet);
+        ASSERT_EQ(ExtractCabinet(url.c_str(), destination.Path().c_str()), 1);
+        ExpectSameFiles(Fixture("src\\"), destination.Path(), kSourceFiles, std::size(kSourceFiles));
+    }
+    TempFolder destination;
+    const std::string missing = http_test::Url("/fixtures/cabinets/missing.cab");
+    EXPECT_EQ(ExtractCabinet(missing.c_str(), destination.Path().c_str()), 0);
 }
 
 TEST(Cabinet, ExtractingOverLargerReadOnlyFilesLeavesExactlyTheNewFiles) {
