@@ -18,8 +18,12 @@ constexpr int kMaxRedirects = 10;
 constexpr int kRequestTries = 10;
 // A response head larger than this is refused.
 constexpr int kResponseHeadLimit = 16384;
-// Bytes asked of one receive.
-constexpr int kReceiveSize = 65536;
+// Bytes asked of one receive into the stream's own buffer; reads of at least
+// kDirectReceiveMin bytes receive straight into the caller's buffer.
+constexpr int kReceiveSize = 1048576;
+constexpr int kDirectReceiveMin = 1048576;
+// Socket receive buffer asked for HTTP connections.
+constexpr int kSocketReceiveBuffer = 4 << 20;
 // Receives and sends wait in slices this long, checking the cancel word in between.
 constexpr int kNetworkSliceMs = 50;
 // A silent server ends a receive after this long.

@@ -97,6 +97,10 @@ void CFicheroHttp::NetworkBuffersFree::operator()(NetworkBuffers* buffers) const
 bool CFicheroHttp::EnsureNetworkBuffers() {
     if (!m_net)
         m_net.reset(new (std::nothrow) NetworkBuffers());
+    if (m_net && !m_net->decoded)
+        m_net->decoded.reset(new (std::nothrow) uint8_t[kReceiveSize]);
+    if (m_net && !m_net->decoded)
+        m_net.reset();
     return m_net != nullptr;
 }
 
@@ -223,7 +227,7 @@ bool CFicheroHttp::AcceptRequestHead() {
 }
 
 void CFicheroHttp::DecodeReceived(const uint8_t* bytes, int count) {
-    uint8_t* out = m_net->decoded;
+    uint8_t* out = m_net->decoded.get();
     m_recvIndex = 0;
     m_recvFill = 0;
     if (count <= 0) {
@@ -377,7 +381,7 @@ int CFicheroHttp::ReadNetwork(uint8_t* buffer, int count) {
                 break;
             } else if (available > 0) {
                 int take = count - copied < available ? count - copied : available;
-                DeliverFromNetwork(buffer + copied, m_net->decoded + m_recvIndex, take);
+                DeliverFromNetwork(buffer + copied, m_net->decoded.get() + m_recvIndex, take);
                 m_recvIndex += take;
                 copied += take;
                 const int64_t known = m_length.load();
@@ -390,8 +394,8 @@ int CFicheroHttp::ReadNetwork(uint8_t* buffer, int count) {
                 return copied;
             }
             int got;
-            if (!m_chunked && m_skipUntil < 0) {
-                // Straight into the caller's buffer: no copy for plain bodies.
+            if (!m_chunked && m_skipUntil < 0 && count - copied >= kDirectReceiveMin) {
+                // Large reads of plain bodies go straight into the caller's buffer.
                 int want = count - copied;
                 const int64_t known = m_length.load();
                 if (known >= 0 && known - (m_position - m_entryBase) < want)
@@ -403,9 +407,14 @@ int CFicheroHttp::ReadNetwork(uint8_t* buffer, int count) {
                     continue;
                 }
             } else {
-                got = ReceiveSome(m_net->raw, kReceiveSize);
+                // Smaller reads are served from one large receive (each receive costs more
+                // than copying); plain bodies land where decoded bytes are kept.
+                if (m_chunked && !m_net->raw)
+                    m_net->raw.reset(new (std::nothrow) uint8_t[kReceiveSize]);
+                uint8_t* landing = m_chunked ? m_net->raw.get() : m_net->decoded.get();
+                got = landing ? ReceiveSome(landing, kReceiveSize) : -1;
                 if (got > 0) {
-                    DecodeReceived(m_net->raw, got);
+                    DecodeReceived(landing, got);
                     continue;
                 }
             }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "core/http_client.h"
 #include "core/stream.h"
@@ -12,8 +13,8 @@ struct CFicheroHttp::NetworkBuffers {
     char lowerHead[kResponseHeadLimit + 1];   // the head alone, lower-cased and terminated
     bool headComplete;                        // the head ended with an empty line
     int headExtra;                            // body bytes that arrived behind the head
-    uint8_t decoded[kReceiveSize];            // body bytes of the last receive, chunking undone
-    uint8_t raw[kReceiveSize];                // a receive before decoding
+    std::unique_ptr<uint8_t[]> decoded;       // body bytes of the last receive, chunking undone
+    std::unique_ptr<uint8_t[]> raw;           // a chunked receive before decoding, made when needed
 };
 
 // Starts the socket library (and the WinInet session in WinInet mode) when nobody has.

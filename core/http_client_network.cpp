@@ -331,7 +331,10 @@ int CFicheroHttp::OpenConnection() {
     if (!g_useWinInet.load()) {
         if (ConnectSocket(0)) {
             // Receives below wait in slices themselves.
-            SetBlocking(static_cast<SOCKET>(m_socket), false);
+            SOCKET s = static_cast<SOCKET>(m_socket);
+            SetBlocking(s, false);
+            int size = kSocketReceiveBuffer;
+            setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&size), sizeof size);
             return 1;
         }
     }

@@ -197,18 +197,20 @@ TEST_F(DiskCache, ChangedLengthOrTimeDiscardsTheFile) {
 
 TEST_F(DiskCache, ResumesFromTheRangeMap) {
     const std::string tag = NewTag("map");
-    const int size = 200000;
+    // Far larger than one receive, so that the stretches lie apart on the connection too.
+    const int size = 6 << 20;
+    const int distant = 3000000;
     const std::string url = DataUrl(tag, size);
     CFicheroHttp stream;
     ASSERT_TRUE(stream.Open(url.c_str()));
     std::vector<char> buffer(30000);
     ASSERT_EQ(stream.Read(buffer.data(), 30000), 30000);
-    ASSERT_EQ(stream.Seek(100000), 100000);
+    ASSERT_EQ(stream.Seek(distant), distant);
     ASSERT_EQ(stream.Read(buffer.data(), 30000), 30000);
     const std::string mapName = std::string(stream.GetCacheDataName().GetText(), stream.GetCacheDataName().GetLength() - 4) + ".fgm";
     stream.Close();
     const std::string map = TempFolder::ReadAll(mapName);
-    const uint32_t expected[] = {0, 30000, 100000, 130000};
+    const uint32_t expected[] = {0, 30000, static_cast<uint32_t>(distant), static_cast<uint32_t>(distant + 30000)};
     ASSERT_EQ(map.size(), sizeof expected);
     EXPECT_EQ(std::memcmp(map.data(), expected, sizeof expected), 0);
 
@@ -220,11 +222,16 @@ TEST_F(DiskCache, ResumesFromTheRangeMap) {
     EXPECT_EQ(body.size(), static_cast<size_t>(size));
     EXPECT_TRUE(IsPattern(body));
     stream.Close();
+    // The open, then the gaps only: from 30000, and (unless the connection already stood
+    // there) from the end of the second stretch.
     std::vector<std::string> requests = Requests(tag);
-    ASSERT_EQ(requests.size(), before + 3);
+    ASSERT_GE(requests.size(), before + 2);
+    ASSERT_LE(requests.size(), before + 3);
     EXPECT_EQ(RangeOf(requests[before]), 0);
-    EXPECT_EQ(RangeOf(requests[before + 1]), 30000);     // the gaps only
-    EXPECT_EQ(RangeOf(requests[before + 2]), 130000);
+    EXPECT_EQ(RangeOf(requests[before + 1]), 30000);
+    if (requests.size() == before + 3) {
+        EXPECT_EQ(RangeOf(requests[before + 2]), distant + 30000);
+    }
     // Complete now: one range, no map.
     EXPECT_FALSE(FileExists(mapName.c_str()));
     EXPECT_EQ(TempFolder::ReadAll(stream.GetCacheDataName().GetText()).size(), static_cast<size_t>(size + 8));
