@@ -273,15 +273,18 @@ TEST_F(Stream, CancelWordStopsOpensAndReads) {
     EXPECT_EQ(stream.Read(buffer, 2), 0);
 }
 
-TEST_F(Stream, UrlsAreRecognisedAndNotYetServed) {
+TEST_F(Stream, UrlsAreRecognisedAndAClosedPortFails) {
     EXPECT_TRUE(CFicheroHttp::IsHttpUrl("http://127.0.0.1/tour.kzr"));
     EXPECT_TRUE(CFicheroHttp::IsHttpUrl("HTTP://host"));
     EXPECT_FALSE(CFicheroHttp::IsHttpUrl("https://host"));
     EXPECT_FALSE(CFicheroHttp::IsHttpUrl("http:/host"));
     EXPECT_FALSE(CFicheroHttp::IsHttpUrl(nullptr));
+    // A refused connection would otherwise switch the whole test process to WinInet.
+    CFicheroHttp::SetWinInetDisabled(true);
     CFicheroHttp stream;
     EXPECT_EQ(stream.Open("http://127.0.0.1:9/tour.kzr"), 0);
     EXPECT_EQ(stream.IsOpen(), 0);
+    CFicheroHttp::SetWinInetDisabled(false);
 }
 
 TEST_F(Stream, ReadsAnRcdataResource) {

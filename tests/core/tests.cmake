@@ -1,3 +1,4 @@
+
 # --- Cabinets for the cabinet extraction tests, made with gcab ---
 find_program(LUMARIX_GCAB gcab)
 if(NOT LUMARIX_GCAB)
@@ -41,3 +42,7 @@ add_test(NAME core_http_server_stop
           --state-dir "${http_server_dir}")
 set_tests_properties(core_http_server_stop PROPERTIES FIXTURES_CLEANUP core_http_server TIMEOUT 60)
 set_property(TEST core APPEND PROPERTY FIXTURES_REQUIRED core_http_server)
+
+# --- The interface language detected from a German user locale ---
+add_test(NAME core_language_german COMMAND core_tests --gtest_filter=Language.*)
+set_tests_properties(core_language_german PROPERTIES ENVIRONMENT "LUMARIX_LANG=de_DE.UTF-8" TIMEOUT 120)
