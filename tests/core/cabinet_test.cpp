@@ -14,7 +14,6 @@
 #include "core/cabinet_test_resource.h"
 #include "core/http_test_support.h"
 #include "core/stream.h"
-#include "core/test_temp_folder.h"
 #include "test_support.h"
 
 namespace {

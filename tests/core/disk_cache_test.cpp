@@ -8,7 +8,7 @@
 
 #include "core/disk_cache.h"
 #include "core/system_wrappers.h"
-#include "core/test_temp_folder.h"
+#include "test_support.h"
 
 using namespace http_test;
 

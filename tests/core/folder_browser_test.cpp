@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/test_temp_folder.h"
+#include "test_support.h"
 
 namespace {
 

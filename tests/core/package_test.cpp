@@ -12,7 +12,7 @@
 #include "core/mailboxes.h"
 #include "core/path_resolution.h"
 #include "core/stream.h"
-#include "core/test_temp_folder.h"
+#include "test_support.h"
 
 namespace {
 

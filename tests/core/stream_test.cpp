@@ -14,7 +14,7 @@
 #include "core/language.h"
 #include "core/mailboxes.h"
 #include "core/system_wrappers.h"
-#include "core/test_temp_folder.h"
+#include "test_support.h"
 #include "core/worker_threads.h"
 #include "core/stream_test_resource.h"
 

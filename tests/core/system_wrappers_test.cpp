@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/test_temp_folder.h"
+#include "test_support.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "core/mailboxes.h"
 #include "core/stream.h"   // g_cacheEnabled
 #include "core/system_wrappers.h"
-#include "core/test_temp_folder.h"
+#include "test_support.h"
 
 namespace {
 
