@@ -7,9 +7,15 @@ build=$(cd "$1" && pwd); shift
 lumarix_prepare_prefix "$build/wineprefix"
 lumarix_ensure_display || exit 1
 lumarix_warm_wine
-ctest --test-dir "$build" -j"$(nproc)" "$@"
+cleanup() {
+  "$WINE_SERVER" -k 2>/dev/null
+  "$WINE_SERVER" -w 2>/dev/null
+  if [ -n "$LUMARIX_XVFB_PID" ]; then kill "$LUMARIX_XVFB_PID" 2>/dev/null; wait "$LUMARIX_XVFB_PID" 2>/dev/null; fi
+}
+trap 'kill "$child" 2>/dev/null; wait "$child" 2>/dev/null; cleanup; exit 130' INT TERM
+ctest --test-dir "$build" -j"$(nproc)" "$@" &
+child=$!
+wait "$child"
 rc=$?
-"$WINE_SERVER" -k 2>/dev/null
-"$WINE_SERVER" -w 2>/dev/null
-if [ -n "$LUMARIX_XVFB_PID" ]; then kill "$LUMARIX_XVFB_PID" 2>/dev/null; wait "$LUMARIX_XVFB_PID" 2>/dev/null; fi
+cleanup
 exit $rc
