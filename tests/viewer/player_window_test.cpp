@@ -1,72 +1,17 @@
 // The player as a user starts it: a process that opens its main window and ends cleanly when
 // the window is closed.
+#include "player_process.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
-namespace {
-
-struct StartedPlayer {
-    PROCESS_INFORMATION pi = {};
-    bool started = false;
-
-    explicit StartedPlayer(const std::string& arguments)
-    {
-        std::string exe = test_support::BuildPath("lumarix.exe");
-        std::string cmd = "\"" + exe + "\" " + arguments;
-        STARTUPINFOA si = {};
-        si.cb = sizeof si;
-        started = CreateProcessA(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi) != 0;
-    }
-    ~StartedPlayer()
-    {
-        if (!started)
-            return;
-        if (WaitForSingleObject(pi.hProcess, 0) == WAIT_TIMEOUT)
-            TerminateProcess(pi.hProcess, 99);
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
-    }
-};
-
-struct FoundWindow {
-    DWORD pid;
-    HWND hwnd;
-};
-
-BOOL CALLBACK FindProcessWindow(HWND hwnd, LPARAM lParam)
-{
-    auto* found = reinterpret_cast<FoundWindow*>(lParam);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    if (pid == found->pid && IsWindowVisible(hwnd)) {
-        found->hwnd = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND WaitForMainWindow(DWORD pid, DWORD timeoutMs)
-{
-    for (DWORD waited = 0; waited < timeoutMs; waited += 50) {
-        FoundWindow found = {pid, nullptr};
-        EnumWindows(FindProcessWindow, reinterpret_cast<LPARAM>(&found));
-        if (found.hwnd)
-            return found.hwnd;
-        Sleep(50);
-    }
-    return nullptr;
-}
-
-} // namespace
-
 TEST(PlayerWindow, OpensItsWindowAndExitsCleanlyOnClose)
 {
-    StartedPlayer player("");
-    ASSERT_TRUE(player.started);
-    HWND hwnd = WaitForMainWindow(player.pi.dwProcessId, 20000);
+    PlayerProcess player(test_support::BuildPath("lumarix.exe"));
+    ASSERT_TRUE(player.Start(""));
+    HWND hwnd = WaitForProcessWindow(player, "", 20000);
     ASSERT_NE(hwnd, nullptr) << "no visible window appeared";
 
     char cls[64] = {};

@@ -1,6 +1,7 @@
 // Screensaver mode: a copy of the player named *.scr does what Windows asks with its switch.
 // The copies run as real processes; the test plays Windows (the preview window, the user who
 // answers the configure message).
+#include "player_process.h"
 #include "test_support.h"
 #include "viewer/screensaver_mode.h"
 
@@ -70,103 +71,12 @@ TEST(ScreensaverMode, SwitchAndPreviewWindow)
     EXPECT_EQ(ParseScreensaverCommand(nullptr).letter, ScreensaverNone);
 }
 
-// A copy of the player under another name, started with a command line and ended (if still
-// running) when the test is done.
-struct PlayerCopy {
-    std::string path;
-    PROCESS_INFORMATION pi = {};
-    bool started = false;
-
-    PlayerCopy(const std::string& folder, const std::string& name) : path(folder + "\\" + name)
-    {
-        CopyFileA(test_support::BuildPath("lumarix.exe").c_str(), path.c_str(), FALSE);
-    }
-    ~PlayerCopy()
-    {
-        if (!started)
-            return;
-        if (WaitForSingleObject(pi.hProcess, 0) == WAIT_TIMEOUT)
-            TerminateProcess(pi.hProcess, 99);
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
-    }
-    bool Start(const std::string& arguments)
-    {
-        std::string command = "\"" + path + "\" " + arguments;
-        STARTUPINFOA si = {};
-        si.cb = sizeof si;
-        started = CreateProcessA(path.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                 &si, &pi) != 0;
-        return started;
-    }
-    // Waits for the end while this thread's own windows keep answering; the exit code, or -1.
-    long WaitForExit(DWORD timeoutMs) const
-    {
-        for (DWORD waited = 0; waited < timeoutMs; waited += 20) {
-            MSG message;
-            while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
-                DispatchMessageA(&message);
-            if (WaitForSingleObject(pi.hProcess, 20) == WAIT_OBJECT_0) {
-                DWORD code = 0;
-                GetExitCodeProcess(pi.hProcess, &code);
-                return static_cast<long>(code);
-            }
-        }
-        return -1;
-    }
-};
-
-struct WindowSearch {
-    DWORD pid;
-    const char* classPrefix;
-    bool visibleOnly;
-    HWND found;
-};
-
-bool HasClassPrefix(HWND window, const char* prefix)
+// A copy of the player under another name in the folder; its path.
+std::string CopyOfPlayer(const std::string& folder, const std::string& name)
 {
-    char name[64] = {};
-    GetClassNameA(window, name, sizeof name);
-    return std::strncmp(name, prefix, std::strlen(prefix)) == 0;
-}
-
-BOOL CALLBACK MatchWindow(HWND window, LPARAM lParam)
-{
-    WindowSearch* search = reinterpret_cast<WindowSearch*>(lParam);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid == search->pid && HasClassPrefix(window, search->classPrefix) &&
-        (!search->visibleOnly || IsWindowVisible(window))) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND FindProcessWindow(DWORD pid, const char* classPrefix, bool visibleOnly, HWND parent = nullptr)
-{
-    WindowSearch search = {pid, classPrefix, visibleOnly, nullptr};
-    if (parent)
-        EnumChildWindows(parent, MatchWindow, reinterpret_cast<LPARAM>(&search));
-    else
-        EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
-// Polls for a window of the process while this thread's own windows keep answering.
-HWND WaitForProcessWindow(const PlayerCopy& copy, const char* classPrefix, HWND parent = nullptr)
-{
-    for (DWORD waited = 0; waited < kWaitMs; waited += 20) {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageA(&message);
-        HWND window = FindProcessWindow(copy.pi.dwProcessId, classPrefix, true, parent);
-        if (window)
-            return window;
-        if (WaitForSingleObject(copy.pi.hProcess, 20) == WAIT_OBJECT_0)
-            return nullptr;
-    }
-    return nullptr;
+    std::string path = folder + "\\" + name;
+    CopyFileA(test_support::BuildPath("lumarix.exe").c_str(), path.c_str(), FALSE);
+    return path;
 }
 
 BOOL CALLBACK FindText(HWND window, LPARAM lParam)
@@ -188,9 +98,9 @@ protected:
 TEST_F(ScreensaverProcess, ConfigureShowsTheMessageAndNoWindow)
 {
     for (const char* name : {"x.scr", "X.SCR"}) {
-        PlayerCopy copy(folder, name);
+        PlayerProcess copy(CopyOfPlayer(folder, name));
         ASSERT_TRUE(copy.Start(name[0] == 'x' ? "/c" : "-C")) << name;
-        HWND box = WaitForProcessWindow(copy, "#32770");
+        HWND box = WaitForProcessWindow(copy, "#32770", kWaitMs);
         ASSERT_NE(box, nullptr) << name << ": no message box";
         bool found = false;
         EnumChildWindows(box, FindText, reinterpret_cast<LPARAM>(&found));
@@ -204,9 +114,9 @@ TEST_F(ScreensaverProcess, ConfigureShowsTheMessageAndNoWindow)
 
 TEST_F(ScreensaverProcess, ShowRunsFullScreen)
 {
-    PlayerCopy copy(folder, "X.SCR");
+    PlayerProcess copy(CopyOfPlayer(folder, "X.SCR"));
     ASSERT_TRUE(copy.Start("/s"));
-    HWND window = WaitForProcessWindow(copy, "LumarixClassScr");
+    HWND window = WaitForProcessWindow(copy, "LumarixClassScr", kWaitMs);
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(IsZoomed(window));
     LONG style = GetWindowLongA(window, GWL_STYLE);
@@ -235,12 +145,12 @@ TEST_F(ScreensaverProcess, PreviewRunsAsChildOfTheGivenWindow)
                                 nullptr, nullptr, wc.hInstance, nullptr);
     ASSERT_NE(host, nullptr);
 
-    PlayerCopy copy(folder, "x.scr");
+    PlayerProcess copy(CopyOfPlayer(folder, "x.scr"));
     char arguments[64];
     std::snprintf(arguments, sizeof arguments, "/p %llu",
                   static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(host)));
     ASSERT_TRUE(copy.Start(arguments));
-    HWND child = WaitForProcessWindow(copy, "LumarixClassScr", host);
+    HWND child = WaitForProcessWindow(copy, "LumarixClassScr", kWaitMs, host);
     ASSERT_NE(child, nullptr) << "no child window in the preview window";
     EXPECT_EQ(GetParent(child), host);
     EXPECT_TRUE(GetWindowLongA(child, GWL_STYLE) & WS_CHILD);
@@ -259,7 +169,7 @@ TEST_F(ScreensaverProcess, PreviewRunsAsChildOfTheGivenWindow)
 TEST_F(ScreensaverProcess, AnyOtherSwitchEndsWithoutAWindow)
 {
     for (const char* arguments : {"/x", "", "/", "/p", "/p 0"}) {
-        PlayerCopy copy(folder, "x.scr");
+        PlayerProcess copy(CopyOfPlayer(folder, "x.scr"));
         ASSERT_TRUE(copy.Start(arguments)) << arguments;
         EXPECT_EQ(copy.WaitForExit(kWaitMs), 0) << "'" << arguments << "'";
     }
@@ -267,9 +177,9 @@ TEST_F(ScreensaverProcess, AnyOtherSwitchEndsWithoutAWindow)
 
 TEST_F(ScreensaverProcess, NameThatOnlyContainsScrIsAPlayer)
 {
-    PlayerCopy copy(folder, "x.scr.exe");
+    PlayerProcess copy(CopyOfPlayer(folder, "x.scr.exe"));
     ASSERT_TRUE(copy.Start("/s"));
-    HWND window = WaitForProcessWindow(copy, "LumarixClass");
+    HWND window = WaitForProcessWindow(copy, "LumarixClass", kWaitMs);
     ASSERT_NE(window, nullptr);
     char name[64] = {};
     GetClassNameA(window, name, sizeof name);
