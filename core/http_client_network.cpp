@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "core/system_wrappers.h"
+#include "core/tcp_socket.h"
 #include "core/winsock_init.h"
 
 std::atomic<int> g_useWinInet{0};
@@ -31,8 +32,6 @@ bool g_proxyRead = false;
 CTexto g_proxyHost;
 int g_proxyPort = kDefaultHttpPort;
 uint32_t g_proxyServerWord = 0;
-
-constexpr SOCKET kNoSocket = INVALID_SOCKET;
 
 // The HTTP client's own reference on the socket library (TCP links hold theirs), taken by the
 // first start-up and given back by the last engine's shutdown. Caller holds g_networkLock.
@@ -106,34 +105,22 @@ bool Resolve(const char* host, int port, sockaddr_in* address, bool* notFound) {
     return true;
 }
 
-void SetBlocking(SOCKET s, bool blocking) {
-    u_long nonBlocking = blocking ? 0 : 1;
-    ioctlsocket(s, FIONBIO, &nonBlocking);
-}
-
 // Waits until the socket is ready for reading (or writing), in slices that check the cancel
 // word. 1 ready, 0 timed out, -1 error or cancelled.
 int WaitSocket(SOCKET s, bool forWrite, int limitMs, const std::atomic<int>* cancel,
                const std::atomic<int>* own) {
+    const SocketWait what = forWrite ? SocketWait::Writable : SocketWait::Readable;
     int waited = 0;
     for (;;) {
         if ((cancel && cancel->load()) || (own && own->load()))
             return -1;
-        fd_set ready;
-        fd_set failed;
-        FD_ZERO(&ready);
-        FD_ZERO(&failed);
-        FD_SET(s, &ready);
-        FD_SET(s, &failed);
         int slice = limitMs - waited < kNetworkSliceMs ? limitMs - waited : kNetworkSliceMs;
         if (slice < 0)
             slice = 0;
-        timeval tv = {slice / 1000, (slice % 1000) * 1000};
-        int n = select(0, forWrite ? nullptr : &ready, forWrite ? &ready : nullptr, &failed, &tv);
-        if (n == SOCKET_ERROR)
-            return -1;
-        if (n > 0)
-            return FD_ISSET(s, &failed) ? -1 : 1;
+        bool failed = false;
+        const int ready = WaitForSocket(s, what, slice, &failed);
+        if (ready != 0)
+            return ready < 0 || failed ? -1 : 1;
         waited += slice;
         if (waited >= limitMs)
             return 0;
@@ -141,17 +128,17 @@ int WaitSocket(SOCKET s, bool forWrite, int limitMs, const std::atomic<int>* can
 }
 
 // One connect attempt on a fresh socket, non-blocking underneath so that the cancel word and
-// the bound are watched; the socket is left blocking. kNoSocket when it failed.
+// the bound are watched; the socket is left blocking. kClosedSocket when it failed.
 SOCKET ConnectTo(const sockaddr_in& address, int limitMs, bool reuseAddress,
                  const std::atomic<int>* cancel, const std::atomic<int>* own) {
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (s == kNoSocket)
-        return kNoSocket;
+    if (s == kClosedSocket)
+        return kClosedSocket;
     if (reuseAddress) {
         BOOL on = TRUE;
         setsockopt(s, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on), sizeof on);
     }
-    SetBlocking(s, false);
+    SetSocketBlocking(s, false);
     bool connected = false;
     if (connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
         connected = true;
@@ -166,9 +153,9 @@ SOCKET ConnectTo(const sockaddr_in& address, int limitMs, bool reuseAddress,
     }
     if (!connected) {
         closesocket(s);
-        return kNoSocket;
+        return kClosedSocket;
     }
-    SetBlocking(s, true);
+    SetSocketBlocking(s, true);
     return s;
 }
 
@@ -279,7 +266,7 @@ int CFicheroHttp::ConnectSocket(int timeoutMs, bool allowProxy) {
     const int limit = timeoutMs > 0 ? timeoutMs : kDefaultConnectMs;
     const bool reuse = timeoutMs > 0;
     bool useProxy = allowProxy && (g_proxyInUse.load() || ProxyEnabledInSettings());
-    SOCKET s = kNoSocket;
+    SOCKET s = kClosedSocket;
     sockaddr_in address;
     bool directTried = false;
     if (!useProxy) {
@@ -292,22 +279,22 @@ int CFicheroHttp::ConnectSocket(int timeoutMs, bool allowProxy) {
             useProxy = allowProxy;
         }
         // A direct connect that failed without a caller's time-out tries the proxy once.
-        if (s == kNoSocket && directTried && timeoutMs == 0 && allowProxy && !IsCancelled())
+        if (s == kClosedSocket && directTried && timeoutMs == 0 && allowProxy && !IsCancelled())
             useProxy = true;
     }
     bool viaProxy = false;
     uint32_t serverWord = 0;
-    if (s == kNoSocket && useProxy && !IsCancelled()) {
+    if (s == kClosedSocket && useProxy && !IsCancelled()) {
         CTexto proxyHost;
         int proxyPort = kDefaultHttpPort;
         bool notFound = false;
         if (GetProxyAddress(&proxyHost, &proxyPort, &serverWord) &&
             Resolve(proxyHost.GetText(), proxyPort, &address, &notFound)) {
             s = ConnectTo(address, limit, reuse, m_cancelFlag, &m_cancel);
-            viaProxy = s != kNoSocket;
+            viaProxy = s != kClosedSocket;
         }
     }
-    if (s == kNoSocket)
+    if (s == kClosedSocket)
         return 0;
     if (viaProxy)
         g_proxyInUse = 1;
@@ -320,10 +307,10 @@ int CFicheroHttp::ConnectSocket(int timeoutMs, bool allowProxy) {
 
 void CFicheroHttp::CloseSocket() {
     m_connectResult = -1;
-    if (static_cast<SOCKET>(m_socket) != kNoSocket) {
+    if (m_socket != kClosedSocket) {
         shutdown(static_cast<SOCKET>(m_socket), SD_BOTH);
         closesocket(static_cast<SOCKET>(m_socket));
-        m_socket = static_cast<uintptr_t>(kNoSocket);
+        m_socket = kClosedSocket;
     }
 }
 
@@ -332,7 +319,7 @@ int CFicheroHttp::OpenConnection() {
         if (ConnectSocket(0)) {
             // Receives below wait in slices themselves.
             SOCKET s = static_cast<SOCKET>(m_socket);
-            SetBlocking(s, false);
+            SetSocketBlocking(s, false);
             int size = kSocketReceiveBuffer;
             setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&size), sizeof size);
             return 1;
@@ -368,7 +355,7 @@ bool SendAll(SOCKET s, const char* data, int count, const std::atomic<int>* canc
 }  // namespace
 
 int CFicheroHttp::SendSocketRequest() {
-    if (m_connectResult != 0 || static_cast<SOCKET>(m_socket) == kNoSocket || IsCancelled())
+    if (m_connectResult != 0 || m_socket == kClosedSocket || IsCancelled())
         return 0;
     CTexto request(m_requestHead);
     CTexto line;
@@ -389,7 +376,7 @@ int CFicheroHttp::ReceiveSome(uint8_t* buffer, int count) {
     if (m_winInetRequest)
         return ReadWinInet(buffer, count);
     SOCKET s = static_cast<SOCKET>(m_socket);
-    if (s == kNoSocket)
+    if (s == kClosedSocket)
         return -1;
     for (;;) {
         int n = recv(s, reinterpret_cast<char*>(buffer), count, 0);

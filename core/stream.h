@@ -356,7 +356,7 @@ private:
     CTexto m_cacheDataName;
     CTexto m_cacheMapName;
 
-    uintptr_t m_socket = ~static_cast<uintptr_t>(0);   // SOCKET, INVALID_SOCKET when closed
+    uintptr_t m_socket = kClosedSocket;                 // SOCKET, kClosedSocket when closed
     int m_connectResult = -1;
     uint8_t m_socketAddress[128] = {};                  // address of the last connection
     void* m_winInetConnection = nullptr;                // HINTERNET

@@ -51,11 +51,6 @@ uint32_t GetUint32LE(const uint8_t* in) {
            static_cast<uint32_t>(in[2]) << 16 | static_cast<uint32_t>(in[3]) << 24;
 }
 
-bool SetBlocking(SOCKET socket, bool blocking) {
-    u_long nonBlocking = blocking ? 0 : 1;
-    return ioctlsocket(socket, FIONBIO, &nonBlocking) == 0;
-}
-
 }  // namespace
 
 int CFicheroHttp::WaitLink(const SharedSocket* shared, uintptr_t socket, SocketWait what,
@@ -149,7 +144,7 @@ int CFicheroHttp::Connect(const char* hostText, int defaultPort, std::atomic<int
         if (attempt == INVALID_SOCKET)
             break;
         // Non-blocking, so that the wait is bounded and the cancel word is heard.
-        bool ok = SetBlocking(attempt, false);
+        bool ok = SetSocketBlocking(attempt, false);
         if (ok && connect(attempt, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
             ok = WSAGetLastError() == WSAEWOULDBLOCK &&
                  WaitLink(nullptr, attempt, SocketWait::Writable, left, m_cancelFlag) == 1;
@@ -158,7 +153,7 @@ int CFicheroHttp::Connect(const char* hostText, int defaultPort, std::atomic<int
             ok = ok && getsockopt(attempt, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error),
                                   &errorSize) == 0 && error == 0;
         }
-        if (ok && SetBlocking(attempt, true)) {
+        if (ok && SetSocketBlocking(attempt, true)) {
             connected = attempt;
         } else {
             closesocket(attempt);

@@ -33,5 +33,9 @@ enum class SocketWait {
 };
 
 // Waits at most timeoutMs for the socket: 1 ready, 0 not yet, -1 no socket or a failed wait (a
-// failed connect counts as ready for Writable: the caller asks the socket's error).
-int WaitForSocket(uintptr_t socket, SocketWait what, int timeoutMs);
+// failed connect counts as ready for Writable: the caller asks the socket's error, or passes
+// failed to learn that the socket reported an exception).
+int WaitForSocket(uintptr_t socket, SocketWait what, int timeoutMs, bool* failed = nullptr);
+
+// Switches the socket between blocking and non-blocking calls; false when that failed.
+bool SetSocketBlocking(uintptr_t socket, bool blocking);
