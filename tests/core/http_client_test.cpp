@@ -2,6 +2,7 @@
 // statuses, long heads, chunked bodies, resuming, redirects, seeking, the download gate,
 // cancelling, the proxy and the WinInet fallback.
 #include "http_test_support.h"
+#include "proxy_settings.h"
 
 #include <wininet.h>
 
@@ -396,51 +397,6 @@ TEST_F(HttpProcessModes, RedirectSwitchInItsOwnProcess) {
         GTEST_SKIP();
     EXPECT_EQ(RunChild("HttpChildRedirect.*"), 0);
 }
-
-// Writes the proxy settings into the prefix's registry for the test and restores them after.
-class ProxySettings {
-public:
-    ProxySettings(DWORD enable, const std::string& server) {
-        RegCreateKeyExA(HKEY_CURRENT_USER, kInternetSettingsKey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
-                        &m_key, nullptr);
-        m_hadEnable = Save("ProxyEnable", &m_enable);
-        m_hadServer = Save("ProxyServer", &m_server);
-        RegSetValueExA(m_key, "ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&enable), sizeof enable);
-        RegSetValueExA(m_key, "ProxyServer", 0, REG_SZ, reinterpret_cast<const BYTE*>(server.c_str()),
-                       static_cast<DWORD>(server.size() + 1));
-        ForgetProxy();
-    }
-    ~ProxySettings() {
-        Restore("ProxyEnable", m_hadEnable, m_enable);
-        Restore("ProxyServer", m_hadServer, m_server);
-        RegCloseKey(m_key);
-        ForgetProxy();
-    }
-
-private:
-    struct Value {
-        DWORD type = 0;
-        std::vector<BYTE> bytes;
-    };
-    bool Save(const char* name, Value* value) {
-        DWORD size = 0;
-        if (RegQueryValueExA(m_key, name, nullptr, &value->type, nullptr, &size) != ERROR_SUCCESS)
-            return false;
-        value->bytes.resize(size);
-        return RegQueryValueExA(m_key, name, nullptr, &value->type, value->bytes.data(), &size) == ERROR_SUCCESS;
-    }
-    void Restore(const char* name, bool had, const Value& value) {
-        if (had)
-            RegSetValueExA(m_key, name, 0, value.type, value.bytes.data(), static_cast<DWORD>(value.bytes.size()));
-        else
-            RegDeleteValueA(m_key, name);
-    }
-    HKEY m_key = nullptr;
-    bool m_hadEnable = false;
-    bool m_hadServer = false;
-    Value m_enable;
-    Value m_server;
-};
 
 class HttpChildProxy : public ServerTest {};
 

@@ -14,6 +14,7 @@
 
 #include "core/clock.h"
 #include "core/winsock_init.h"
+#include "proxy_settings.h"
 
 namespace {
 
@@ -297,65 +298,6 @@ TEST(TcpLink, ConnectFailsWhenNobodyListens) {
     EXPECT_FALSE(client.IsOpen());
     EXPECT_NE(client.GetSource(), StreamSource::Tcp);
 }
-
-namespace {
-
-// The user's proxy settings, replaced for one test and put back afterwards.
-class ProxySettings {
-public:
-    ProxySettings() {
-        RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
-                        &m_key, nullptr);
-        m_hadEnable = Save("ProxyEnable", &m_enable);
-        m_hadServer = Save("ProxyServer", &m_server);
-    }
-    ~ProxySettings() {
-        if (!m_key)
-            return;
-        Restore("ProxyEnable", m_hadEnable, m_enable);
-        Restore("ProxyServer", m_hadServer, m_server);
-        RegCloseKey(m_key);
-    }
-    bool Set(DWORD enable, const std::string& server) {
-        return m_key &&
-               RegSetValueExA(m_key, "ProxyEnable", 0, REG_DWORD,
-                              reinterpret_cast<const BYTE*>(&enable), sizeof enable) == ERROR_SUCCESS &&
-               RegSetValueExA(m_key, "ProxyServer", 0, REG_SZ,
-                              reinterpret_cast<const BYTE*>(server.c_str()),
-                              static_cast<DWORD>(server.size() + 1)) == ERROR_SUCCESS;
-    }
-
-private:
-    struct Value {
-        DWORD type = 0;
-        std::vector<BYTE> bytes;
-    };
-    bool Save(const char* name, Value* value) {
-        DWORD size = 0;
-        if (!m_key || RegQueryValueExA(m_key, name, nullptr, &value->type, nullptr, &size) != ERROR_SUCCESS)
-            return false;
-        value->bytes.resize(size);
-        return RegQueryValueExA(m_key, name, nullptr, &value->type, value->bytes.data(), &size) ==
-               ERROR_SUCCESS;
-    }
-    void Restore(const char* name, bool had, const Value& value) {
-        if (had)
-            RegSetValueExA(m_key, name, 0, value.type, value.bytes.data(),
-                           static_cast<DWORD>(value.bytes.size()));
-        else
-            RegDeleteValueA(m_key, name);
-    }
-
-    static constexpr const char* kKey =
-        "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
-    HKEY m_key = nullptr;
-    bool m_hadEnable = false;
-    bool m_hadServer = false;
-    Value m_enable;
-    Value m_server;
-};
-
-}  // namespace
 
 TEST(TcpLink, ALinkNeverGoesThroughTheHttpProxy) {
     Server proxy(300);
