@@ -206,9 +206,14 @@ private:
     int64_t SeekFile(int64_t target);
     int64_t GetFileLength() const;
     void CloseFile();
+    // Makes the open file (a HANDLE) the source, positioned at start; 0, the file closed, when
+    // it cannot get there.
+    int UseOpenFile(void* file, int64_t start);
 
     // stream_memory.cpp
     int OpenMemoryMode();
+    // Opens the stream over size bytes at data that are all there already.
+    void UseWholeBuffer(const uint8_t* data, int64_t size);
     int ReadMemory(void* buffer, int count);
     int WriteMemoryMode(const void* data, int count);
     int64_t SeekMemory(int64_t target);

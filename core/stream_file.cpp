@@ -43,13 +43,7 @@ int CFicheroHttp::OpenFileForReading(const char* name, unsigned flags, int64_t s
             ReportOpenFailure(kLineCannotOpenToRead, " ", name);
         return 0;
     }
-    m_file = file;
-    m_source = StreamSource::File;
-    if (start != 0 && !MoveFilePointer(file, start)) {
-        CloseFile();
-        return 0;
-    }
-    return 1;
+    return UseOpenFile(file, start);
 }
 
 int CFicheroHttp::OpenFileForWriting(const char* name, unsigned flags, int64_t start) {
@@ -77,10 +71,14 @@ int CFicheroHttp::OpenFileForWriting(const char* name, unsigned flags, int64_t s
             ReportOpenFailure(kLineCannotOpenToWrite, ": ", name);
         return 0;
     }
+    // The first write goes where the stream says it is.
+    return UseOpenFile(file, start);
+}
+
+int CFicheroHttp::UseOpenFile(void* file, int64_t start) {
     m_file = file;
     m_source = StreamSource::File;
-    // The first write goes where the stream says it is.
-    if (start != 0 && !MoveFilePointer(file, start)) {
+    if (start != 0 && !MoveFilePointer(static_cast<HANDLE>(file), start)) {
         CloseFile();
         return 0;
     }

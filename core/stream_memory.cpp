@@ -60,11 +60,16 @@ bool CFicheroHttp::SetBuffer(const void* data, int64_t size, BufferUse use) {
         }
         if (size > 0)
             std::memcpy(m_memBuffer, data, static_cast<size_t>(size));
-        m_memData = m_memBuffer;
+        UseWholeBuffer(m_memBuffer, size);
     } else {
         FreeMemoryBuffer();
-        m_memData = static_cast<const uint8_t*>(data);
+        UseWholeBuffer(static_cast<const uint8_t*>(data), size);
     }
+    return true;
+}
+
+void CFicheroHttp::UseWholeBuffer(const uint8_t* data, int64_t size) {
+    m_memData = data;
     m_position = 0;
     m_length = size;
     m_memFilled.store(size, std::memory_order_release);
@@ -72,7 +77,6 @@ bool CFicheroHttp::SetBuffer(const void* data, int64_t size, BufferUse use) {
     m_source = StreamSource::Memory;
     m_seekable = 1;
     m_isOpen = 1;
-    return true;
 }
 
 bool CFicheroHttp::BeginFill(int64_t capacity, int64_t length) {

@@ -12,15 +12,7 @@ int CFicheroHttp::OpenResource(int resourceId, const char* resourceType) {
     const void* data = loaded ? LockResource(loaded) : nullptr;
     if (!data)
         return 0;
-    const int64_t size = SizeofResource(module, found);
     // Resources stay mapped for the life of the process: read in place, never freed.
-    m_memData = static_cast<const uint8_t*>(data);
-    m_position = 0;
-    m_length = size;
-    m_memFilled.store(size, std::memory_order_release);
-    m_memState.store(BufferComplete, std::memory_order_release);
-    m_source = StreamSource::Memory;
-    m_seekable = 1;
-    m_isOpen = 1;
+    UseWholeBuffer(static_cast<const uint8_t*>(data), SizeofResource(module, found));
     return 1;
 }
