@@ -88,6 +88,19 @@ std::string SelectedItemText(HWND dialog) {
     return text;
 }
 
+// The tree's selection once the dialog has moved it onto expected (it does so from its
+// initialisation callback, which may run after the window shows), or after a bound.
+std::string SelectionSettled(HWND dialog, const std::string& expected) {
+    std::string text;
+    for (int waited = 0; waited <= 5000; waited += 20) {
+        text = SelectedItemText(dialog);
+        if (text == expected)
+            break;
+        Sleep(20);
+    }
+    return text;
+}
+
 // OK's state once it has settled on expected (the dialog sets it through a posted message), or
 // after a bound.
 bool OkStateSettled(HWND dialog, bool expected) {
@@ -208,7 +221,7 @@ TEST_F(FolderBrowser, OpensOnTheStartFolderAndReturnsTheChosenFolder) {
     const bool result = BrowseWith(start.c_str(), false, &chosen, &findings,
                                    [&](HWND dialog, Findings* f) {
         CheckLayout(dialog, false, f);
-        selectedAtStart = SelectedItemText(dialog);
+        selectedAtStart = SelectionSettled(dialog, "start");
         okOnStart = OkStateSettled(dialog, true);
         // The computer node has no folder of its own: OK goes grey, and back with a folder.
         SelectSpecialFolder(dialog, CSIDL_DRIVES);
@@ -240,7 +253,7 @@ TEST_F(FolderBrowser, CancelWithTheEditBoxAndASpecialFolderStart) {
                                    &findings, [&](HWND dialog, Findings* f) {
         // Wine's classic dialog has no edit box at all; where there is one it must show.
         CheckLayout(dialog, FindWindowExA(dialog, nullptr, "Edit", nullptr) != nullptr, f);
-        selectedAtStart = SelectedItemText(dialog);
+        selectedAtStart = SelectionSettled(dialog, startName);
         Press(dialog, IDCANCEL);
     });
     ASSERT_TRUE(findings.found);
