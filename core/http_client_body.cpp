@@ -351,7 +351,9 @@ int CFicheroHttp::ReadNetwork(uint8_t* buffer, int count) {
         const int64_t length = m_length.load();
         if (length >= 0 && m_position - m_entryBase >= length)
             break;
-        if (m_networkPosition != m_position && m_skipUntil < 0) {
+        // A connection that broke off while skipping towards the position is requested
+        // again like any other: nothing more will arrive on it.
+        if (m_networkPosition != m_position && (m_skipUntil < 0 || !IsConnected())) {
             if (tries >= kRequestTries)
                 break;
             ++tries;

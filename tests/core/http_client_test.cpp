@@ -252,6 +252,37 @@ TEST_F(HttpClient, SeeksByRangeOrByReading) {
     EXPECT_EQ(Requests(plain).size(), 2u);
 }
 
+TEST_F(HttpClient, AWholeBodyAnswerThatBreaksOffBeforeThePositionIsRequestedAgain) {
+    // After a far seek the server answers the range with the whole body (200) and drops it
+    // before reaching the position: the read must re-request, and give up after its tries
+    // rather than wait for bytes that no connection will bring.
+    const int size = 100000;
+    const std::string tag = NewTag("skipdrop");
+    CFicheroHttp stream;
+    ASSERT_TRUE(stream.Open(Url(DataPath(tag, size, "&range200=1&dropevery=30000")).c_str()));
+    char buffer[1000];
+    ASSERT_EQ(stream.Read(buffer, 1000), 1000);
+    EXPECT_EQ(stream.Seek(60000), 60000);
+
+    std::atomic<int> done{0};
+    std::atomic<int> watchdogFired{0};
+    std::thread watchdog([&] {
+        for (int waited = 0; waited < 30000 && !done.load(); waited += 10)
+            Sleep(10);
+        if (!done.load()) {
+            watchdogFired = 1;
+            stream.m_cancel = 1;
+        }
+    });
+    const int got = stream.Read(buffer, 1000);
+    done = 1;
+    watchdog.join();
+    EXPECT_EQ(watchdogFired.load(), 0);
+    EXPECT_EQ(got, 0);
+    // The open, then one request per try.
+    EXPECT_GT(Requests(tag).size(), 2u);
+}
+
 TEST_F(HttpClient, GateLetsThreeOpenAtOnce) {
     const std::string tag = NewTag("gate");
     const int before = g_openDownloads.load();
