@@ -7,6 +7,7 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <vector>
 
 #include "core/http_client_internal.h"
 #include "core/system_wrappers.h"
@@ -416,6 +417,19 @@ void CFicheroHttp::DecideCache() {
             GetU32(header) == static_cast<uint32_t>(total) && GetU32(header + 4) == stamp) {
             if (FileExists(m_cacheMapName.GetText())) {
                 create = !LoadRangeMap(total);
+                if (!create) {
+                    // The map may promise more than the data file holds (a file cut short):
+                    // only bytes really there count, so the gaps are fetched and written.
+                    const int64_t held = cache.GetFileLength() - kCacheHeaderSize;
+                    std::vector<ByteRange> present;
+                    for (const ByteRange& range : m_ranges) {
+                        if (range.start < held)
+                            present.push_back(ByteRange{range.start, range.end < held ? range.end : held});
+                    }
+                    if (present.empty() || present.front().start > 0)
+                        present.insert(present.begin(), ByteRange{0, 0});
+                    m_ranges = present;
+                }
             } else {
                 int64_t end = cache.GetFileLength() - kCacheHeaderSize;
                 if (end > total)

@@ -291,6 +291,15 @@ TEST_F(DiskCache, DamagedMapsAndShortFilesAreNotTrusted) {
     const std::string body = ReadAll(stream, 20000);
     EXPECT_EQ(body.size(), static_cast<size_t>(size));
     EXPECT_TRUE(IsPattern(body));
+    stream.Close();
+    // Only what the file really held was trusted, so the rest was fetched into it: the
+    // cache is whole again and the next open reads it from disk.
+    EXPECT_FALSE(FileExists(mapName.c_str()));
+    EXPECT_TRUE(TempFolder::ReadAll(dataName) == complete);
+    ASSERT_TRUE(stream.Open(url.c_str()));
+    EXPECT_TRUE(stream.IsCacheInUse());
+    EXPECT_FALSE(stream.IsCacheWriting());
+    EXPECT_TRUE(IsPattern(ReadAll(stream)));
 }
 
 TEST_F(DiskCache, FreeSpaceRuleTurnsCachingOff) {
