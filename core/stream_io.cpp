@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <memory>
 #include <new>
 
@@ -127,7 +128,7 @@ int CFicheroHttp::Write(const void* data, int count) {
 }
 
 int64_t CFicheroHttp::Seek(int64_t position) {
-    if (position < 0)
+    if (position < 0 || position > INT64_MAX - m_entryBase)
         return -1;
     const int64_t target = position + m_entryBase;
     if (m_source != StreamSource::None && target == m_position)

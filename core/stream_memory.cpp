@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -14,6 +15,16 @@ constexpr int64_t kCopySlack = 8;
 
 bool FitsInMemory(int64_t size) {
     return size >= 0 && static_cast<uint64_t>(size) <= static_cast<uint64_t>(SIZE_MAX);
+}
+
+// True when [data, data + size) lies inside the block [buffer, buffer + capacity).
+bool LiesWithin(const void* data, int64_t size, const uint8_t* buffer, int64_t capacity) {
+    if (!data || !buffer)
+        return false;
+    const uintptr_t at = reinterpret_cast<uintptr_t>(data);
+    const uintptr_t start = reinterpret_cast<uintptr_t>(buffer);
+    return at >= start && at - start <= static_cast<uint64_t>(capacity) &&
+           static_cast<uint64_t>(size) <= static_cast<uint64_t>(capacity) - (at - start);
 }
 
 bool IsProducing(int state) {
@@ -50,7 +61,7 @@ bool CFicheroHttp::SetBuffer(const void* data, int64_t size, BufferUse use) {
         size = 0;
     if (use == BufferUse::Copy) {
         if (!m_memBuffer || m_memCapacity < size) {
-            if (!FitsInMemory(size + kCopySlack))
+            if (size > INT64_MAX - kCopySlack || !FitsInMemory(size + kCopySlack))
                 return false;
             FreeMemoryBuffer();
             m_memBuffer = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(size + kCopySlack)));
@@ -58,11 +69,15 @@ bool CFicheroHttp::SetBuffer(const void* data, int64_t size, BufferUse use) {
                 return false;
             m_memCapacity = size;
         }
+        // The block may be part of this very buffer.
         if (size > 0)
-            std::memcpy(m_memBuffer, data, static_cast<size_t>(size));
+            std::memmove(m_memBuffer, data, static_cast<size_t>(size));
         UseWholeBuffer(m_memBuffer, size);
     } else {
-        FreeMemoryBuffer();
+        // Bytes inside our own buffer (what memory mode wrote) are read where they are, so
+        // the buffer stays.
+        if (!LiesWithin(data, size, m_memBuffer, m_memCapacity))
+            FreeMemoryBuffer();
         UseWholeBuffer(static_cast<const uint8_t*>(data), size);
     }
     return true;
@@ -161,6 +176,9 @@ int CFicheroHttp::ReadMemory(void* buffer, int count) {
 
 int CFicheroHttp::WriteMemoryMode(const void* data, int count) {
     const int64_t filled = m_memFilled.load(std::memory_order_relaxed);
+    // A position sought far out must not wrap the end of the write around.
+    if (m_position > INT64_MAX - count - kMemoryModeGrowth - kMemoryModeSlack)
+        return 0;
     const int64_t end = m_position + count;
     if (end + kMemoryModeSlack > m_memCapacity) {
         const int64_t size = end + kMemoryModeGrowth + kMemoryModeSlack;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -348,6 +349,33 @@ TEST_F(Stream, MemoryModeGrowsAndKeepsItsContent) {
     // Opening again starts a fresh buffer.
     ASSERT_NE(stream.Open(nullptr), 0);
     EXPECT_EQ(stream.GetLength(), 0);
+}
+
+TEST_F(Stream, MemorySourcesRefuseImpossiblePositionsAndKeepTheirOwnBytes) {
+    CFicheroHttp stream;
+    stream.m_memoryMode = 1;
+    ASSERT_NE(stream.Open(""), 0);
+    ASSERT_EQ(stream.Write("abcdefgh", 8), 8);
+
+    // A position so far out that position + count cannot be formed: the write is refused.
+    const int64_t farOut = INT64_MAX - 4;
+    ASSERT_EQ(stream.Seek(farOut), farOut);
+    EXPECT_EQ(stream.Write("12345678", 8), 0);
+    EXPECT_EQ(stream.GetPosition(), farOut);
+    EXPECT_EQ(stream.GetLength(), 8);
+
+    // The bytes the stream wrote itself, read in place: the stream must not free them first.
+    std::string written(reinterpret_cast<const char*>(stream.GetMemoryData()), 8);
+    ASSERT_EQ(written, "abcdefgh");
+    ASSERT_TRUE(stream.SetBuffer(stream.GetMemoryData(), 8, BufferUse::InPlace));
+    std::vector<char> churn[64];
+    for (auto& block : churn)
+        block.assign(65546, 'z');   // heap traffic that would reuse a freed buffer
+    EXPECT_EQ(ReadAllFrom(stream), "abcdefgh");
+
+    // A copy of part of its own buffer overlaps it.
+    ASSERT_TRUE(stream.SetBuffer(stream.GetMemoryData() + 2, 6, BufferUse::Copy));
+    EXPECT_EQ(ReadAllFrom(stream), "cdefgh");
 }
 
 namespace {
