@@ -28,15 +28,21 @@ lumarix_prepare_prefix() {
   local alsa="$(dirname "$WINEPREFIX")/alsa-null.conf"
   (
     flock 9
+    local settings
+    settings=$(md5sum "$LUMARIX_REPO/tools/wine-prefix.reg" | cut -d' ' -f1)
     if [ ! -f "$WINEPREFIX/.lumarix-ready" ]; then
       rm -rf "$WINEPREFIX"
       "$WINE_LOADER" wineboot -i >/dev/null 2>&1 || true
-      "$WINE_SERVER" -w
+      timeout 60 "$WINE_SERVER" -w
       cp -n /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
-      "$WINE_LOADER" regedit /S "$(winepath_of "$LUMARIX_REPO/tools/wine-prefix.reg")" >/dev/null 2>&1
-      "$WINE_SERVER" -w
       printf 'pcm.!default { type null }\nctl.!default { type hw card 0 }\n' > "$alsa"
       touch "$WINEPREFIX/.lumarix-ready"
+    fi
+    # The settings are applied again whenever they change, without making the prefix anew.
+    if [ "$(cat "$WINEPREFIX/.lumarix-settings" 2>/dev/null)" != "$settings" ]; then
+      "$WINE_LOADER" regedit /S "$(winepath_of "$LUMARIX_REPO/tools/wine-prefix.reg")" >/dev/null 2>&1
+      timeout 60 "$WINE_SERVER" -w
+      echo "$settings" > "$WINEPREFIX/.lumarix-settings"
     fi
   ) 9>"$WINEPREFIX.lock"
   export ALSA_CONFIG_PATH="/usr/share/alsa/alsa.conf:$alsa"
