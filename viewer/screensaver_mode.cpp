@@ -32,9 +32,14 @@ uintptr_t ParseHandle(const char* text)
             value = (value << 4) | static_cast<uintptr_t>(digit);
         return value;
     }
+    // A signed decimal; a negative one is sign-extended to pointer width as Windows extends
+    // 32-bit window handles.
+    const bool negative = *text == '-';
+    if (*text == '-' || *text == '+')
+        ++text;
     for (; *text >= '0' && *text <= '9'; ++text)
         value = value * 10 + static_cast<uintptr_t>(*text - '0');
-    return value;
+    return negative ? uintptr_t(0) - value : value;
 }
 
 }  // namespace

@@ -24,6 +24,7 @@ struct ScreensaverCommand {
 bool IsScreensaverPath(const char* path);
 
 // Reads the switch from the command line behind the program's name: the letter is its second
-// character, the preview window's handle the number from its fourth character on (decimal, or
-// hexadecimal after "0x" or "#"), read at pointer width. A short line is never read past its end.
+// character, the preview window's handle the number from its fourth character on (decimal with
+// an optional sign, or hexadecimal after "0x" or "#"), read at pointer width. A short line is
+// never read past its end.
 ScreensaverCommand ParseScreensaverCommand(const char* commandLine);

@@ -59,6 +59,9 @@ TEST(ScreensaverMode, SwitchAndPreviewWindow)
         {"/p ", 'p', 0},
         {"/p x", 'p', 0},
         {"/p 4294967297", 'p', sizeof(uintptr_t) == 8 ? uintptr_t(4294967297ull) : 1},
+        {"/p +1234", 'p', 1234},
+        {"/p -2", 'p', uintptr_t(0) - 2},  // sign-extended like a 32-bit handle
+        {"/p -", 'p', 0},
         {"/x", 'x', 0},
         {"/", ScreensaverNone, 0},
         {"", ScreensaverNone, 0},
