@@ -139,6 +139,9 @@ public:
     std::atomic<uint8_t> m_stopCameraEngine{0};
     std::atomic<uint8_t> m_stopCameraServer{0};
     int m_threadStopWaitMs = kThreadStopWaitMs;  // bound of each wait for a thread to end
+    // A stopped thread outlived its wait: it may still be writing a download.
+    bool m_threadLeftRunning = false;
+    bool m_countedLive = false;          // this engine counts in g_liveEngineCount
 
     // Start-up mode.
     uint8_t m_screensaver = 0;
@@ -183,7 +186,6 @@ private:
     void StopThread(std::atomic<uint8_t>& stopByte, WorkerThreadSlot& slot);
 
     bool m_holdsCodePool = false;
-    bool m_countedLive = false;          // this engine counts in g_liveEngineCount
     bool m_mediaIoInstalled = false;
 };
 

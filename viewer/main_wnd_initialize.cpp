@@ -109,7 +109,9 @@ void CMainWnd::EndCacheSessionIfLast()
     if (!m_countedLive)
         return;
     m_countedLive = false;
-    if (--g_liveEngineCount == 0)
+    // A thread that outlived its wait may still be writing a download: the marker stays, so
+    // that the next start sweeps the cache as after a crash.
+    if (--g_liveEngineCount == 0 && !m_threadLeftRunning)
         DeleteCacheMarker();
 }
 

@@ -10,7 +10,8 @@
 void CMainWnd::StopThread(std::atomic<uint8_t>& stopByte, WorkerThreadSlot& slot)
 {
     stopByte = 1;
-    WaitForWorkerThreadEnd(slot, m_threadStopWaitMs);
+    if (!WaitForWorkerThreadEnd(slot, m_threadStopWaitMs))
+        m_threadLeftRunning = true;
     stopByte = 0;
 }
 
@@ -35,6 +36,8 @@ void CMainWnd::WaitForWorkerThreads()
 {
     m_cancel = 1;
     for (WorkerThreadSlot* slot :
-         {&m_cameraServerThread, &m_selfUpdateThread, &m_readerThread, &m_sequenceThread})
-        WaitForWorkerThreadEnd(*slot, m_threadStopWaitMs);
+         {&m_cameraServerThread, &m_selfUpdateThread, &m_readerThread, &m_sequenceThread}) {
+        if (!WaitForWorkerThreadEnd(*slot, m_threadStopWaitMs))
+            m_threadLeftRunning = true;
+    }
 }

@@ -17,12 +17,15 @@
 #include <vector>
 
 #include "core/code_pool.h"
+#include "core/disk_cache.h"
 #include "core/item_records.h"
 #include "core/language.h"
+#include "core/stream.h"
 #include "core/text_convert.h"
 #include "core/worker_threads.h"
 #include "viewer/config_file.h"
 #include "viewer/live_viewer_registry.h"
+#include "test_support.h"
 
 namespace {
 
@@ -241,6 +244,48 @@ TEST(Engine, ShutdownWaitsForThreadsThatEndAndLeavesAStuckOneBehind)
         Sleep(10);
     EXPECT_FALSE(IsWorkerThreadValid(stuckThread));
     CloseHandle(stuck.release);
+}
+
+// The last engine's shutdown deletes the cache marker only when every worker thread ended: one
+// that outlived its wait may still be writing a download, which the next start must not trust.
+TEST(Engine, CacheMarkerStaysWhenAThreadOutlivesShutdown)
+{
+    const CTexto savedCacheFolder = g_cacheFolder;
+    g_cacheFolder = test_support::ScratchDir("engine-cache").c_str();
+    const std::string marker = std::string(g_cacheFolder.GetText()) + "\\" + kCacheMarkerName + "." +
+                               std::to_string(GetCurrentProcessId());
+    ASSERT_EQ(g_liveEngineCount.load(), 0);
+
+    for (bool stuckReader : {false, true}) {
+        ASSERT_TRUE(CreateCacheMarker());
+        ASSERT_NE(GetFileAttributesA(marker.c_str()), INVALID_FILE_ATTRIBUTES);
+        auto engine = std::make_unique<CMainWnd>();
+        engine->m_threadStopWaitMs = 200;
+        // As after a successful initialisation: the only live engine.
+        engine->m_countedLive = true;
+        g_liveEngineCount = 1;
+        ThreadScript stuck;
+        stuck.release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        CWorkerThread* thread = nullptr;
+        if (stuckReader) {
+            thread = StartWorkerThread(StuckThread, &stuck, &engine->m_readerThread);
+            ASSERT_NE(thread, nullptr);
+            ResumeWorkerThread(thread);
+        }
+
+        engine->Shutdown();
+        EXPECT_EQ(g_liveEngineCount.load(), 0);
+        EXPECT_EQ(GetFileAttributesA(marker.c_str()) != INVALID_FILE_ATTRIBUTES, stuckReader)
+            << (stuckReader ? "a reader still running keeps the marker" : "a clean shutdown removes it");
+
+        engine.reset();
+        SetEvent(stuck.release);
+        for (int i = 0; thread && i < 500 && IsWorkerThreadValid(thread); i++)
+            Sleep(10);
+        CloseHandle(stuck.release);
+        DeleteCacheMarker();
+    }
+    g_cacheFolder = savedCacheFolder;
 }
 
 FrameItem* AddFrame(CMainWnd& engine, const char* name, uint32_t flags, float timeLimit)
