@@ -20,6 +20,8 @@ namespace {
 constexpr const char* kCaption = "Select the folder of images";
 constexpr int kFindDialogMs = 20000;
 constexpr int kMargin = 10;
+// How long the dialog may take to act on a request; Wine's shell is slow on a loaded machine.
+constexpr int kSettleMs = 15000;
 
 // What the automation thread saw; checked by the test thread once the dialog is gone.
 struct Findings {
@@ -92,7 +94,7 @@ std::string SelectedItemText(HWND dialog) {
 // initialisation callback, which may run after the window shows), or after a bound.
 std::string SelectionSettled(HWND dialog, const std::string& expected) {
     std::string text;
-    for (int waited = 0; waited <= 5000; waited += 20) {
+    for (int waited = 0; waited <= kSettleMs; waited += 20) {
         text = SelectedItemText(dialog);
         if (text == expected)
             break;
@@ -105,7 +107,7 @@ std::string SelectionSettled(HWND dialog, const std::string& expected) {
 // after a bound.
 bool OkStateSettled(HWND dialog, bool expected) {
     bool enabled = false;
-    for (int waited = 0; waited <= 3000; waited += 20) {
+    for (int waited = 0; waited <= kSettleMs; waited += 20) {
         enabled = IsWindowEnabled(GetDlgItem(dialog, IDOK)) != FALSE;
         if (enabled == expected)
             break;
@@ -114,8 +116,16 @@ bool OkStateSettled(HWND dialog, bool expected) {
     return enabled;
 }
 
+// Selects a folder by path and waits until the tree shows it (asked again while the tree is
+// still being filled).
 void SelectPath(HWND dialog, const std::string& path) {
-    SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(path.c_str()));
+    const std::string leaf = path.substr(path.find_last_of('\\') + 1);
+    for (int waited = 0; waited <= kSettleMs; waited += 100) {
+        SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(path.c_str()));
+        if (SelectedItemText(dialog) == leaf)
+            return;
+        Sleep(100);
+    }
 }
 
 void SelectSpecialFolder(HWND dialog, int csidl) {
