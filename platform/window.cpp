@@ -183,14 +183,20 @@ BOOL CWnd::OnCopyData(HWND, COPYDATASTRUCT*)
 
 LRESULT CWnd::Dispatch(UINT message, WPARAM wParam, LPARAM lParam, bool* unhandled)
 {
-    CurrentMessage current = {message, wParam, lParam, false};
-    CurrentMessage* outer = m_current;
+    CurrentMessage current = {message, wParam, lParam, false, false, m_current};
     m_current = &current;
     LRESULT result = WindowProc(message, wParam, lParam);
-    m_current = outer;
     if (unhandled)
         *unhandled = current.unhandled;
+    // A handler destroyed the window (DestroyWindow from OnClose or a command): the object may
+    // have deleted itself in PostNcDestroy and must not be touched any more.
+    if (current.objectGone)
+        return result;
+    m_current = current.outer;
     if (message == WM_NCDESTROY) {
+        for (CurrentMessage* outer = m_current; outer; outer = outer->outer)
+            outer->objectGone = true;
+        m_current = nullptr;
         Detach();
         CWinApp* app = GetApp();
         if (app && app->m_pMainWnd == this)

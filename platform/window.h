@@ -79,6 +79,8 @@ private:
         WPARAM wParam;
         LPARAM lParam;
         bool unhandled;  // a dialog's DefWindowProc ran: the dialog manager handles it
+        bool objectGone; // the window was destroyed meanwhile: the object may be deleted
+        CurrentMessage* outer;
     };
 
     // Runs WindowProc with the message remembered for Default(); forgets the window after

@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -129,6 +130,45 @@ TEST(Window, DestroyingTheObjectDestroysItsWindow)
         hwnd = window.m_hWnd;
     }
     EXPECT_FALSE(IsWindow(hwnd));
+}
+
+// A window object that deletes itself when its window is gone, in storage the test can inspect
+// afterwards: delete fills it with a pattern that any later write through the object would spoil.
+class SelfDeletingWindow : public CWnd {
+public:
+    static void* operator new(size_t size)
+    {
+        EXPECT_LE(size, sizeof storage);
+        return storage;
+    }
+    static void operator delete(void*) { std::memset(storage, kFreedPattern, sizeof storage); }
+
+    static constexpr unsigned char kFreedPattern = 0xA5;
+    alignas(16) static unsigned char storage[512];
+
+protected:
+    void PostNcDestroy() override { delete this; }
+};
+
+alignas(16) unsigned char SelfDeletingWindow::storage[512];
+
+TEST(Window, ObjectMayDeleteItselfWhenAHandlerDestroysItsWindow)
+{
+    for (UINT message : {UINT(WM_CLOSE), UINT(WM_SYSCOMMAND)}) {
+        SelfDeletingWindow* window = new SelfDeletingWindow;
+        ASSERT_TRUE(window->CreateEx(0, nullptr, nullptr, WS_OVERLAPPEDWINDOW, kRect, nullptr, 0));
+        HWND hwnd = window->m_hWnd;
+        // The default WM_CLOSE (also reached from SC_CLOSE) destroys the window inside the handler.
+        if (message == WM_CLOSE)
+            SendMessageA(hwnd, WM_CLOSE, 0, 0);
+        else
+            SendMessageA(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+        EXPECT_FALSE(IsWindow(hwnd));
+        bool untouched = true;
+        for (unsigned char byte : SelfDeletingWindow::storage)
+            untouched = untouched && byte == SelfDeletingWindow::kFreedPattern;
+        EXPECT_TRUE(untouched) << "the layer wrote into the deleted object after message " << message;
+    }
 }
 
 TEST(Window, ClassRegistration)
