@@ -1,11 +1,3 @@
-# Cross compilation for Windows (x86_64) with mingw-w64, posix thread model.
-set(CMAKE_SYSTEM_NAME Windows)
+# Windows x86_64: the tested 64-bit build.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(LUMARIX_TRIPLE x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER   ${LUMARIX_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${LUMARIX_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER  ${LUMARIX_TRIPLE}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${LUMARIX_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/toolchain-mingw.cmake)
