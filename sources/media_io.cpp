@@ -77,10 +77,10 @@ LRESULT Seek(MMIOINFO* info, LONG offset, int origin)
     if (origin == SEEK_CUR)
         target = stream->GetPosition() + offset;
     else if (origin == SEEK_END)
-        target = length - offset - 1;  // offset 0 lands on the last byte
+        target = length + offset;  // offset 0 is the end itself, as the multimedia layer expects
     else
         target = offset;
-    if (target >= 0 && target < length && stream->Seek(target) == target)
+    if (target >= 0 && target <= length && stream->Seek(target) == target)
         info->lDiskOffset = static_cast<LONG>(target);
     return info->lDiskOffset;
 }

@@ -45,8 +45,11 @@ TEST_F(MediaIo, ReadsAndSeeksThroughTheStreamClass)
     EXPECT_EQ(mmioSeek(element, 7, SEEK_SET), 7);
     EXPECT_EQ(mmioRead(element, bytes, 10), 3) << "a read past the end gives what there is";
     EXPECT_EQ(std::string(bytes, 3), "789");
-    EXPECT_EQ(mmioSeek(element, 0, SEEK_END), 9) << "offset 0 from the end lands on the last byte";
-    EXPECT_EQ(mmioSeek(element, 50, SEEK_SET), 9) << "a seek beyond the end changes nothing";
+    EXPECT_EQ(mmioSeek(element, 0, SEEK_END), 10) << "the end is the element's length";
+    EXPECT_EQ(mmioSeek(element, -1, SEEK_END), 9);
+    EXPECT_EQ(mmioRead(element, bytes, 4), 1);
+    EXPECT_EQ(bytes[0], '9');
+    EXPECT_EQ(mmioSeek(element, 50, SEEK_SET), 10) << "a seek beyond the end changes nothing";
     EXPECT_EQ(mmioWrite(element, "x", 1), -1) << "elements are read only";
     EXPECT_EQ(mmioClose(element, 0), 0u);
 }
