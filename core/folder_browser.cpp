@@ -18,6 +18,12 @@ constexpr int kEditGap = 5;               // between the edit box and the tree
 constexpr int kParkedPosition = 20000;    // an unwanted edit box is moved out of sight here
 constexpr int kParkedSize = 10;
 constexpr uintptr_t kLargestNumber = 0xFFFF;   // initial-folder values up to this are CSIDLs
+// A shell that has not finished building its tree may ignore the first request for the start
+// folder; it is asked again this often, for this many times, until the tree has a selection.
+constexpr UINT_PTR kStartRetryTimer = 1;
+constexpr UINT kStartRetryMs = 100;
+constexpr int kStartRetries = 100;
+constexpr const char* kSettingsProperty = "LumarixFolderBrowser";
 
 constexpr const char* kTreeClass = "SysTreeView32";
 constexpr const char* kNamespaceTreeClass = "SHBrowseForFolder ShellNameSpace Control";
@@ -27,7 +33,36 @@ struct BrowseSettings {
     const char* caption;
     const char* start;
     bool editBox;
+    int startRetriesLeft;
 };
+
+HWND FindTree(HWND dialog) {
+    HWND tree = FindWindowExA(dialog, nullptr, kTreeClass, nullptr);
+    if (!tree)
+        tree = FindWindowExA(dialog, nullptr, kNamespaceTreeClass, nullptr);
+    return tree;
+}
+
+// Whether the tree has a selected item; a tree of unknown kind counts as settled.
+bool TreeHasSelection(HWND dialog) {
+    HWND tree = FindWindowExA(dialog, nullptr, kTreeClass, nullptr);
+    if (!tree) {
+        if (HWND control = FindWindowExA(dialog, nullptr, kNamespaceTreeClass, nullptr))
+            tree = FindWindowExA(control, nullptr, kTreeClass, nullptr);
+    }
+    return !tree || SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0) != 0;
+}
+
+void CALLBACK RetryStartSelection(HWND dialog, UINT, UINT_PTR timer, DWORD) {
+    BrowseSettings* settings = static_cast<BrowseSettings*>(GetPropA(dialog, kSettingsProperty));
+    // A selection, whether ours or the user's, ends the retries.
+    if (!settings || settings->startRetriesLeft-- <= 0 || TreeHasSelection(dialog)) {
+        KillTimer(dialog, timer);
+        RemovePropA(dialog, kSettingsProperty);
+        return;
+    }
+    SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(settings->start));
+}
 
 void PlaceChild(HWND child, int x, int y, int width, int height) {
     SetWindowPos(child, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
@@ -40,7 +75,7 @@ SIZE WindowSize(HWND window) {
 }
 
 int CALLBACK BrowseCallback(HWND dialog, UINT message, LPARAM parameter, LPARAM data) {
-    const BrowseSettings* settings = reinterpret_cast<const BrowseSettings*>(data);
+    BrowseSettings* settings = reinterpret_cast<BrowseSettings*>(data);
     switch (message) {
     case BFFM_INITIALIZED: {
         const LONG_PTR style = GetWindowLongPtrA(dialog, GWL_STYLE);
@@ -49,8 +84,11 @@ int CALLBACK BrowseCallback(HWND dialog, UINT message, LPARAM parameter, LPARAM 
         SetWindowLongPtrA(dialog, GWL_EXSTYLE, exStyle & ~static_cast<LONG_PTR>(WS_EX_CONTEXTHELP));
         SetWindowPos(dialog, nullptr, 0, 0, 0, 0,
                      SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
-        if (settings->start[0])
+        if (settings->start[0]) {
             SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(settings->start));
+            if (!TreeHasSelection(dialog) && SetPropA(dialog, kSettingsProperty, settings))
+                SetTimer(dialog, kStartRetryTimer, kStartRetryMs, RetryStartSelection);
+        }
         if (settings->caption && settings->caption[0])
             SetWindowTextA(dialog, settings->caption);
         LayOutFolderDialog(dialog, settings->editBox);
@@ -76,9 +114,7 @@ int CALLBACK BrowseCallback(HWND dialog, UINT message, LPARAM parameter, LPARAM 
 }  // namespace
 
 void LayOutFolderDialog(HWND dialog, bool editBox) {
-    HWND tree = FindWindowExA(dialog, nullptr, kTreeClass, nullptr);
-    if (!tree)
-        tree = FindWindowExA(dialog, nullptr, kNamespaceTreeClass, nullptr);
+    HWND tree = FindTree(dialog);
     if (!tree)
         return;
     HWND edit = FindWindowExA(dialog, nullptr, kEditClass, nullptr);
@@ -142,7 +178,7 @@ bool BrowseForFolder(HWND owner, const char* initialFolder, int root, const char
             start[0] = '\0';
     }
 
-    BrowseSettings settings{caption, start, editBox};
+    BrowseSettings settings{caption, start, editBox, kStartRetries};
     char displayName[MAX_PATH] = {};
     BROWSEINFOA info = {};
     info.hwndOwner = owner;

@@ -65,12 +65,12 @@ inline std::string ScratchDir(const std::string& name)
 
 } // namespace test_support
 
-// A fresh folder under %TEMP% for one test, removed with everything in it afterwards.
+// A fresh folder for one test, removed with everything in it afterwards: under %TEMP%, or under
+// the given folder (ending in a backslash).
 class TempFolder {
 public:
-    TempFolder() {
-        char base[MAX_PATH];
-        GetTempPathA(MAX_PATH, base);
+    TempFolder() : TempFolder(TempPath()) {}
+    explicit TempFolder(const std::string& base) {
         static LONG counter = 0;
         char name[64];
         std::snprintf(name, sizeof name, "lumarix_test_%lu_%ld\\",
@@ -113,5 +113,11 @@ public:
     }
 
 private:
+    static std::string TempPath() {
+        char base[MAX_PATH];
+        const DWORD n = GetTempPathA(MAX_PATH, base);
+        return n && n < MAX_PATH ? base : "";
+    }
+
     std::string m_path;
 };
