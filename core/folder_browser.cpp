@@ -45,11 +45,9 @@ HWND FindTree(HWND dialog) {
 
 // Whether the tree has a selected item; a tree of unknown kind counts as settled.
 bool TreeHasSelection(HWND dialog) {
-    HWND tree = FindWindowExA(dialog, nullptr, kTreeClass, nullptr);
-    if (!tree) {
-        if (HWND control = FindWindowExA(dialog, nullptr, kNamespaceTreeClass, nullptr))
-            tree = FindWindowExA(control, nullptr, kTreeClass, nullptr);
-    }
+    HWND tree = FindTree(dialog);
+    if (HWND inner = tree ? FindWindowExA(tree, nullptr, kTreeClass, nullptr) : nullptr)
+        tree = inner;   // the namespace control holds the tree
     return !tree || SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0) != 0;
 }
 
