@@ -1,0 +1,21 @@
+#pragma once
+// Small meshes for the mesh and geometry tests.
+#include "render/mesh.h"
+
+// A flat quad in the x-z plane from (0, 0, 0) to (size, 0, size): vertices 0 (0, 0), 1 (size, 0),
+// 2 (0, size), 3 (size, size); triangles (0, 2, 1) and (1, 2, 3) face up (+y).
+inline void MakeQuad(CObjeto3D& mesh, float size = 10.0f) {
+    mesh.AllocateArrays(4, 6, true, true);
+    const float xs[4] = {0, size, 0, size};
+    const float zs[4] = {0, 0, size, size};
+    for (int i = 0; i < 4; ++i) {
+        mesh.vertices[i].x = xs[i];
+        mesh.vertices[i].z = zs[i];
+        mesh.vertices[i].u = xs[i] / size;
+        mesh.vertices[i].v = zs[i] / size;
+        mesh.vertices[i].level = kMeshNoLevel;
+    }
+    mesh.SetTriangle(0, 0, 2, 1);
+    mesh.SetTriangle(3, 1, 2, 3);
+    mesh.UpdateWorldVertices();
+}
