@@ -486,6 +486,7 @@ public:
     bool IsTriangleRemoved(int firstSlot) const;
 
 private:
+    void SetColorField(uint32_t MeshVertex::*field, uint32_t color, bool keepAlpha);
     void FreeSubMeshArrays();
     void FreeKeptArrays();
 };

@@ -268,20 +268,20 @@ float* CObjeto3D::GetVertexPosition(int slot, bool raw) {
     return v ? &v->wx : nullptr;
 }
 
-void CObjeto3D::SetVertexColor(uint32_t color, bool keepAlpha) {
+void CObjeto3D::SetColorField(uint32_t MeshVertex::*field, uint32_t color, bool keepAlpha) {
     const int count = VisibleVertexCount();
     for (int i = 0; vertices && i < count; ++i)
-        vertices[i].diffuse = ColorUnder(vertices[i].diffuse, color, keepAlpha);
+        vertices[i].*field = ColorUnder(vertices[i].*field, color, keepAlpha);
     for (int i = 0; keptVertices && i < keptVertexCount; ++i)
-        keptVertices[i].diffuse = ColorUnder(keptVertices[i].diffuse, color, keepAlpha);
+        keptVertices[i].*field = ColorUnder(keptVertices[i].*field, color, keepAlpha);
+}
+
+void CObjeto3D::SetVertexColor(uint32_t color, bool keepAlpha) {
+    SetColorField(&MeshVertex::diffuse, color, keepAlpha);
 }
 
 void CObjeto3D::SetSpecularColor(uint32_t color, bool keepAlpha) {
-    const int count = VisibleVertexCount();
-    for (int i = 0; vertices && i < count; ++i)
-        vertices[i].specular = ColorUnder(vertices[i].specular, color, keepAlpha);
-    for (int i = 0; keptVertices && i < keptVertexCount; ++i)
-        keptVertices[i].specular = ColorUnder(keptVertices[i].specular, color, keepAlpha);
+    SetColorField(&MeshVertex::specular, color, keepAlpha);
 }
 
 void CObjeto3D::FreeKeptArrays() {
