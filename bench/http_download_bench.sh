@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Downloads 64 MB from the loopback test server through CFicheroHttp and with curl in the same
-# run, and prints both rates and their ratio.
+# run, and prints both rates and their ratio, for reads of 64 KB and of 1 MB (or the one read
+# size given); then the peak private bytes with 50 streams reading at once.
 # Usage: bench/http_download_bench.sh build-folder [runs] [read size]
 set -uo pipefail
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$(cd "${1:?usage: http_download_bench.sh build-folder [runs]}" && pwd)
 runs=${2:-4}
-piece=${3:-65536}
+pieces=${3:-65536 1048576}
 exe=$build/bench/bench_http_download.exe
 [ -x "$exe" ] || { echo "$exe not found: build the bench programs first" >&2; exit 2; }
 state=$build/bench-http-server
@@ -20,7 +21,10 @@ for _ in $(seq "$runs"); do
   best=$(python3 -c "print(max($best, $rate / 1048576))")
 done
 printf 'curl %.1f MB/s (best of %d)\n' "$best" "$runs"
-ours=$("$repo/tools/wine-run" "$exe" "$url" "$((runs + 1))" "$piece") || { echo "$ours"; exit 1; }
-echo "$ours"
-rate=$(echo "$ours" | sed -n 's/^lumarix \([0-9.]*\) MB\/s.*/\1/p')
-python3 -c "print('ratio lumarix/curl %.2f' % ($rate / $best))"
+for piece in $pieces; do
+  ours=$("$repo/tools/wine-run" "$exe" "$url" "$((runs + 1))" "$piece") || { echo "$ours"; exit 1; }
+  echo "$ours"
+  rate=$(echo "$ours" | sed -n 's/^lumarix \([0-9.]*\) MB\/s.*/\1/p')
+  python3 -c "print('ratio lumarix/curl %.2f (reads of $piece bytes)' % ($rate / $best))"
+done
+"$repo/tools/wine-run" "$exe" "$url" parallel 50

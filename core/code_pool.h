@@ -25,7 +25,8 @@ bool IsCodePoolExecutable();
 void* GetCodePoolBase();
 
 // The lowest free slot, marked busy. While all slots are busy it waits (without holding the lock)
-// for one to be freed; null when none came free within kCodeSlotWaitMs.
+// for one to be freed; null when none came free within kCodeSlotWaitMs. Every caller checks for
+// null and fails its job cleanly (no routine, no drawing) rather than writing through it.
 void* AllocCodeSlot();
 // Frees the slot holding the address. False when the address lies outside the pool or its slot
 // was not busy.

@@ -271,7 +271,7 @@ bool StartCacheSession() {
 // ---------------------------------------------------------------------------------------------
 // The stream's side.
 
-int CFicheroHttp::CachedBytesAt(int64_t position, int count) const {
+int StreamCore::CachedBytesAt(int64_t position, int count) const {
     for (const ByteRange& range : m_ranges) {
         if (range.start <= position && range.end > position) {
             const int64_t available = range.end - position;
@@ -281,7 +281,7 @@ int CFicheroHttp::CachedBytesAt(int64_t position, int count) const {
     return 0;
 }
 
-int64_t CFicheroHttp::NextCachedStart(int64_t position) const {
+int64_t StreamCore::NextCachedStart(int64_t position) const {
     int64_t next = INT64_MAX;
     for (const ByteRange& range : m_ranges) {
         if (range.start > position && range.end > range.start && range.start < next)
@@ -290,7 +290,7 @@ int64_t CFicheroHttp::NextCachedStart(int64_t position) const {
     return next;
 }
 
-void CFicheroHttp::AddRange(int64_t position, int64_t count) {
+void StreamCore::AddRange(int64_t position, int64_t count) {
     if (count <= 0)
         return;
     const int64_t end = position + count;
@@ -320,14 +320,14 @@ void CFicheroHttp::AddRange(int64_t position, int64_t count) {
     }
 }
 
-void CFicheroHttp::ClearRanges() {
+void StreamCore::ClearRanges() {
     m_ranges.assign(1, ByteRange{0, 0});
 }
 
-bool CFicheroHttp::WriteRangeMap() {
+bool StreamCore::WriteRangeMap() {
     if (m_cacheMapName.GetLength() == 0)
         return false;
-    CFicheroHttp map;
+    StreamCore map;
     if (!map.Open(m_cacheMapName.GetText(), OpenWrite | OpenCreate | OpenNoOverwritePrompt | OpenNoPackage))
         return false;
     bool ok = true;
@@ -343,8 +343,8 @@ bool CFicheroHttp::WriteRangeMap() {
     return ok;
 }
 
-bool CFicheroHttp::LoadRangeMap(int64_t total) {
-    CFicheroHttp map;
+bool StreamCore::LoadRangeMap(int64_t total) {
+    StreamCore map;
     if (!map.Open(m_cacheMapName.GetText(), OpenRead | OpenNoPackage))
         return false;
     const int64_t size = map.GetLength();
@@ -375,7 +375,7 @@ bool CFicheroHttp::LoadRangeMap(int64_t total) {
     return true;
 }
 
-void CFicheroHttp::DecideCache() {
+void StreamCore::DecideCache() {
     if (!m_useCache || m_url.GetLength() == 0 || !m_net)
         return;
     const int64_t total = m_length.load();
@@ -399,10 +399,10 @@ void CFicheroHttp::DecideCache() {
         MoveFileReplace(sessionName.GetText(), m_cacheDataName.GetText());
 
     if (!m_cacheStream)
-        m_cacheStream.reset(new (std::nothrow) CFicheroHttp());
+        m_cacheStream.reset(new (std::nothrow) StreamCore());
     if (!m_cacheStream)
         return;
-    CFicheroHttp& cache = *m_cacheStream;
+    StreamCore& cache = *m_cacheStream;
     bool create = true;
     bool partial = true;
     ClearRanges();
@@ -474,8 +474,8 @@ void CFicheroHttp::DecideCache() {
     m_cacheWriting = partial ? 1 : 0;
 }
 
-int CFicheroHttp::ReadFromCache(uint8_t* buffer, int count) {
-    CFicheroHttp& cache = *m_cacheStream;
+int StreamCore::ReadFromCache(uint8_t* buffer, int count) {
+    StreamCore& cache = *m_cacheStream;
     int got = 0;
     if (cache.SeekFile(m_position + kCacheHeaderSize) >= 0)
         got = cache.ReadLocalFile(buffer, count);
@@ -495,10 +495,10 @@ int CFicheroHttp::ReadFromCache(uint8_t* buffer, int count) {
     return got > 0 ? got : 0;
 }
 
-void CFicheroHttp::WriteToCache(const uint8_t* bytes, int count, int64_t position) {
+void StreamCore::WriteToCache(const uint8_t* bytes, int count, int64_t position) {
     if (!m_cacheWriting || !m_cacheStream)
         return;
-    CFicheroHttp& cache = *m_cacheStream;
+    StreamCore& cache = *m_cacheStream;
     // Always at the bytes' own offset, whatever the server answered to the range.
     if (cache.SeekFile(position + kCacheHeaderSize) < 0 || cache.WriteLocalFile(bytes, count) != count) {
         StopUsingCache();
@@ -507,11 +507,11 @@ void CFicheroHttp::WriteToCache(const uint8_t* bytes, int count, int64_t positio
     AddRange(position, count);
 }
 
-void CFicheroHttp::StopUsingCache() {
+void StreamCore::StopUsingCache() {
     SettleCache();
 }
 
-void CFicheroHttp::SettleCache() {
+void StreamCore::SettleCache() {
     const bool active = m_cacheInUse || m_cacheWriting || m_cacheLocked;
     if (m_cacheStream)
         m_cacheStream->Close();   // gives up the writer's lock too
@@ -540,7 +540,7 @@ void CFicheroHttp::SettleCache() {
     ClearRanges();
 }
 
-void CFicheroHttp::CloseAndDeleteCache() {
+void StreamCore::CloseAndDeleteCache() {
     Close();
     if (m_cacheDataName.GetLength() == 0)
         return;

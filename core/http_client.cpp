@@ -1,4 +1,4 @@
-// The HTTP client behind CFicheroHttp::Open for "http://" names: the URL, the request, the
+// The HTTP client behind StreamCore::Open for "http://" names: the URL, the request, the
 // response head and redirects.
 #include "core/http_client_internal.h"
 
@@ -92,7 +92,7 @@ void FormatHttpDate(CTexto* out, const SYSTEMTIME& utc) {
                 static_cast<unsigned>(utc.wMinute), static_cast<unsigned>(utc.wSecond));
 }
 
-void CFicheroHttp::BuildExtraHeaders() {
+void StreamCore::BuildExtraHeaders() {
     SYSTEMTIME now;
     GetSystemTime(&now);
     CTexto date;
@@ -104,7 +104,7 @@ void CFicheroHttp::BuildExtraHeaders() {
     m_extraHeaders += "\r\n";
 }
 
-bool CFicheroHttp::SplitUrl(const char* url) {
+bool StreamCore::SplitUrl(const char* url) {
     const int need = NormalizeUrl(nullptr, url, 0, true);
     if (need <= 0 || need >= CTexto::kSizeLimit)
         return false;
@@ -139,7 +139,7 @@ bool CFicheroHttp::SplitUrl(const char* url) {
     return scheme == kHttpSchemeLength && m_host.GetLength() > 0;
 }
 
-void CFicheroHttp::BuildRequestHead(bool viaProxyFullUrl) {
+void StreamCore::BuildRequestHead(bool viaProxyFullUrl) {
     m_requestHead = m_postBody ? "POST " : "GET ";
     if (viaProxyFullUrl) {
         m_requestHead += m_fullUrl;
@@ -159,7 +159,7 @@ void CFicheroHttp::BuildRequestHead(bool viaProxyFullUrl) {
     }
 }
 
-int CFicheroHttp::SendRequest() {
+int StreamCore::SendRequest() {
     int length = m_winInetRequest ? SendWinInetRequest() : SendSocketRequest();
     if (length <= 0 || IsCancelled())
         return length;
@@ -183,7 +183,7 @@ int CFicheroHttp::SendRequest() {
     return length;
 }
 
-void CFicheroHttp::ReportBadStatus(unsigned flags) {
+void StreamCore::ReportBadStatus(unsigned flags) {
     if (!(flags & OpenReportErrors) || !AreUserMessagesEnabled())
         return;
     if (GetErrorEventMode()) {
@@ -202,7 +202,7 @@ void CFicheroHttp::ReportBadStatus(unsigned flags) {
     SetPendingMessage(message.GetText());
 }
 
-int CFicheroHttp::OpenUrl(const char* url, std::atomic<int>* cancel, int64_t start, unsigned flags) {
+int StreamCore::OpenUrl(const char* url, std::atomic<int>* cancel, int64_t start, unsigned flags) {
     m_cancelFlag = cancel ? cancel : &m_cancel;
     if (!url || start < 0)
         return 0;
@@ -212,7 +212,7 @@ int CFicheroHttp::OpenUrl(const char* url, std::atomic<int>* cancel, int64_t sta
     return OpenUrlHop(asked.GetText(), start, flags, 0);
 }
 
-int CFicheroHttp::OpenUrlHop(const char* url, int64_t start, unsigned flags, int hops) {
+int StreamCore::OpenUrlHop(const char* url, int64_t start, unsigned flags, int hops) {
     CTexto requested(url);
     if (!EnsureNetworkBuffers() || !EnsureNetworkStarted())
         return 0;

@@ -19,9 +19,11 @@ constexpr int kRequestTries = 10;
 // A response head larger than this is refused.
 constexpr int kResponseHeadLimit = 16384;
 // Bytes asked of one receive into the stream's own buffer; reads of at least
-// kDirectReceiveMin bytes receive straight into the caller's buffer.
-constexpr int kReceiveSize = 1048576;
-constexpr int kDirectReceiveMin = 1048576;
+// kDirectReceiveMin bytes receive straight into the caller's buffer. A tour opens dozens of
+// downloads at once, so a stream's buffers (two head copies, the decoded and the raw chunked
+// receive) stay within 64 KB together.
+constexpr int kReceiveSize = 16384;
+constexpr int kDirectReceiveMin = 16384;
 // Socket receive buffer asked for HTTP connections.
 constexpr int kSocketReceiveBuffer = 4 << 20;
 // Receives and sends wait in slices this long, checking the cancel word in between.

@@ -1,5 +1,5 @@
 // The HTTP client's receiving side: the response head, re-requests from the current position,
-// chunked decoding and the copy loop behind CFicheroHttp::Read.
+// chunked decoding and the copy loop behind StreamCore::Read.
 #include "core/http_client_internal.h"
 
 #include <cstring>
@@ -90,11 +90,11 @@ bool FindHttpHeader(const char* lowerHead, const char* head, int length, const c
     return false;
 }
 
-void CFicheroHttp::NetworkBuffersFree::operator()(NetworkBuffers* buffers) const {
+void StreamCore::NetworkBuffersFree::operator()(NetworkBuffers* buffers) const {
     delete buffers;
 }
 
-bool CFicheroHttp::EnsureNetworkBuffers() {
+bool StreamCore::EnsureNetworkBuffers() {
     if (!m_net)
         m_net.reset(new (std::nothrow) NetworkBuffers());
     if (m_net && !m_net->decoded)
@@ -104,7 +104,7 @@ bool CFicheroHttp::EnsureNetworkBuffers() {
     return m_net != nullptr;
 }
 
-void CFicheroHttp::ResetReceiveState() {
+void StreamCore::ResetReceiveState() {
     m_recvIndex = 0;
     m_recvFill = 0;
     m_skipUntil = -1;
@@ -120,16 +120,16 @@ void CFicheroHttp::ResetReceiveState() {
     }
 }
 
-void CFicheroHttp::DropConnection() {
+void StreamCore::DropConnection() {
     CloseSocket();
     CloseWinInetRequest();
 }
 
-bool CFicheroHttp::IsConnected() const {
+bool StreamCore::IsConnected() const {
     return m_connectResult == 0 || m_winInetRequest != nullptr;
 }
 
-int CFicheroHttp::ReceiveHead() {
+int StreamCore::ReceiveHead() {
     char* head = m_net->head;
     m_headLength = 0;
     m_net->headComplete = false;
@@ -159,7 +159,7 @@ int CFicheroHttp::ReceiveHead() {
     return m_headLength;
 }
 
-bool CFicheroHttp::RequestFromPosition() {
+bool StreamCore::RequestFromPosition() {
     if (!(m_networkPosition == -2 && IsConnected())) {
         DropConnection();
         if (!OpenConnection())
@@ -171,7 +171,7 @@ bool CFicheroHttp::RequestFromPosition() {
     return length > 0 && m_net->headComplete && IsConnected() && !IsCancelled();
 }
 
-int64_t CFicheroHttp::ContentRangeStart() const {
+int64_t StreamCore::ContentRangeStart() const {
     CTexto range;
     if (!FindHttpHeader(m_net->lowerHead, m_net->head, m_headLength, "content-range:", &range))
         return -1;
@@ -190,7 +190,7 @@ int64_t CFicheroHttp::ContentRangeStart() const {
     return *p == '-' ? start : -1;
 }
 
-void CFicheroHttp::StartBody(int64_t bodyStart) {
+void StreamCore::StartBody(int64_t bodyStart) {
     CTexto coding;
     m_chunked = !m_winInetRequest &&
                 FindHttpHeader(m_net->lowerHead, m_net->head, m_headLength, "transfer-encoding:",
@@ -206,7 +206,7 @@ void CFicheroHttp::StartBody(int64_t bodyStart) {
                        m_net->headExtra);
 }
 
-bool CFicheroHttp::AcceptRequestHead() {
+bool StreamCore::AcceptRequestHead() {
     // A re-request: the body must continue where the stream stands.
     if (m_status == HttpPartialContent) {
         int64_t start = ContentRangeStart();
@@ -226,7 +226,7 @@ bool CFicheroHttp::AcceptRequestHead() {
     return false;
 }
 
-void CFicheroHttp::DecodeReceived(const uint8_t* bytes, int count) {
+void StreamCore::DecodeReceived(const uint8_t* bytes, int count) {
     uint8_t* out = m_net->decoded.get();
     m_recvIndex = 0;
     m_recvFill = 0;
@@ -335,7 +335,7 @@ void CFicheroHttp::DecodeReceived(const uint8_t* bytes, int count) {
 
 // Bytes that reached the stream from the network: into the caller's buffer (already there when
 // received in place) and the cache; the position moves on.
-void CFicheroHttp::DeliverFromNetwork(uint8_t* buffer, const uint8_t* bytes, int count) {
+void StreamCore::DeliverFromNetwork(uint8_t* buffer, const uint8_t* bytes, int count) {
     if (bytes != buffer)
         std::memcpy(buffer, bytes, count);
     if (m_cacheWriting)
@@ -344,7 +344,7 @@ void CFicheroHttp::DeliverFromNetwork(uint8_t* buffer, const uint8_t* bytes, int
     m_networkPosition += count;
 }
 
-int CFicheroHttp::ReadNetwork(uint8_t* buffer, int count) {
+int StreamCore::ReadNetwork(uint8_t* buffer, int count) {
     int copied = 0;
     int tries = 0;
     while (copied < count && !IsCancelled()) {

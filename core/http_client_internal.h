@@ -8,7 +8,7 @@
 #include "core/http_client.h"
 #include "core/stream.h"
 
-struct CFicheroHttp::NetworkBuffers {
+struct StreamCore::NetworkBuffers {
     char head[kResponseHeadLimit + 1];        // the response head as received (original case)
     char lowerHead[kResponseHeadLimit + 1];   // the head alone, lower-cased and terminated
     bool headComplete;                        // the head ended with an empty line

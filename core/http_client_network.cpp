@@ -161,7 +161,7 @@ SOCKET ConnectTo(const sockaddr_in& address, int limitMs, bool reuseAddress,
 
 }  // namespace
 
-bool CFicheroHttp::StartupNetwork() {
+bool StreamCore::StartupNetwork() {
     std::lock_guard<std::mutex> hold(g_networkLock);
     ++g_networkUsers;
     bool ok = StartWinsockLocked();
@@ -171,7 +171,7 @@ bool CFicheroHttp::StartupNetwork() {
     return ok;
 }
 
-void CFicheroHttp::ShutdownNetwork() {
+void StreamCore::ShutdownNetwork() {
     std::lock_guard<std::mutex> hold(g_networkLock);
     if (g_networkUsers > 0)
         --g_networkUsers;
@@ -186,7 +186,7 @@ void CFicheroHttp::ShutdownNetwork() {
     CloseInternetSession(g_internetSession.exchange(nullptr));
 }
 
-void CFicheroHttp::SetWinInetDisabled(bool disabled) {
+void StreamCore::SetWinInetDisabled(bool disabled) {
     g_winInetDisabled = disabled ? 1 : 0;
 }
 
@@ -259,7 +259,7 @@ void ForgetProxy() {
     g_proxyInUse = 0;
 }
 
-int CFicheroHttp::ConnectSocket(int timeoutMs, bool allowProxy) {
+int StreamCore::ConnectSocket(int timeoutMs, bool allowProxy) {
     CloseSocket();
     if (IsCancelled() || !EnsureNetworkStarted())
         return 0;
@@ -274,7 +274,7 @@ int CFicheroHttp::ConnectSocket(int timeoutMs, bool allowProxy) {
         int port = std::atoi(m_port.GetText());
         if (Resolve(m_host.GetText(), port, &address, &notFound)) {
             directTried = true;
-            s = ConnectTo(address, limit, reuse, m_cancelFlag, &m_cancel);
+            s = ConnectTo(address, limit, reuse, m_cancelFlag.load(), &m_cancel);
         } else if (notFound) {
             useProxy = allowProxy;
         }
@@ -290,7 +290,7 @@ int CFicheroHttp::ConnectSocket(int timeoutMs, bool allowProxy) {
         bool notFound = false;
         if (GetProxyAddress(&proxyHost, &proxyPort, &serverWord) &&
             Resolve(proxyHost.GetText(), proxyPort, &address, &notFound)) {
-            s = ConnectTo(address, limit, reuse, m_cancelFlag, &m_cancel);
+            s = ConnectTo(address, limit, reuse, m_cancelFlag.load(), &m_cancel);
             viaProxy = s != kClosedSocket;
         }
     }
@@ -305,7 +305,7 @@ int CFicheroHttp::ConnectSocket(int timeoutMs, bool allowProxy) {
     return 1;
 }
 
-void CFicheroHttp::CloseSocket() {
+void StreamCore::CloseSocket() {
     m_connectResult = -1;
     if (m_socket != kClosedSocket) {
         shutdown(static_cast<SOCKET>(m_socket), SD_BOTH);
@@ -314,7 +314,7 @@ void CFicheroHttp::CloseSocket() {
     }
 }
 
-int CFicheroHttp::OpenConnection() {
+int StreamCore::OpenConnection() {
     if (!g_useWinInet.load()) {
         if (ConnectSocket(0)) {
             // Receives below wait in slices themselves.
@@ -354,7 +354,7 @@ bool SendAll(SOCKET s, const char* data, int count, const std::atomic<int>* canc
 
 }  // namespace
 
-int CFicheroHttp::SendSocketRequest() {
+int StreamCore::SendSocketRequest() {
     if (m_connectResult != 0 || m_socket == kClosedSocket || IsCancelled())
         return 0;
     CTexto request(m_requestHead);
@@ -364,15 +364,15 @@ int CFicheroHttp::SendSocketRequest() {
     request += g_proxyInUse.load() ? "Proxy-Connection: Keep-Alive\r\n" : "Connection: Keep-Alive\r\n";
     request += "\r\n";
     SOCKET s = static_cast<SOCKET>(m_socket);
-    if (!SendAll(s, request.GetText(), request.GetLength(), m_cancelFlag, &m_cancel))
+    if (!SendAll(s, request.GetText(), request.GetLength(), m_cancelFlag.load(), &m_cancel))
         return 0;
     if (m_postBody && !SendAll(s, m_postBody, static_cast<int>(std::strlen(m_postBody)),
-                               m_cancelFlag, &m_cancel))
+                               m_cancelFlag.load(), &m_cancel))
         return 0;
     return ReceiveHead();
 }
 
-int CFicheroHttp::ReceiveSome(uint8_t* buffer, int count) {
+int StreamCore::ReceiveSome(uint8_t* buffer, int count) {
     if (m_winInetRequest)
         return ReadWinInet(buffer, count);
     SOCKET s = static_cast<SOCKET>(m_socket);
@@ -384,7 +384,7 @@ int CFicheroHttp::ReceiveSome(uint8_t* buffer, int count) {
             return n;
         if (WSAGetLastError() != WSAEWOULDBLOCK)
             return -1;
-        if (WaitSocket(s, false, kReceiveStallMs, m_cancelFlag, &m_cancel) != 1)
+        if (WaitSocket(s, false, kReceiveStallMs, m_cancelFlag.load(), &m_cancel) != 1)
             return -1;
     }
 }

@@ -44,7 +44,7 @@ void CloseInternetSession(void* session) {
         InternetCloseHandle(static_cast<HINTERNET>(session));
 }
 
-void CFicheroHttp::CloseWinInetRequest() {
+void StreamCore::CloseWinInetRequest() {
     if (m_winInetRequest)
         InternetCloseHandle(static_cast<HINTERNET>(m_winInetRequest));
     if (m_winInetConnection)
@@ -53,7 +53,7 @@ void CFicheroHttp::CloseWinInetRequest() {
     m_winInetConnection = nullptr;
 }
 
-int CFicheroHttp::OpenWinInetRequest() {
+int StreamCore::OpenWinInetRequest() {
     CloseWinInetRequest();
     void* session = GetInternetSession();
     if (!session || IsCancelled() || !EnsureNetworkBuffers())
@@ -82,7 +82,7 @@ int CFicheroHttp::OpenWinInetRequest() {
     return 1;
 }
 
-int CFicheroHttp::SendWinInetRequest() {
+int StreamCore::SendWinInetRequest() {
     HINTERNET request = static_cast<HINTERNET>(m_winInetRequest);
     m_headLength = 0;
     m_net->headComplete = false;
@@ -125,7 +125,7 @@ int CFicheroHttp::SendWinInetRequest() {
     return IsCancelled() ? 0 : length;
 }
 
-int CFicheroHttp::AuthenticateWinInet(int length) {
+int StreamCore::AuthenticateWinInet(int length) {
     InternetErrorDialogFunction dialog = g_errorDialog ? g_errorDialog : &SystemErrorDialog;
     int resends = 0;
     for (int shown = 0; shown < kAuthDialogs && !IsCancelled(); ++shown) {
@@ -153,7 +153,7 @@ int CFicheroHttp::AuthenticateWinInet(int length) {
     return length;
 }
 
-int CFicheroHttp::ReadWinInet(uint8_t* buffer, int count) {
+int StreamCore::ReadWinInet(uint8_t* buffer, int count) {
     DWORD got = 0;
     if (!InternetReadFile(static_cast<HINTERNET>(m_winInetRequest), buffer, static_cast<DWORD>(count),
                           &got))

@@ -3,11 +3,15 @@
 // care where their bytes come from. One object serves one source at a time and can be opened,
 // closed and opened again.
 //
-// The methods are spread over core/stream_*.cpp by source kind: stream_open.cpp (dispatch of
-// Open, Close, lifecycle), stream_file.cpp (local files), stream_memory.cpp (memory sources and
-// memory mode), stream_resource.cpp (program resources), stream_io.cpp (Read/Write/Seek
-// dispatch, speed limit, CopyFrom), stream_scramble.cpp (package key mask) and stream_http.cpp
-// (URLs). Network sources add their own files.
+// The stream's whole state lives in a StreamCore that the owner shares with a worker thread that
+// still uses the stream (ShareWithWorker): whichever side lets go last frees it, so a worker that
+// is still blocked in a receive when the owner goes away never touches freed memory.
+//
+// StreamCore's methods are spread over core/stream_*.cpp by source kind: stream_open.cpp
+// (dispatch of Open, Close, lifecycle), stream_file.cpp (local files), stream_memory.cpp (memory
+// sources and memory mode), stream_resource.cpp (program resources), stream_io.cpp
+// (Read/Write/Seek dispatch, speed limit, CopyFrom), stream_scramble.cpp (package key mask) and
+// stream_http.cpp (URLs). Network sources add their own files.
 #pragma once
 
 #include <atomic>
@@ -77,7 +81,10 @@ constexpr int kMemoryModeSlack = 10;            // bytes kept free past a memory
 constexpr int kStreamPollMs = 10;               // waits for producers and worker threads
 constexpr int kSpeedLimitMaxWaitMs = 5000;      // longest pause one read takes for the speed limit
 constexpr int kMemoryStallLimitMs = 60000;      // a producer silent this long ends a reader's wait
-constexpr int kStreamWorkerWaitMs = 30000;      // the destructor's bound on a worker still using it
+// The owner's wait for a worker still using the stream when it goes away: the worker has been
+// cancelled and its socket shut down by then, so it normally ends at once; past this the owner
+// leaves the stream's state to the worker.
+constexpr int kStreamWorkerWaitMs = 500;
 
 // Download speed limit in kbit/s (0 = none), chosen in the "Download speed" menu.
 extern std::atomic<float> g_downloadSpeed;
@@ -107,12 +114,14 @@ enum class PackageLookup {
 // absolute names). Defined with the package table.
 PackageLookup LookupPackageEntry(const char* name, PackageEntryLocation* entry);
 
-class CFicheroHttp {
+class StreamCore {
 public:
-    CFicheroHttp();
-    virtual ~CFicheroHttp();
-    CFicheroHttp(const CFicheroHttp&) = delete;
-    CFicheroHttp& operator=(const CFicheroHttp&) = delete;
+    StreamCore();
+    // Closes what is open and frees every buffer. Runs on whichever side lets go last: the
+    // stream's owner or a worker thread that still held a share.
+    virtual ~StreamCore();
+    StreamCore(const StreamCore&) = delete;
+    StreamCore& operator=(const StreamCore&) = delete;
 
     // Opens a package entry, an http:// URL, a memory-mode buffer or a local file, in that order
     // of precedence. cancel, when given, is the word every later wait of this stream polls.
@@ -184,9 +193,14 @@ public:
     int32_t m_keyOffset = 0;
     int32_t m_scrambleOff = -1;
     uint8_t m_key[kPackageKeySize] = {};
-    // A worker thread still using this stream; it clears the slot when done and the destructor
-    // waits for that (StartWorkerThread can be given this slot).
+    // A worker thread still using this stream; it clears the slot when done (StartWorkerThread
+    // can be given this slot). It reaches the stream only through a ShareWithWorker handle.
     WorkerThreadSlot m_workerThread{nullptr};
+
+    // The owner is going away while a worker may still use the stream: raises the cancel word,
+    // stops looking at a borrowed cancel word (its lender may go too) and shuts the sockets down
+    // so that blocked sends, receives and accepts return. Any thread may call it.
+    void InterruptForOwnerExit();
 
 private:
     // stream_open.cpp
@@ -230,7 +244,9 @@ private:
     int m_isOpen = 0;                // result of the last Open; non-zero while a source is open
     std::atomic<int64_t> m_length{0};   // -1 while unknown; set by a producer's EndFill
     int64_t m_position = 0;          // absolute: a package entry's base included
-    std::atomic<int>* m_cancelFlag = &m_cancel;
+    // The cancel word the stream polls: its own or one lent by Open; atomic because the owner
+    // takes a lent word back (InterruptForOwnerExit) while a worker may be reading.
+    std::atomic<std::atomic<int>*> m_cancelFlag{&m_cancel};
     uint8_t m_seekable = 0;
 
     // Open package entry.
@@ -361,7 +377,8 @@ private:
     CTexto m_cacheDataName;
     CTexto m_cacheMapName;
 
-    uintptr_t m_socket = kClosedSocket;                 // SOCKET, kClosedSocket when closed
+    // SOCKET, kClosedSocket when closed; atomic since the owner may shut it down from its thread.
+    std::atomic<uintptr_t> m_socket{kClosedSocket};
     int m_connectResult = -1;
     uint8_t m_socketAddress[128] = {};                  // address of the last connection
     void* m_winInetConnection = nullptr;                // HINTERNET
@@ -384,7 +401,7 @@ private:
     bool m_chunkDigits = false;
 
     // Disk cache.
-    std::unique_ptr<CFicheroHttp> m_cacheStream;
+    std::unique_ptr<StreamCore> m_cacheStream;
     uint8_t m_cacheInUse = 0;
     uint8_t m_cacheWriting = 0;
     bool m_cacheLocked = false;        // this stream holds the data file's writer lock
@@ -443,4 +460,128 @@ private:
     int m_linkTimeoutMs = 5000;               // send and receive time-out of the link
     int m_listenTimeoutMs = 5000;             // bound of one Accept's wait
     std::atomic<int>* m_listenCancel = nullptr;   // the cancel word given to Listen
+};
+
+// A share of a stream's state that a worker thread keeps while it uses the stream.
+using StreamHandle = std::shared_ptr<StreamCore>;
+
+class CFicheroHttp {
+    StreamHandle m_core;   // first: the public references below point into it
+
+public:
+    CFicheroHttp();
+    // With no worker using the stream, closes it at once. Otherwise cancels the worker, shuts its
+    // sockets down, waits at most kStreamWorkerWaitMs for it and leaves it the state, which it
+    // frees when it lets go.
+    virtual ~CFicheroHttp();
+    CFicheroHttp(const CFicheroHttp&) = delete;
+    CFicheroHttp& operator=(const CFicheroHttp&) = delete;
+
+    // The handle a worker thread uses instead of this object; it keeps the state alive.
+    StreamHandle ShareWithWorker() const { return m_core; }
+    StreamCore& Core() { return *m_core; }
+
+    using ByteRange = StreamCore::ByteRange;
+
+    int Open(const char* name, unsigned flags = OpenRead, std::atomic<int>* cancel = nullptr,
+             int64_t start = 0) { return m_core->Open(name, flags, cancel, start); }
+    int OpenResource(int resourceId, const char* resourceType) {
+        return m_core->OpenResource(resourceId, resourceType);
+    }
+    bool SetBuffer(const void* data, int64_t size, BufferUse use) {
+        return m_core->SetBuffer(data, size, use);
+    }
+    void Close() { m_core->Close(); }
+    int Read(void* buffer, int count) { return m_core->Read(buffer, count); }
+    int ReadInt32(uint32_t* value) { return m_core->ReadInt32(value); }
+    int ReadInt32(int32_t* value) { return m_core->ReadInt32(value); }
+    int ReadInt16(uint16_t* value) { return m_core->ReadInt16(value); }
+    int ReadInt16(int16_t* value) { return m_core->ReadInt16(value); }
+    int Write(const void* data, int count) { return m_core->Write(data, count); }
+    int64_t Seek(int64_t position) { return m_core->Seek(position); }
+    int64_t SeekToEnd() { return m_core->SeekToEnd(); }
+    int64_t GetLength() { return m_core->GetLength(); }
+    int64_t GetPosition() const { return m_core->GetPosition(); }
+    int64_t CopyFrom(const char* sourceName, unsigned flags) {
+        return m_core->CopyFrom(sourceName, flags);
+    }
+    static bool IsHttpUrl(const char* name) { return StreamCore::IsHttpUrl(name); }
+    bool BeginFill(int64_t capacity, int64_t length) { return m_core->BeginFill(capacity, length); }
+    int AppendFill(const void* data, int count) { return m_core->AppendFill(data, count); }
+    void EndFill(bool succeeded) { m_core->EndFill(succeeded); }
+    void ScrambleBytes(uint8_t* out, const uint8_t* in, int count, uint32_t position) const {
+        m_core->ScrambleBytes(out, in, count, position);
+    }
+    void DescrambleBytes(uint8_t* buffer, int count, uint32_t position) const {
+        m_core->DescrambleBytes(buffer, count, position);
+    }
+    const CTexto& GetName() const { return m_core->GetName(); }
+    int IsOpen() const { return m_core->IsOpen(); }
+    StreamSource GetSource() const { return m_core->GetSource(); }
+    bool IsSeekable() const { return m_core->IsSeekable(); }
+    const uint8_t* GetMemoryData() const { return m_core->GetMemoryData(); }
+    int64_t GetMemoryFilled() const { return m_core->GetMemoryFilled(); }
+    BufferState GetMemoryState() const { return m_core->GetMemoryState(); }
+    bool IsCancelled() const { return m_core->IsCancelled(); }
+
+    // HTTP transfers and the disk cache.
+    static bool StartupNetwork() { return StreamCore::StartupNetwork(); }
+    static void ShutdownNetwork() { StreamCore::ShutdownNetwork(); }
+    static void SetWinInetDisabled(bool disabled) { StreamCore::SetWinInetDisabled(disabled); }
+    int OpenUrl(const char* url, std::atomic<int>* cancel, int64_t start, unsigned flags) {
+        return m_core->OpenUrl(url, cancel, start, flags);
+    }
+    int ConnectSocket(int timeoutMs, bool allowProxy = true) {
+        return m_core->ConnectSocket(timeoutMs, allowProxy);
+    }
+    void CloseSocket() { m_core->CloseSocket(); }
+    void CloseAndDeleteCache() { m_core->CloseAndDeleteCache(); }
+    int CachedBytesAt(int64_t position, int count) const {
+        return m_core->CachedBytesAt(position, count);
+    }
+    void AddRange(int64_t position, int64_t count) { m_core->AddRange(position, count); }
+    bool WriteRangeMap() { return m_core->WriteRangeMap(); }
+    void ClearRanges() { m_core->ClearRanges(); }
+    const std::vector<ByteRange>& GetRanges() const { return m_core->GetRanges(); }
+    const CTexto& GetFullUrl() const { return m_core->GetFullUrl(); }
+    const CTexto& GetRequestHead() const { return m_core->GetRequestHead(); }
+    const CTexto& GetCacheDataName() const { return m_core->GetCacheDataName(); }
+    bool IsCacheInUse() const { return m_core->IsCacheInUse(); }
+    bool IsCacheWriting() const { return m_core->IsCacheWriting(); }
+    bool IsViaWinInet() const { return m_core->IsViaWinInet(); }
+
+    // TCP links.
+    int Connect(const char* hostText, int defaultPort, std::atomic<int>* cancel = nullptr,
+                int timeoutMs = 0) { return m_core->Connect(hostText, defaultPort, cancel, timeoutMs); }
+    int Listen(int port, std::atomic<int>* cancel = nullptr, int timeoutMs = 0) {
+        return m_core->Listen(port, cancel, timeoutMs);
+    }
+    int Accept() { return m_core->Accept(); }
+    int Send(const void* data, int count, uintptr_t socket = kClosedSocket) {
+        return m_core->Send(data, count, socket);
+    }
+    int Recv(void* buffer, int count) { return m_core->Recv(buffer, count); }
+    void CloseListenSocket() { m_core->CloseListenSocket(); }
+    void CloseConnection() { m_core->CloseConnection(); }
+    uint32_t GetPeerProcessId() const { return m_core->GetPeerProcessId(); }
+    uint32_t GetPeerAddress() const { return m_core->GetPeerAddress(); }
+    int GetPeerPort() const { return m_core->GetPeerPort(); }
+    int GetListenPort() const { return m_core->GetListenPort(); }
+    bool IsListening() const { return m_core->IsListening(); }
+    const CTexto& GetHost() const { return m_core->GetHost(); }
+    const CTexto& GetPortText() const { return m_core->GetPortText(); }
+
+    // The public settings, kept in the shared state.
+    std::atomic<int>& m_cancel;
+    uint8_t& m_memoryMode;
+    uint8_t& m_bigEndian;
+    int32_t& m_keyLength;
+    int32_t& m_keyOffset;
+    int32_t& m_scrambleOff;
+    uint8_t (&m_key)[kPackageKeySize];
+    WorkerThreadSlot& m_workerThread;
+    uint8_t& m_followRedirects;
+    const char*& m_postBody;
+    uint8_t& m_useCache;
+    uint8_t& m_sessionOnly;
 };

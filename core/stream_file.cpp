@@ -29,7 +29,7 @@ bool MoveFilePointer(HANDLE file, int64_t position) {
 
 }  // namespace
 
-int CFicheroHttp::OpenFileForReading(const char* name, unsigned flags, int64_t start) {
+int StreamCore::OpenFileForReading(const char* name, unsigned flags, int64_t start) {
     if (!FileExists(name)) {
         if (flags & OpenReportErrors)
             ReportMissingFile(name);
@@ -46,7 +46,7 @@ int CFicheroHttp::OpenFileForReading(const char* name, unsigned flags, int64_t s
     return UseOpenFile(file, start);
 }
 
-int CFicheroHttp::OpenFileForWriting(const char* name, unsigned flags, int64_t start) {
+int StreamCore::OpenFileForWriting(const char* name, unsigned flags, int64_t start) {
     const bool exists = FileExists(name);
     if (exists && !(flags & (OpenReadWrite | OpenNoOverwritePrompt)) && (flags & OpenReportErrors) &&
         AreUserMessagesEnabled()) {
@@ -75,7 +75,7 @@ int CFicheroHttp::OpenFileForWriting(const char* name, unsigned flags, int64_t s
     return UseOpenFile(file, start);
 }
 
-int CFicheroHttp::UseOpenFile(void* file, int64_t start) {
+int StreamCore::UseOpenFile(void* file, int64_t start) {
     m_file = file;
     m_source = StreamSource::File;
     if (start != 0 && !MoveFilePointer(static_cast<HANDLE>(file), start)) {
@@ -85,31 +85,31 @@ int CFicheroHttp::UseOpenFile(void* file, int64_t start) {
     return 1;
 }
 
-int CFicheroHttp::ReadLocalFile(void* buffer, int count) {
+int StreamCore::ReadLocalFile(void* buffer, int count) {
     DWORD got = 0;
     ::ReadFile(static_cast<HANDLE>(m_file), buffer, static_cast<DWORD>(count), &got, nullptr);
     return static_cast<int>(got);
 }
 
-int CFicheroHttp::WriteLocalFile(const void* data, int count) {
+int StreamCore::WriteLocalFile(const void* data, int count) {
     // A failed write (a full disk) may still have written part: that part counts.
     DWORD written = 0;
     ::WriteFile(static_cast<HANDLE>(m_file), data, static_cast<DWORD>(count), &written, nullptr);
     return static_cast<int>(written);
 }
 
-int64_t CFicheroHttp::SeekFile(int64_t target) {
+int64_t StreamCore::SeekFile(int64_t target) {
     return MoveFilePointer(static_cast<HANDLE>(m_file), target) ? target : -1;
 }
 
-int64_t CFicheroHttp::GetFileLength() const {
+int64_t StreamCore::GetFileLength() const {
     LARGE_INTEGER size;
     if (!GetFileSizeEx(static_cast<HANDLE>(m_file), &size))
         return -1;
     return size.QuadPart;
 }
 
-void CFicheroHttp::CloseFile() {
+void StreamCore::CloseFile() {
     if (m_file)
         CloseHandle(static_cast<HANDLE>(m_file));
     m_file = nullptr;

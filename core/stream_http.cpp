@@ -13,7 +13,7 @@ namespace {
 // Streams at the download gate in arrival order, the first one being the head. Every thread
 // that opens a URL touches it, so it lives under a lock.
 std::mutex g_downloadQueueLock;
-std::vector<const CFicheroHttp*> g_downloadQueue;
+std::vector<const StreamCore*> g_downloadQueue;
 
 // Longest wait at the gate; opens ahead of us are bounded themselves, this only guards against
 // a stream that never leaves.
@@ -21,7 +21,7 @@ constexpr int kGateWaitLimitMs = 300000;
 constexpr int kGateSliceMs = 10;
 constexpr int kGateStepMs = 100;
 
-void LeaveQueue(const CFicheroHttp* stream) {
+void LeaveQueue(const StreamCore* stream) {
     std::lock_guard<std::mutex> hold(g_downloadQueueLock);
     auto found = std::find(g_downloadQueue.begin(), g_downloadQueue.end(), stream);
     if (found != g_downloadQueue.end())
@@ -35,7 +35,7 @@ int GetDownloadQueueLength() {
     return static_cast<int>(g_downloadQueue.size());
 }
 
-int CFicheroHttp::OpenHttp(const char* url, unsigned flags, int64_t start) {
+int StreamCore::OpenHttp(const char* url, unsigned flags, int64_t start) {
     m_source = StreamSource::Http;
     {
         std::lock_guard<std::mutex> hold(g_downloadQueueLock);
@@ -66,7 +66,7 @@ int CFicheroHttp::OpenHttp(const char* url, unsigned flags, int64_t start) {
     if (admitted) {
         m_downloadCounted = true;
         CTexto name(url);
-        result = OpenUrl(name.GetText(), m_cancelFlag, start, flags);
+        result = OpenUrl(name.GetText(), m_cancelFlag.load(), start, flags);
         if (!result) {
             --g_openDownloads;
             m_downloadCounted = false;
@@ -76,7 +76,7 @@ int CFicheroHttp::OpenHttp(const char* url, unsigned flags, int64_t start) {
     return result;
 }
 
-int CFicheroHttp::ReadHttp(void* buffer, int count) {
+int StreamCore::ReadHttp(void* buffer, int count) {
     uint8_t* out = static_cast<uint8_t*>(buffer);
     const int64_t length = m_length.load();
     if (length >= 0 && length - GetPosition() < count)
@@ -109,7 +109,7 @@ int CFicheroHttp::ReadHttp(void* buffer, int count) {
     return got;
 }
 
-int64_t CFicheroHttp::SeekHttp(int64_t target) {
+int64_t StreamCore::SeekHttp(int64_t target) {
     if (target < m_position && !m_seekable) {
         // A server without ranges can only start over.
         m_position = m_entryBase;
@@ -138,7 +138,7 @@ int64_t CFicheroHttp::SeekHttp(int64_t target) {
     return GetPosition();
 }
 
-void CFicheroHttp::CloseNetwork() {
+void StreamCore::CloseNetwork() {
     if (m_downloadCounted) {
         --g_openDownloads;
         m_downloadCounted = false;

@@ -1,4 +1,4 @@
-// CFicheroHttp: reading, writing and positioning, whatever the source.
+// StreamCore: reading, writing and positioning, whatever the source.
 #include "core/stream.h"
 
 #include <windows.h>
@@ -10,7 +10,7 @@
 #include "core/clock.h"
 #include "core/system_wrappers.h"
 
-int CFicheroHttp::Read(void* buffer, int count) {
+int StreamCore::Read(void* buffer, int count) {
     if (!buffer || count <= 0 || IsCancelled())
         return 0;
     const int64_t length = m_length.load();
@@ -53,7 +53,7 @@ int CFicheroHttp::Read(void* buffer, int count) {
     return got;
 }
 
-void CFicheroHttp::ApplySpeedLimit(int bytesRead, float startSeconds) const {
+void StreamCore::ApplySpeedLimit(int bytesRead, float startSeconds) const {
     const float limit = g_downloadSpeed.load();
     if (limit <= 0.0f || bytesRead <= 0)
         return;
@@ -73,29 +73,29 @@ void CFicheroHttp::ApplySpeedLimit(int bytesRead, float startSeconds) const {
     }
 }
 
-int CFicheroHttp::ReadInt32(uint32_t* value) {
+int StreamCore::ReadInt32(uint32_t* value) {
     int got = Read(value, sizeof *value);
     if (m_bigEndian)
         SwapBytes32(value);
     return got;
 }
 
-int CFicheroHttp::ReadInt32(int32_t* value) {
+int StreamCore::ReadInt32(int32_t* value) {
     return ReadInt32(reinterpret_cast<uint32_t*>(value));
 }
 
-int CFicheroHttp::ReadInt16(uint16_t* value) {
+int StreamCore::ReadInt16(uint16_t* value) {
     int got = Read(value, sizeof *value);
     if (m_bigEndian)
         SwapBytes16(value);
     return got;
 }
 
-int CFicheroHttp::ReadInt16(int16_t* value) {
+int StreamCore::ReadInt16(int16_t* value) {
     return ReadInt16(reinterpret_cast<uint16_t*>(value));
 }
 
-int CFicheroHttp::Write(const void* data, int count) {
+int StreamCore::Write(const void* data, int count) {
     if (!data || count <= 0)
         return 0;
     const bool toMemory = m_source == StreamSource::Memory && m_memoryMode && m_memBuffer &&
@@ -127,7 +127,7 @@ int CFicheroHttp::Write(const void* data, int count) {
     return written;
 }
 
-int64_t CFicheroHttp::Seek(int64_t position) {
+int64_t StreamCore::Seek(int64_t position) {
     if (position < 0 || position > INT64_MAX - m_entryBase)
         return -1;
     const int64_t target = position + m_entryBase;
@@ -151,12 +151,12 @@ int64_t CFicheroHttp::Seek(int64_t position) {
     return GetPosition();
 }
 
-int64_t CFicheroHttp::SeekToEnd() {
+int64_t StreamCore::SeekToEnd() {
     const int64_t length = GetLength();
     return length < 0 ? -1 : Seek(length);
 }
 
-int64_t CFicheroHttp::GetLength() {
+int64_t StreamCore::GetLength() {
     if (m_entryOpen)
         return m_entrySize;
     if (m_source == StreamSource::File)
@@ -164,9 +164,9 @@ int64_t CFicheroHttp::GetLength() {
     return m_length.load();
 }
 
-int64_t CFicheroHttp::CopyFrom(const char* sourceName, unsigned flags) {
-    CFicheroHttp source;
-    if (!source.Open(sourceName, flags | OpenReportErrors, m_cancelFlag, 0))
+int64_t StreamCore::CopyFrom(const char* sourceName, unsigned flags) {
+    StreamCore source;
+    if (!source.Open(sourceName, flags | OpenReportErrors, m_cancelFlag.load(), 0))
         return 0;
     const int64_t length = source.GetLength();
     int64_t copied = 0;

@@ -33,7 +33,7 @@ bool IsProducing(int state) {
 
 }  // namespace
 
-void CFicheroHttp::FreeMemoryBuffer() {
+void StreamCore::FreeMemoryBuffer() {
     if (m_memData == m_memBuffer)
         m_memData = nullptr;
     std::free(m_memBuffer);
@@ -41,7 +41,7 @@ void CFicheroHttp::FreeMemoryBuffer() {
     m_memCapacity = 0;
 }
 
-int CFicheroHttp::OpenMemoryMode() {
+int StreamCore::OpenMemoryMode() {
     FreeMemoryBuffer();
     m_memBuffer = static_cast<uint8_t*>(std::calloc(kMemoryModeInitialSize, 1));
     if (!m_memBuffer)
@@ -54,7 +54,7 @@ int CFicheroHttp::OpenMemoryMode() {
     return 1;
 }
 
-bool CFicheroHttp::SetBuffer(const void* data, int64_t size, BufferUse use) {
+bool StreamCore::SetBuffer(const void* data, int64_t size, BufferUse use) {
     CloseSource();
     m_isOpen = 0;
     if (!data || size < 0)
@@ -83,7 +83,7 @@ bool CFicheroHttp::SetBuffer(const void* data, int64_t size, BufferUse use) {
     return true;
 }
 
-void CFicheroHttp::UseWholeBuffer(const uint8_t* data, int64_t size) {
+void StreamCore::UseWholeBuffer(const uint8_t* data, int64_t size) {
     m_memData = data;
     m_position = 0;
     m_length = size;
@@ -94,7 +94,7 @@ void CFicheroHttp::UseWholeBuffer(const uint8_t* data, int64_t size) {
     m_isOpen = 1;
 }
 
-bool CFicheroHttp::BeginFill(int64_t capacity, int64_t length) {
+bool StreamCore::BeginFill(int64_t capacity, int64_t length) {
     CloseSource();
     m_isOpen = 0;
     if (capacity < 0 || !FitsInMemory(capacity))
@@ -117,7 +117,7 @@ bool CFicheroHttp::BeginFill(int64_t capacity, int64_t length) {
     return true;
 }
 
-int CFicheroHttp::AppendFill(const void* data, int count) {
+int StreamCore::AppendFill(const void* data, int count) {
     if (!data || count <= 0 || !m_memBuffer)
         return 0;
     // Only the producer moves the fill mark, so its own reading of it is current.
@@ -131,13 +131,13 @@ int CFicheroHttp::AppendFill(const void* data, int count) {
     return static_cast<int>(n);
 }
 
-void CFicheroHttp::EndFill(bool succeeded) {
+void StreamCore::EndFill(bool succeeded) {
     if (succeeded)
         m_length = m_memFilled.load(std::memory_order_acquire);
     m_memState.store(succeeded ? BufferComplete : BufferFailed, std::memory_order_release);
 }
 
-void CFicheroHttp::WaitForMemory(int64_t needed) const {
+void StreamCore::WaitForMemory(int64_t needed) const {
     int64_t lastFilled = -1;
     ULONGLONG lastProgress = GetTickCount64();
     for (;;) {
@@ -157,7 +157,7 @@ void CFicheroHttp::WaitForMemory(int64_t needed) const {
     }
 }
 
-int CFicheroHttp::ReadMemory(void* buffer, int count) {
+int StreamCore::ReadMemory(void* buffer, int count) {
     WaitForMemory(m_position + count);
     // State before the fill mark: a producer publishes the mark first, so a finished state
     // guarantees the final mark.
@@ -174,7 +174,7 @@ int CFicheroHttp::ReadMemory(void* buffer, int count) {
     return static_cast<int>(n);
 }
 
-int CFicheroHttp::WriteMemoryMode(const void* data, int count) {
+int StreamCore::WriteMemoryMode(const void* data, int count) {
     const int64_t filled = m_memFilled.load(std::memory_order_relaxed);
     // A position sought far out must not wrap the end of the write around.
     if (m_position > INT64_MAX - count - kMemoryModeGrowth - kMemoryModeSlack)
@@ -202,7 +202,7 @@ int CFicheroHttp::WriteMemoryMode(const void* data, int count) {
     return count;
 }
 
-int64_t CFicheroHttp::SeekMemory(int64_t target) {
+int64_t StreamCore::SeekMemory(int64_t target) {
     if (m_memoryMode && m_memData == m_memBuffer) {
         m_position = target;
         return target;

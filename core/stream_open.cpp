@@ -1,6 +1,7 @@
 // CFicheroHttp: construction, the dispatch of Open, and Close.
 #include "core/stream.h"
 
+#include <winsock2.h>
 #include <windows.h>
 
 #include <cstring>
@@ -45,30 +46,63 @@ void EnsureCacheFolder() {
 }
 
 bool IsPackageExempt(const char* name) {
-    return CFicheroHttp::IsHttpUrl(name) || std::strstr(name, ".swf") || std::strstr(name, ".html");
+    return StreamCore::IsHttpUrl(name) || std::strstr(name, ".swf") || std::strstr(name, ".html");
 }
 
 }  // namespace
 
-CFicheroHttp::CFicheroHttp() {
+StreamCore::StreamCore() {
     EnsureCacheFolder();
 }
 
-CFicheroHttp::~CFicheroHttp() {
-    WaitForWorkerThreadEnd(m_workerThread, kStreamWorkerWaitMs);
+StreamCore::~StreamCore() {
     Close();
     FreeMemoryBuffer();
 }
 
-bool CFicheroHttp::IsHttpUrl(const char* name) {
+void StreamCore::InterruptForOwnerExit() {
+    m_cancel.store(1);
+    m_cancelFlag.store(&m_cancel);
+    uintptr_t socket = m_socket.load();
+    if (socket != kClosedSocket)
+        shutdown(static_cast<SOCKET>(socket), SD_BOTH);
+    m_listenSocket.Close();
+}
+
+CFicheroHttp::CFicheroHttp()
+    : m_core(std::make_shared<StreamCore>()),
+      m_cancel(m_core->m_cancel),
+      m_memoryMode(m_core->m_memoryMode),
+      m_bigEndian(m_core->m_bigEndian),
+      m_keyLength(m_core->m_keyLength),
+      m_keyOffset(m_core->m_keyOffset),
+      m_scrambleOff(m_core->m_scrambleOff),
+      m_key(m_core->m_key),
+      m_workerThread(m_core->m_workerThread),
+      m_followRedirects(m_core->m_followRedirects),
+      m_postBody(m_core->m_postBody),
+      m_useCache(m_core->m_useCache),
+      m_sessionOnly(m_core->m_sessionOnly) {}
+
+CFicheroHttp::~CFicheroHttp() {
+    CWorkerThread* worker = m_core->m_workerThread.load();
+    if (worker && IsWorkerThreadValid(worker)) {
+        m_core->InterruptForOwnerExit();
+        WaitForWorkerThreadEnd(m_core->m_workerThread, kStreamWorkerWaitMs);
+    }
+    // The worker, if it still holds a share, frees the state when it lets go.
+}
+
+bool StreamCore::IsHttpUrl(const char* name) {
     return name && _strnicmp(name, "http://", 7) == 0;
 }
 
-bool CFicheroHttp::IsCancelled() const {
-    return (m_cancelFlag && m_cancelFlag->load() != 0) || m_cancel.load() != 0;
+bool StreamCore::IsCancelled() const {
+    const std::atomic<int>* flag = m_cancelFlag.load();
+    return (flag && flag->load() != 0) || m_cancel.load() != 0;
 }
 
-int CFicheroHttp::Open(const char* name, unsigned flags, std::atomic<int>* cancel, int64_t start) {
+int StreamCore::Open(const char* name, unsigned flags, std::atomic<int>* cancel, int64_t start) {
     // One source at a time: whatever was open goes, the public settings stay.
     CloseSource();
     m_isOpen = 0;
@@ -133,7 +167,7 @@ int CFicheroHttp::Open(const char* name, unsigned flags, std::atomic<int>* cance
     return result;
 }
 
-int CFicheroHttp::OpenLocalOrMemory(const char* name, unsigned flags, int64_t start) {
+int StreamCore::OpenLocalOrMemory(const char* name, unsigned flags, int64_t start) {
     int result;
     if (m_memoryMode)
         result = OpenMemoryMode();
@@ -151,7 +185,7 @@ int CFicheroHttp::OpenLocalOrMemory(const char* name, unsigned flags, int64_t st
     return result;
 }
 
-void CFicheroHttp::ReportMissingFile(const char* name) {
+void StreamCore::ReportMissingFile(const char* name) {
     if (!AreUserMessagesEnabled())
         return;
     if (GetErrorEventMode()) {
@@ -164,13 +198,13 @@ void CFicheroHttp::ReportMissingFile(const char* name) {
     SetPendingMessage(message.GetText());
 }
 
-void CFicheroHttp::ResetEntry() {
+void StreamCore::ResetEntry() {
     m_entryBase = 0;
     m_entrySize = 0;
     m_entryOpen = false;
 }
 
-void CFicheroHttp::CloseSource() {
+void StreamCore::CloseSource() {
     switch (m_source) {
     case StreamSource::File:
         CloseFile();
@@ -199,7 +233,7 @@ void CFicheroHttp::CloseSource() {
     }
 }
 
-void CFicheroHttp::Close() {
+void StreamCore::Close() {
     CloseSource();
     m_isOpen = 0;
     m_postBody = nullptr;

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-int CFicheroHttp::OpenResource(int resourceId, const char* resourceType) {
+int StreamCore::OpenResource(int resourceId, const char* resourceType) {
     CloseSource();
     m_isOpen = 0;
     HMODULE module = GetModuleHandleA(nullptr);

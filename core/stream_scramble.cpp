@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-void CFicheroHttp::ScrambleBytes(uint8_t* out, const uint8_t* in, int count, uint32_t position) const {
+void StreamCore::ScrambleBytes(uint8_t* out, const uint8_t* in, int count, uint32_t position) const {
     if (!out || !in || count <= 0)
         return;
     // k + 1 must stay inside the key bytes.
@@ -27,6 +27,6 @@ void CFicheroHttp::ScrambleBytes(uint8_t* out, const uint8_t* in, int count, uin
     }
 }
 
-void CFicheroHttp::DescrambleBytes(uint8_t* buffer, int count, uint32_t position) const {
+void StreamCore::DescrambleBytes(uint8_t* buffer, int count, uint32_t position) const {
     ScrambleBytes(buffer, buffer, count, position);
 }

@@ -53,7 +53,7 @@ uint32_t GetUint32LE(const uint8_t* in) {
 
 }  // namespace
 
-int CFicheroHttp::WaitLink(const SharedSocket* shared, uintptr_t socket, SocketWait what,
+int StreamCore::WaitLink(const SharedSocket* shared, uintptr_t socket, SocketWait what,
                            int limitMs, const std::atomic<int>* cancel) const {
     const float start = GetTimeSeconds();
     for (;;) {
@@ -70,7 +70,7 @@ int CFicheroHttp::WaitLink(const SharedSocket* shared, uintptr_t socket, SocketW
     }
 }
 
-void CFicheroHttp::SetLinkTimeouts(uintptr_t socket, int timeoutMs) {
+void StreamCore::SetLinkTimeouts(uintptr_t socket, int timeoutMs) {
     const DWORD value = static_cast<DWORD>(timeoutMs);
     const char* bytes = reinterpret_cast<const char*>(&value);
     setsockopt(static_cast<SOCKET>(socket), SOL_SOCKET, SO_SNDTIMEO, bytes, sizeof value);
@@ -78,7 +78,7 @@ void CFicheroHttp::SetLinkTimeouts(uintptr_t socket, int timeoutMs) {
     m_linkTimeoutMs = timeoutMs;
 }
 
-void CFicheroHttp::BecomeLink(uintptr_t socket, const void* address, int addressLength) {
+void StreamCore::BecomeLink(uintptr_t socket, const void* address, int addressLength) {
     m_socket = socket;
     std::memset(m_socketAddress, 0, sizeof m_socketAddress);
     if (address && addressLength > 0) {
@@ -95,7 +95,7 @@ void CFicheroHttp::BecomeLink(uintptr_t socket, const void* address, int address
     m_seekable = 0;
 }
 
-int CFicheroHttp::Connect(const char* hostText, int defaultPort, std::atomic<int>* cancel,
+int StreamCore::Connect(const char* hostText, int defaultPort, std::atomic<int>* cancel,
                           int timeoutMs) {
     if (!hostText || !*hostText)
         return 0;
@@ -147,7 +147,7 @@ int CFicheroHttp::Connect(const char* hostText, int defaultPort, std::atomic<int
         bool ok = SetSocketBlocking(attempt, false);
         if (ok && connect(attempt, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
             ok = WSAGetLastError() == WSAEWOULDBLOCK &&
-                 WaitLink(nullptr, attempt, SocketWait::Writable, left, m_cancelFlag) == 1;
+                 WaitLink(nullptr, attempt, SocketWait::Writable, left, m_cancelFlag.load()) == 1;
             int error = 0;
             int errorSize = sizeof error;
             ok = ok && getsockopt(attempt, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error),
@@ -172,7 +172,7 @@ int CFicheroHttp::Connect(const char* hostText, int defaultPort, std::atomic<int
     return 1;
 }
 
-int CFicheroHttp::Listen(int port, std::atomic<int>* cancel, int timeoutMs) {
+int StreamCore::Listen(int port, std::atomic<int>* cancel, int timeoutMs) {
     Close();
     CloseListenSocket();
     m_cancelFlag = cancel ? cancel : &m_cancel;
@@ -203,7 +203,7 @@ int CFicheroHttp::Listen(int port, std::atomic<int>* cancel, int timeoutMs) {
     return 1;
 }
 
-int CFicheroHttp::Accept() {
+int StreamCore::Accept() {
     std::atomic<int>* cancel = m_listenCancel ? m_listenCancel : &m_cancel;
     if (WaitLink(&m_listenSocket, kClosedSocket, SocketWait::Readable, m_listenTimeoutMs, cancel) != 1)
         return 0;
@@ -225,8 +225,8 @@ int CFicheroHttp::Accept() {
     return 1;
 }
 
-int CFicheroHttp::Send(const void* data, int count, uintptr_t socket) {
-    const uintptr_t target = socket == kClosedSocket ? m_socket : socket;
+int StreamCore::Send(const void* data, int count, uintptr_t socket) {
+    const uintptr_t target = socket == kClosedSocket ? m_socket.load() : socket;
     if (!data || count <= 0 || target == kClosedSocket)
         return 0;
     const char* bytes = static_cast<const char*>(data);
@@ -234,7 +234,7 @@ int CFicheroHttp::Send(const void* data, int count, uintptr_t socket) {
     float lastProgress = GetTimeSeconds();
     while (sent < count && !IsCancelled()) {
         const int left = m_linkTimeoutMs - MillisecondsSince(lastProgress);
-        if (WaitLink(nullptr, target, SocketWait::Writable, left, m_cancelFlag) != 1)
+        if (WaitLink(nullptr, target, SocketWait::Writable, left, m_cancelFlag.load()) != 1)
             break;
         const int n = send(static_cast<SOCKET>(target), bytes + sent, count - sent, 0);
         if (n > 0) {
@@ -247,7 +247,7 @@ int CFicheroHttp::Send(const void* data, int count, uintptr_t socket) {
     return sent;
 }
 
-int CFicheroHttp::Recv(void* buffer, int count) {
+int StreamCore::Recv(void* buffer, int count) {
     if (!buffer || count <= 0 || m_socket == kClosedSocket)
         return 0;
     char* bytes = static_cast<char*>(buffer);
@@ -255,7 +255,7 @@ int CFicheroHttp::Recv(void* buffer, int count) {
     float lastProgress = GetTimeSeconds();
     while (got < count && !IsCancelled()) {
         const int left = m_linkTimeoutMs - MillisecondsSince(lastProgress);
-        if (WaitLink(nullptr, m_socket, SocketWait::Readable, left, m_cancelFlag) != 1)
+        if (WaitLink(nullptr, m_socket, SocketWait::Readable, left, m_cancelFlag.load()) != 1)
             break;
         const int n = recv(static_cast<SOCKET>(m_socket), bytes + got, count - got, 0);
         if (n > 0) {
@@ -269,23 +269,23 @@ int CFicheroHttp::Recv(void* buffer, int count) {
     return got;
 }
 
-void CFicheroHttp::CloseListenSocket() {
+void StreamCore::CloseListenSocket() {
     m_listenSocket.Close();
 }
 
-uint32_t CFicheroHttp::GetPeerAddress() const {
+uint32_t StreamCore::GetPeerAddress() const {
     sockaddr_in address;
     std::memcpy(&address, m_socketAddress, sizeof address);
     return address.sin_family == AF_INET ? ntohl(address.sin_addr.s_addr) : 0;
 }
 
-int CFicheroHttp::GetPeerPort() const {
+int StreamCore::GetPeerPort() const {
     sockaddr_in address;
     std::memcpy(&address, m_socketAddress, sizeof address);
     return address.sin_family == AF_INET ? ntohs(address.sin_port) : 0;
 }
 
-int CFicheroHttp::GetListenPort() const {
+int StreamCore::GetListenPort() const {
     const uintptr_t listening = m_listenSocket.Get();
     if (listening == kClosedSocket)
         return 0;

@@ -12,6 +12,10 @@
 
 namespace {
 
+// The pool's promise, written out: fifty slots of four kilobytes.
+constexpr int kSlotCount = 50;
+constexpr int kSlotSize = 4096;
+
 uint8_t* Base()
 {
     return static_cast<uint8_t*>(GetCodePoolBase());
@@ -19,7 +23,7 @@ uint8_t* Base()
 
 int SlotOf(void* address)
 {
-    return static_cast<int>((static_cast<uint8_t*>(address) - Base()) / kCodeSlotSize);
+    return static_cast<int>((static_cast<uint8_t*>(address) - Base()) / kSlotSize);
 }
 
 DWORD ProtectionOf(void* address)
@@ -65,16 +69,16 @@ protected:
 
 TEST_F(CodePool, HandsOutTheLowestFreeSlot)
 {
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(Base()) % kCodeSlotSize, 0u);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(Base()) % kSlotSize, 0u);
     EXPECT_EQ(Take(), Base());
-    EXPECT_EQ(Take(), Base() + kCodeSlotSize);
+    EXPECT_EQ(Take(), Base() + kSlotSize);
     for (int i = 2; i < 10; i++)
         EXPECT_EQ(SlotOf(Take()), i);
 
-    EXPECT_TRUE(FreeCodeSlot(Base() + 3 * kCodeSlotSize));
+    EXPECT_TRUE(FreeCodeSlot(Base() + 3 * kSlotSize));
     EXPECT_EQ(SlotOf(AllocCodeSlot()), 3);
     // An address inside a slot frees that slot.
-    EXPECT_TRUE(FreeCodeSlot(Base() + 5 * kCodeSlotSize + 100));
+    EXPECT_TRUE(FreeCodeSlot(Base() + 5 * kSlotSize + 100));
     EXPECT_EQ(SlotOf(AllocCodeSlot()), 5);
 }
 
@@ -83,11 +87,11 @@ TEST_F(CodePool, FreeRejectsAddressesOutsideThePool)
     void* slot = Take();
     ASSERT_NE(slot, nullptr);
     EXPECT_FALSE(FreeCodeSlot(Base() - 1));
-    EXPECT_FALSE(FreeCodeSlot(Base() - kCodeSlotSize));
+    EXPECT_FALSE(FreeCodeSlot(Base() - kSlotSize));
     EXPECT_FALSE(FreeCodeSlot(nullptr));
-    EXPECT_FALSE(FreeCodeSlot(Base() + kCodeSlotCount * kCodeSlotSize));
+    EXPECT_FALSE(FreeCodeSlot(Base() + kSlotCount * kSlotSize));
     EXPECT_FALSE(FreeCodeSlot(reinterpret_cast<void*>(UINTPTR_MAX)));
-    EXPECT_FALSE(FreeCodeSlot(Base() + kCodeSlotSize));  // free already
+    EXPECT_FALSE(FreeCodeSlot(Base() + kSlotSize));  // free already
     EXPECT_EQ(SlotOf(Take()), 1);                        // slot 0 stayed busy throughout
     EXPECT_TRUE(FreeCodeSlot(slot));
     EXPECT_FALSE(FreeCodeSlot(slot));
@@ -95,12 +99,12 @@ TEST_F(CodePool, FreeRejectsAddressesOutsideThePool)
 
 TEST_F(CodePool, FullPoolWaitsForAFreedSlot)
 {
-    for (int i = 0; i < kCodeSlotCount; i++)
+    for (int i = 0; i < kSlotCount; i++)
         ASSERT_NE(Take(), nullptr);
 
     std::future<void*> waiter = std::async(std::launch::async, [] { return AllocCodeSlot(); });
     EXPECT_EQ(waiter.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
-    FreeCodeSlot(Base() + 7 * kCodeSlotSize);
+    FreeCodeSlot(Base() + 7 * kSlotSize);
     ASSERT_EQ(waiter.wait_for(std::chrono::seconds(5)), std::future_status::ready);
     EXPECT_EQ(SlotOf(waiter.get()), 7);
 }
@@ -109,7 +113,7 @@ TEST_F(CodePool, ConcurrentCallersNeverShareASlot)
 {
     constexpr int kThreads = 8;
     constexpr int kRounds = 2000;
-    std::vector<std::atomic<int>> owners(kCodeSlotCount);
+    std::vector<std::atomic<int>> owners(kSlotCount);
     std::atomic<int> clashes{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; t++) {
@@ -151,7 +155,7 @@ TEST_F(CodePool, RoutinesWrittenIntoASlotRun)
 {
     EXPECT_TRUE(IsCodePoolExecutable());
     EXPECT_TRUE(IsExecutableAndWritable(Base()));
-    EXPECT_TRUE(IsExecutableAndWritable(Base() + kCodeSlotCount * kCodeSlotSize - 1));
+    EXPECT_TRUE(IsExecutableAndWritable(Base() + kSlotCount * kSlotSize - 1));
 
     auto* slot = static_cast<uint8_t*>(Take());
     ASSERT_NE(slot, nullptr);

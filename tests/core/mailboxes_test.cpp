@@ -128,9 +128,18 @@ TEST_F(Mailboxes, ConcurrentWritersNeverTearATextOrMixAnEvent) {
     EXPECT_GT(taken, 0);
 }
 
-TEST_F(Mailboxes, SwitchesDefaultToMessagesOnAndEventsOff) {
-    EXPECT_TRUE(AreUserMessagesEnabled());
-    EXPECT_EQ(GetErrorEventMode(), 0);
-    SetErrorEventMode(3);
-    EXPECT_EQ(GetErrorEventMode(), 3);
+TEST_F(Mailboxes, UserMessagesSwitchDecidesWhetherErrorsReachTheUser) {
+    // On by default: a reported error waits for the UI thread.
+    ReportLocalizedError(1, "first.jpg");
+    EXPECT_TRUE(HasPendingMessage());
+    CTexto text;
+    TakePendingMessage(&text);
+
+    SetUserMessagesEnabled(false);
+    ReportLocalizedError(1, "second.jpg");
+    EXPECT_FALSE(HasPendingMessage()) << "switched off, errors stay silent";
+    SetUserMessagesEnabled(true);
+    ReportLocalizedError(1, "third.jpg");
+    ASSERT_TRUE(TakePendingMessage(&text));
+    EXPECT_NE(std::string(text.GetText()).find("third.jpg"), std::string::npos);
 }

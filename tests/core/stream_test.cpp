@@ -453,27 +453,6 @@ TEST_F(Stream, FailedOrCancelledFillReadsNothing) {
     canceller.join();
 }
 
-TEST_F(Stream, DestructorWaitsForTheWorkerUsingIt) {
-    struct Job {
-        CFicheroHttp* stream;
-        std::atomic<int> finished{0};
-    };
-    static Job job;
-    job.stream = new CFicheroHttp;
-    job.finished = 0;
-    CWorkerThread* thread = StartWorkerThread(
-        [](void* p) -> unsigned {
-            SleepMilliseconds(100);
-            static_cast<Job*>(p)->finished = 1;
-            return 0;
-        },
-        &job, &job.stream->m_workerThread);
-    ASSERT_NE(thread, nullptr);
-    ResumeWorkerThread(thread);
-    delete job.stream;
-    EXPECT_EQ(job.finished.load(), 1);
-}
-
 TEST_F(Stream, CopyFromCopiesWholeFilesInChunks) {
     const std::string source = m_folder.Write("source.bin", PatternBytes(150001));
     const std::string target = m_folder.File("target.bin");

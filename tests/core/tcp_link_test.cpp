@@ -14,6 +14,7 @@
 
 #include "core/clock.h"
 #include "core/winsock_init.h"
+#include "core/worker_threads.h"
 #include "proxy_settings.h"
 
 namespace {
@@ -315,4 +316,65 @@ TEST(TcpLink, ALinkNeverGoesThroughTheHttpProxy) {
 
     // Nothing knocked at the proxy.
     EXPECT_EQ(proxy.Stream().Accept(), 0);
+}
+
+namespace {
+
+// A worker thread that receives on a stream through its own share of the stream's state.
+struct LateReceiver {
+    StreamHandle share;
+    std::atomic<int> received{-1};
+    std::atomic<double> endedAt{0.0};
+};
+
+unsigned ReceiveUntilInterrupted(void* parameter) {
+    LateReceiver* job = static_cast<LateReceiver*>(parameter);
+    uint8_t buffer[64];
+    job->received = job->share->Recv(buffer, sizeof buffer);
+    job->endedAt = GetTimeSeconds();
+    job->share.reset();   // the last share frees the stream's state here, on this thread
+    return 0;
+}
+
+}  // namespace
+
+TEST(TcpLink, AWorkerBlockedInAReceiveOutlivesTheStreamsOwner) {
+    Server server;
+    ASSERT_TRUE(server.IsListening());
+    server.StartAccept();
+    CFicheroHttp* client = new CFicheroHttp;
+    // The peer never sends: the worker's receive would wait for the whole link time-out.
+    ASSERT_EQ(client->Connect("127.0.0.1", server.Port(), nullptr, kTestTimeoutMs), 1);
+    ASSERT_EQ(server.AcceptResult(), 1);
+
+    static LateReceiver job;
+    job.share = client->ShareWithWorker();
+    std::weak_ptr<StreamCore> state = job.share;
+    CWorkerThread* thread = StartWorkerThread(&ReceiveUntilInterrupted, &job, &client->m_workerThread);
+    ASSERT_NE(thread, nullptr);
+    ResumeWorkerThread(thread);
+    SleepMilliseconds(100);   // the worker is inside its receive
+    ASSERT_EQ(job.received.load(), -1);
+
+    const double start = GetTimeSeconds();
+    delete client;
+    const double ownerWait = GetTimeSeconds() - start;
+    EXPECT_LT(ownerWait, 2.0) << "the owner never waits out the worker's receive";
+
+    // The owner's going shut the socket down, so the receive returns with nothing; the state
+    // stays alive until the worker lets it go.
+    for (int i = 0; i < 500 && job.endedAt.load() == 0.0; ++i)
+        SleepMilliseconds(10);
+    EXPECT_EQ(job.received.load(), 0);
+    EXPECT_LT(job.endedAt.load() - start, 2.0);
+    for (int i = 0; i < 200 && !state.expired(); ++i)
+        SleepMilliseconds(10);
+    EXPECT_TRUE(state.expired()) << "the worker's share was the last one";
+}
+
+TEST(TcpLink, AnOwnerWithNoWorkerClosesAtOnce) {
+    CFicheroHttp* stream = new CFicheroHttp;
+    std::weak_ptr<StreamCore> state = stream->ShareWithWorker();
+    delete stream;
+    EXPECT_TRUE(state.expired());
 }

@@ -10,6 +10,10 @@
 // that one operator lets a test make the next allocations fail.
 namespace {
 int g_failNothrowArrayAllocs = 0;
+// What strings promise, written out: a text never reaches a million bytes, a formatted one stays
+// within ten thousand.
+constexpr int kSizeLimit = 1000000;
+constexpr int kFormatLimit = 10000;
 }
 
 void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
@@ -130,21 +134,21 @@ TEST(TextString, SizeLimitEmptiesTheString)
         }
     }
 
-    CTexto whole(Repeat('c', CTexto::kSizeLimit).c_str());
+    CTexto whole(Repeat('c', kSizeLimit).c_str());
     EXPECT_EQ(whole.GetLength(), 0);
 
     CTexto reserved("keep");
-    reserved.Append(CTexto::kSizeLimit - 1, nullptr);
+    reserved.Append(kSizeLimit - 1, nullptr);
     EXPECT_STREQ(reserved.GetText(), "keep");
-    reserved.Append(CTexto::kSizeLimit, nullptr);
+    reserved.Append(kSizeLimit, nullptr);
     EXPECT_STREQ(reserved.GetText(), "");
     EXPECT_EQ(reserved.GetCapacity(), 0);
 
     // A large reserve cannot be used to carry the length past the limit.
     CTexto big;
-    big.Append(CTexto::kSizeLimit - 1, nullptr);
-    big.Append(CTexto::kSizeLimit - 1, Repeat('d', CTexto::kSizeLimit + 5).c_str());
-    EXPECT_LT(big.GetLength(), CTexto::kSizeLimit);
+    big.Append(kSizeLimit - 1, nullptr);
+    big.Append(kSizeLimit - 1, Repeat('d', kSizeLimit + 5).c_str());
+    EXPECT_LT(big.GetLength(), kSizeLimit);
 }
 
 TEST(TextString, AssignAndAppendFromOwnBuffer)
@@ -334,12 +338,12 @@ TEST(TextString, ReplaceHonoursSizeLimit)
     EXPECT_EQ(std::string(atLimit.GetText()), text);
 
     // Count x growth would overflow 32 bits: still refused cleanly.
-    const std::string huge = Repeat('z', CTexto::kSizeLimit - 1);
+    const std::string huge = Repeat('z', kSizeLimit - 1);
     CTexto many(Repeat('a', 300000).c_str());
     EXPECT_EQ(many.Replace("a", huge.c_str()), 0);
     EXPECT_EQ(many.GetLength(), 300000);
 
-    const std::string tooLong = Repeat('z', CTexto::kSizeLimit + 10);
+    const std::string tooLong = Repeat('z', kSizeLimit + 10);
     CTexto one("a");
     EXPECT_EQ(one.Replace("a", tooLong.c_str()), 0);
     EXPECT_STREQ(one.GetText(), "a");
@@ -358,9 +362,9 @@ TEST(TextString, FormatLimit)
     EXPECT_EQ(s.Format("%d-%s-%.2f", 42, "x", 1.5), 9);
     EXPECT_STREQ(s.GetText(), "42-x-1.50");
 
-    const std::string exact = Repeat('e', CTexto::kFormatLimit);
-    EXPECT_EQ(s.Format("%s", exact.c_str()), CTexto::kFormatLimit);
-    EXPECT_EQ(s.GetLength(), CTexto::kFormatLimit);
+    const std::string exact = Repeat('e', kFormatLimit);
+    EXPECT_EQ(s.Format("%s", exact.c_str()), kFormatLimit);
+    EXPECT_EQ(s.GetLength(), kFormatLimit);
     EXPECT_EQ(std::string(s.GetText()), exact);
 
     s = "unchanged";
