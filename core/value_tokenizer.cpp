@@ -1,7 +1,6 @@
 #include "core/value_tokenizer.h"
 
 #include <cstring>
-#include <string>
 
 #include "core/text_convert.h"
 #include "core/text_string.h"
@@ -27,20 +26,46 @@ int TextLength(const char* text)
 
 int ReadNextField(const char* text, int position, CTexto& out, bool keepSpaces, char separator, bool escapes)
 {
+    return ReadNextField(text, TextLength(text), position, out, keepSpaces, separator, escapes);
+}
+
+// Stored bytes gather in a small buffer that is appended to out in chunks, so that reading a
+// field allocates nothing once out has grown to the field's size.
+int ReadNextField(const char* text, int length, int position, CTexto& out, bool keepSpaces,
+                  char separator, bool escapes)
+{
     out = "";
     if (position < -1)
         position = -1;
-    int length = TextLength(text);
+    if (!text || length < 0)
+        length = 0;
     if (position + 1 >= length)
         return position >= length ? position : position + 1;
 
-    std::string field;
+    char chunk[256];
+    int chunkUsed = 0;
+    int stored = 0;  // bytes of the field so far, in out and chunk together
+    auto store = [&](char c) {
+        if (chunkUsed == static_cast<int>(sizeof chunk) - 1) {
+            chunk[chunkUsed] = 0;
+            out += chunk;
+            chunkUsed = 0;
+        }
+        chunk[chunkUsed++] = c;
+        stored++;
+    };
+    auto restart = [&]() {
+        out = "";
+        chunkUsed = 0;
+        stored = 0;
+    };
+
     bool doubleQuoted = false;
     bool singleQuoted = false;
     int depth = 0;
     FieldQuote fieldQuote = FieldQuote::None;
     bool nonBlank = false;
-    long closingQuote = -1;  // index in field of a quoted field's closing quote
+    int closingQuote = -1;  // index in the field of a quoted field's closing quote
 
     int i = position + 1;
     for (; i < length; i++) {
@@ -55,13 +80,13 @@ int ReadNextField(const char* text, int position, CTexto& out, bool keepSpaces, 
         if (c == '"' && depth == 0 && !singleQuoted) {
             doubleQuoted = !doubleQuoted;
             if (doubleQuoted && !nonBlank && fieldQuote == FieldQuote::None) {
-                field.clear();  // blanks kept before the opening quote go too
+                restart();  // blanks kept before the opening quote go too
                 fieldQuote = FieldQuote::Double;
                 continue;
             }
             if (!doubleQuoted && fieldQuote == FieldQuote::Double)
-                closingQuote = static_cast<long>(field.size());
-            field += c;
+                closingQuote = stored;
+            store(c);
             nonBlank = true;
             continue;
         }
@@ -73,14 +98,14 @@ int ReadNextField(const char* text, int position, CTexto& out, bool keepSpaces, 
             if (!apostrophe) {
                 singleQuoted = !singleQuoted;
                 if (singleQuoted && !nonBlank && fieldQuote == FieldQuote::None) {
-                    field.clear();
+                    restart();
                     fieldQuote = FieldQuote::Single;
                     continue;
                 }
                 if (!singleQuoted && fieldQuote == FieldQuote::Single)
-                    closingQuote = static_cast<long>(field.size());
+                    closingQuote = stored;
             }
-            field += c;
+            store(c);
             nonBlank = true;
             continue;
         }
@@ -108,14 +133,15 @@ int ReadNextField(const char* text, int position, CTexto& out, bool keepSpaces, 
                 i++;
             }
         }
-        field += c;
+        store(c);
         if (c != ' ')
             nonBlank = true;
     }
 
-    if (closingQuote >= 0 && static_cast<size_t>(closingQuote) < field.size())
-        field.erase(static_cast<size_t>(closingQuote), 1);
-    out = field.c_str();
+    chunk[chunkUsed] = 0;
+    out += chunk;
+    if (closingQuote >= 0 && closingQuote < out.GetLength())
+        out.Delete(closingQuote, 1);
     return i;
 }
 
@@ -140,46 +166,52 @@ int CountFields(const char* text, char separator)
     return fields;
 }
 
+void ParseValueField(CTexto& field, float* value, int32_t* integer, uint32_t* flags,
+                     uint32_t flagBit, float* suffix)
+{
+    // A sign after the first byte starts an offset ("50%+10"); a leading sign is the number's.
+    int offset = field.Find('-', 1);
+    if (offset < 0)
+        offset = field.Find('+', 1);
+    if (offset >= 1) {
+        float offsetValue = ParseFloat(field.GetTextAt(offset));
+        if (suffix)
+            *suffix = offsetValue;
+        field.Delete(offset, field.GetLength() - offset);
+    }
+
+    int length = field.GetLength();
+    if (flags) {
+        if (length > 0 && field.GetAt(length - 1) == '%') {
+            field.Delete(length - 1, 1);
+            *flags |= flagBit;
+        } else {
+            *flags &= ~flagBit;
+        }
+    } else if (length > 0 && field.GetAt(length - 1) == '%') {
+        field.Delete(length - 1, 1);
+    }
+
+    if (value) {
+        if (field.GetLength() == 0)
+            *value = 0.0f;
+        else if (field.GetAt(0) == '#')
+            *value = static_cast<float>(ParseNumber(field.GetText()));
+        else
+            *value = ParseFloat(field.GetText());
+    } else if (integer) {
+        *integer = field.GetLength() == 0 ? 0 : ParseNumber(field);
+    }
+}
+
 int ParseValueList(const char* text, int position, float* floats, int32_t* integers, int count,
                    char separator, uint32_t* flags, uint32_t flagBit, float* suffix)
 {
     CTexto field;
+    const int length = TextLength(text);
     for (int n = 0; n < count; n++) {
-        position = ReadNextField(text, position, field, false, separator, false);
-
-        // A sign after the first byte starts an offset ("50%+10"); a leading sign is the number's.
-        int offset = field.Find('-', 1);
-        if (offset < 0)
-            offset = field.Find('+', 1);
-        if (offset >= 1) {
-            float offsetValue = ParseFloat(field.GetTextAt(offset));
-            if (suffix)
-                *suffix = offsetValue;
-            field.Delete(offset, field.GetLength() - offset);
-        }
-
-        int length = field.GetLength();
-        if (flags) {
-            if (length > 0 && field.GetAt(length - 1) == '%') {
-                field.Delete(length - 1, 1);
-                *flags |= flagBit;
-            } else {
-                *flags &= ~flagBit;
-            }
-        } else if (length > 0 && field.GetAt(length - 1) == '%') {
-            field.Delete(length - 1, 1);
-        }
-
-        if (floats) {
-            if (field.GetLength() == 0)
-                *floats = 0.0f;
-            else if (field.GetAt(0) == '#')
-                *floats = static_cast<float>(ParseNumber(field.GetText()));
-            else
-                *floats = ParseFloat(field.GetText());
-        } else if (integers) {
-            *integers = field.GetLength() == 0 ? 0 : ParseNumber(field);
-        }
+        position = ReadNextField(text, length, position, field, false, separator, false);
+        ParseValueField(field, floats, integers, flags, flagBit, suffix);
         if (floats)
             floats++;
         if (integers)

@@ -36,4 +36,5 @@ public:
     uint32_t flags = 0;      // FrameFlags
     float timeLimit = 0.0f;  // seconds the frame may stay loaded unused; 0 or less: no limit
     float timeStamp = 0.0f;  // tick time at which the limit was set
+    uint8_t ready = 0;       // the imagery has arrived and the frame can be shown
 };

@@ -5,6 +5,10 @@
 //   main_wnd_threads.cpp     stopping the worker threads
 //   main_wnd_frames.cpp      frame memory release
 //   config_file.cpp          ReadWriteSettings (config.dat)
+//   main_wnd_lookup.cpp      frames and items by index, name and number
+//   main_wnd_script.cpp      RunCommandText, RunContextMenuEntry
+//   script/compiler.cpp      CompileCommands
+//   script/interpreter.cpp   RunCompiledCode and the pending lists of the frame loop
 #pragma once
 
 #include <windows.h>
@@ -12,11 +16,15 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 
 #include "core/item_list.h"
+#include "core/item_records.h"
 #include "core/text_string.h"
 #include "platform/worker_thread.h"
 #include "render/render_device.h"
+#include "script/command_table.h"
+#include "script/interpreter.h"
 #include "sources/frame.h"
 #include "viewer/config_file.h"
 #include "viewer/viewer_parameters.h"
@@ -82,6 +90,42 @@ public:
     // --- Settings (config_file.cpp) ---
     // direction SettingsRead / SettingsWrite, record SettingsRecord.
     void ReadWriteSettings(int write, int recordType);
+
+    // --- Frames and lookup (main_wnd_lookup.cpp) ---
+    // Lookups never change a list; every miss is null (or -1). Names compare exactly, and the
+    // first of several equal names wins.
+    // The frame at a 0-based index of m_frames; null outside the list.
+    CFrame* GetFrame(int32_t index);
+    // "_this_" and the empty name give the current frame; otherwise the first frame so named.
+    CFrame* FindFrame(const char* name);
+    // Index of the first frame so named ("_this_" is an ordinary name here); -1 when none.
+    int32_t FindFrameIndex(const char* name);
+    // The FrameItem of the first frame so named, "_this_" standing for the current frame.
+    FrameItem* FindFrameNode(const char* name);
+    // 1 for m_firstFrame and the frames of m_frames, 0 for anything else (null included).
+    int IsKnownFrame(const CFrame* frame);
+    // The item with serial number number (1-based) of a level's list; null for 0 or none.
+    ItemRecord* GetImageItem(int32_t level, int32_t number);
+    // The first item so named in level 0, else in level 1; its level through level when given.
+    ItemRecord* FindImageItem(const char* name, int32_t* level);
+
+    // --- Commands (script/compiler.cpp, script/interpreter.cpp, main_wnd_script.cpp) ---
+    // Compiles text into target; null basePath resolves file names against m_basePath.
+    void CompileCommands(CompiledCode* target, const char* text, const CTexto* basePath);
+    // Runs code from position: answers the frame index found in probe mode 1, otherwise -1.
+    // Outside the frame loop, the rest of a list from a frame-loop command on is handed over to
+    // m_pendingCode.
+    int32_t RunCompiledCode(CompiledCode* code, int32_t position, float speed, bool inFrameLoop);
+    // Compiles text (against m_basePath) and runs it at once.
+    void RunCommandText(const char* text, bool inFrameLoop);
+    // Runs entry index of the script-defined context menu; nothing outside its entries.
+    void RunContextMenuEntry(int32_t index);
+    // The frame loop's pending run: the oldest handed-over list runs from its resume position;
+    // it is removed once it reaches its end.
+    void RunPendingCode();
+    // Drops every pending list; one running at this moment is dropped when its pass ends.
+    void ClearPendingCode();
+    int32_t GetPendingCodeCount();
 
     // --- Language ---
     // Interface language for the user's locale (a LanguageIndex).
@@ -162,6 +206,13 @@ public:
     uint16_t m_cameraPorts[2] = {kCameraPortDefault, kCameraPortDefault};
     OSVERSIONINFOEXA m_osVersion = {};
 
+    // Commands and their interpreter (script/interpreter.cpp).
+    const CommandTable* m_commandTable = &BuiltInCommandTable();  // actions by opcode
+    ProbeMode m_skipCommands;            // per thread: probing a list's frame target
+    MenuRecord m_userMenu;               // the script's context menu: one CompiledCode per entry
+    std::atomic<int32_t> m_cameraTargets{0};    // bits of camera properties still moving
+    std::atomic<int32_t> m_transitionState{0};  // non-zero while a frame transition runs
+
     // Kept in config.dat.
     int32_t m_autoUpdate = 1;
     uint32_t m_lastUpdateCheck = 0;
@@ -184,6 +235,14 @@ private:
 
     // main_wnd_threads.cpp
     void StopThread(std::atomic<uint8_t>& stopByte, WorkerThreadSlot& slot);
+
+    // script/interpreter.cpp
+    // Appends a copy of length bytes of code as a new pending list.
+    void AppendPendingCode(const uint8_t* bytes, int32_t length, float speed);
+
+    std::mutex m_pendingLock;            // append, head read, removal and emptying of m_pendingCode
+    std::atomic<CompiledCode*> m_pendingRunning{nullptr};  // the pending head while it runs
+    bool m_pendingDropHead = false;      // emptied while the head ran: drop it afterwards
 
     bool m_holdsCodePool = false;
     bool m_mediaIoInstalled = false;

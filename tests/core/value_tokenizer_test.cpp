@@ -171,3 +171,39 @@ TEST(ValueTokenizer, ParseValueListRuns)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ValueTokenizer, LengthTakingReaderMatchesTheTextReader)
+{
+    // Fields longer than the reader's chunk, quoted fields whose closing quote lies past it, and
+    // a text whose length stops before its terminator.
+    const std::string longField(700, 'x');
+    const std::string texts[] = {
+        longField + "," + longField + "y",
+        "\"" + longField + ", b\" , c",
+        "  '" + std::string(300, 'q') + "' ,(" + std::string(260, 'p') + ",1),z",
+        "a\\,b,\\\"c\\n\",d",
+    };
+    for (const std::string& text : texts) {
+        SCOPED_TRACE(text.substr(0, 40));
+        for (bool keep : {false, true}) {
+            int a = -1;
+            int b = -1;
+            CTexto fieldA;
+            CTexto fieldB;
+            do {
+                a = ReadNextField(text.c_str(), a, fieldA, keep, ',', true);
+                b = ReadNextField(text.c_str(), static_cast<int>(text.size()), b, fieldB, keep, ',', true);
+                EXPECT_EQ(a, b);
+                EXPECT_STREQ(fieldA.GetText(), fieldB.GetText());
+            } while (a < static_cast<int>(text.size()));
+        }
+    }
+    // Only the first length bytes count.
+    CTexto field;
+    EXPECT_EQ(ReadNextField("abc,def", 2, -1, field, false, ',', false), 2);
+    EXPECT_STREQ(field.GetText(), "ab");
+}
+
+}  // namespace
