@@ -9,16 +9,10 @@ template <bool kWrap, FusedFilter kFilter, bool kModulate, bool kSpecular>
 void FusedLoop(const SpanSlot& slot, const SpanConstants& k, SpanRegisters& r) {
     SpanTexture t = k.texture1;
     t.bitsPerPixel = 32;
-    int16_t dDiffuse[4] = {}, dSpecular[4] = {};
-    if (slot.state & kSpanInterpolatedColours) {
-        for (int c = 0; c < 4; ++c)
-            dDiffuse[c] = r.dDiffuse[c];
-    }
-    if (slot.state & (kSpanSpecular | kSpanFog)) {
-        for (int c = 0; c < 4; ++c)
-            dSpecular[c] = r.dSpecular[c];
-    }
-    const int depthStep = (slot.state & kSpanDepthCompare) ? 1 : 0;
+    const SpanSteps steps = StepsFor(slot.state, r);
+    const int16_t* dDiffuse = steps.diffuse;
+    const int16_t* dSpecular = steps.specular;
+    const int depthStep = steps.depth;
     for (int n = r.count; n > 0; --n) {
         TexelBlock b = BlockAt(t, r.u, r.v, kWrap);
         Lanes texel;

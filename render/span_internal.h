@@ -316,6 +316,24 @@ inline bool DepthPasses(uint32_t func, uint16_t fresh, uint16_t stored) {
     }
 }
 
+// What a routine adds per pixel besides coordinates: colour steps only for the colours its state
+// interpolates (diffuse with lighting, vertex colour or fog; specular with specular or fog), the
+// z-buffer address only with depth compare.
+struct SpanSteps {
+    int16_t diffuse[4] = {};
+    int16_t specular[4] = {};
+    int depth = 0;
+};
+inline SpanSteps StepsFor(uint32_t state, const SpanRegisters& r) {
+    SpanSteps s;
+    for (int c = 0; c < 4; ++c) {
+        s.diffuse[c] = (state & kSpanInterpolatedColours) ? r.dDiffuse[c] : int16_t{0};
+        s.specular[c] = (state & (kSpanSpecular | kSpanFog)) ? r.dSpecular[c] : int16_t{0};
+    }
+    s.depth = (state & kSpanDepthCompare) ? 1 : 0;
+    return s;
+}
+
 // One piece of up to 8 pixels of the plain path. Pixels of a piece are independent (accumulation
 // runs pieces of one sample, since its samples share pixels).
 struct SpanPiece {

@@ -216,16 +216,10 @@ template <bool kAccum>
 void RunStages(const SpanSlot& slot, const SpanConstants& k, SpanRegisters& r) {
     const bool accum2 = (slot.state & kSpanAccumulation2) != 0;
     const int pieceSize = kAccum ? 1 : kPieceSize;
-    int16_t dDiffuse[4] = {}, dSpecular[4] = {};
-    if (slot.state & kSpanInterpolatedColours) {
-        for (int c = 0; c < 4; ++c)
-            dDiffuse[c] = r.dDiffuse[c];
-    }
-    if (slot.state & (kSpanSpecular | kSpanFog)) {
-        for (int c = 0; c < 4; ++c)
-            dSpecular[c] = r.dSpecular[c];
-    }
-    const int depthStep = (slot.state & kSpanDepthCompare) ? 1 : 0;
+    const SpanSteps steps = StepsFor(slot.state, r);
+    const int16_t* dDiffuse = steps.diffuse;
+    const int16_t* dSpecular = steps.specular;
+    const int depthStep = steps.depth;
     SpanPiece p;
     p.state = slot.state;
     p.options = slot.options;
