@@ -10,7 +10,7 @@ packages=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
   libz-mingw-w64-dev googletest
   wine wine64 xvfb xauth x11-utils fonts-liberation fonts-dejavu-core fonts-wine
-  locales gcab curl
+  locales gcab curl libjpeg-turbo-progs
 )
 
 missing=()

@@ -1,0 +1,225 @@
+// Chroma replication, YCbCr to the image's pixels in 1.14 fixed point, and the block writers
+// for each output depth. The plain writers are the reference; the SSE2 ones give the same bytes.
+#include <cstring>
+#if defined(__x86_64__)
+#include <emmintrin.h>
+#endif
+
+#include "images/jpeg_internal.h"
+
+namespace {
+
+// 1.14 fixed-point factors of the YCbCr to RGB conversion.
+constexpr int kFixShift = 14;
+constexpr int kFixOne = 1 << kFixShift;
+constexpr int kCrToR = 22970;
+constexpr int kCbToG = -5638;
+constexpr int kCrToG = -11700;
+constexpr int kCbToB = 29032;
+constexpr int kLevelShift = 128;
+
+inline int Clamp255(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
+
+inline void StorePixel(int depth, bool redOnly, uint8_t* p, uint32_t rgb)
+{
+    const uint8_t r = static_cast<uint8_t>(rgb >> 16);
+    const uint8_t g = static_cast<uint8_t>(rgb >> 8);
+    const uint8_t b = static_cast<uint8_t>(rgb);
+    switch (depth) {
+    case 32:
+        if (redOnly) {
+            p[2] = r;
+        } else {
+            std::memcpy(p, &rgb, 4);
+        }
+        break;
+    case 24:
+        p[0] = b;
+        p[1] = g;
+        p[2] = r;
+        break;
+    case 16: {
+        const uint16_t w = static_cast<uint16_t>((r >> 3) << 11 | (g >> 2) << 5 | (b >> 3));
+        std::memcpy(p, &w, 2);
+        break;
+    }
+    case 15: {
+        const uint16_t w = static_cast<uint16_t>((r >> 3) << 10 | (g >> 3) << 5 | (b >> 3));
+        std::memcpy(p, &w, 2);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+template <int Depth, bool RedOnly, bool Grey, int HS, int VS>
+void WritePlain(const JpegBlockInput& in, uint8_t* dst, ptrdiff_t stepX, ptrdiff_t stepY,
+                int cols, int rows)
+{
+    for (int j = 0; j < rows; ++j, dst += stepY) {
+        const int16_t* y = in.y + j * 8;
+        const int16_t* cb = Grey ? nullptr : in.cb + (j / VS) * 8;
+        const int16_t* cr = Grey ? nullptr : in.cr + (j / VS) * 8;
+        uint8_t* p = dst;
+        for (int i = 0; i < cols; ++i, p += stepX) {
+            const uint32_t rgb = Grey ? JpegYccToRgb(y[i], 0, 0)
+                                      : JpegYccToRgb(y[i], cb[i / HS], cr[i / HS]);
+            StorePixel(Depth, RedOnly, p, rgb);
+        }
+    }
+}
+
+#if defined(__x86_64__)
+// --- SSE2: one row of 8 pixels at a time ---
+inline __m128i Widen(__m128i v16lo)   // low four int16 lanes sign-extended to int32
+{
+    return _mm_srai_epi32(_mm_unpacklo_epi16(v16lo, v16lo), 16);
+}
+
+// Four pixels' channels (int32 lanes) from four Y, Cb, Cr samples.
+inline void ConvertFour(__m128i y, __m128i cb, __m128i cr, __m128i* r, __m128i* g, __m128i* b)
+{
+    const __m128i base = _mm_add_epi32(_mm_slli_epi32(Widen(y), kFixShift),
+                                       _mm_set1_epi32(kLevelShift * kFixOne));
+    const __m128i cc = _mm_unpacklo_epi16(cb, cr);
+    *r = _mm_srai_epi32(_mm_add_epi32(base, _mm_madd_epi16(cc, _mm_set1_epi32(kCrToR << 16))),
+                        kFixShift);
+    *g = _mm_srai_epi32(
+        _mm_add_epi32(base, _mm_madd_epi16(
+                                cc, _mm_set1_epi32(static_cast<int>(
+                                        static_cast<uint32_t>(kCrToG) << 16 |
+                                        static_cast<uint16_t>(kCbToG))))),
+        kFixShift);
+    *b = _mm_srai_epi32(_mm_add_epi32(base, _mm_madd_epi16(cc, _mm_set1_epi32(kCbToB))),
+                        kFixShift);
+}
+
+// Eight pixels as 0x00RRGGBB in two registers.
+inline void ConvertRow(__m128i y, __m128i cb, __m128i cr, __m128i* lo, __m128i* hi)
+{
+    __m128i r0, g0, b0, r1, g1, b1;
+    ConvertFour(y, cb, cr, &r0, &g0, &b0);
+    ConvertFour(_mm_unpackhi_epi64(y, y), _mm_unpackhi_epi64(cb, cb), _mm_unpackhi_epi64(cr, cr),
+                &r1, &g1, &b1);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i r8 = _mm_packus_epi16(_mm_packs_epi32(r0, r1), zero);
+    const __m128i g8 = _mm_packus_epi16(_mm_packs_epi32(g0, g1), zero);
+    const __m128i b8 = _mm_packus_epi16(_mm_packs_epi32(b0, b1), zero);
+    const __m128i bg = _mm_unpacklo_epi8(b8, g8);
+    const __m128i r0z = _mm_unpacklo_epi8(r8, zero);
+    *lo = _mm_unpacklo_epi16(bg, r0z);
+    *hi = _mm_unpackhi_epi16(bg, r0z);
+}
+
+template <int HS>
+inline __m128i LoadChroma(const int16_t* c)
+{
+    if (HS == 1)
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(c));
+    const __m128i four = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(c));
+    return _mm_unpacklo_epi16(four, four);
+}
+
+template <int Depth, bool Grey, int HS, int VS>
+void WriteSse2(const JpegBlockInput& in, uint8_t* dst, ptrdiff_t stepX, ptrdiff_t stepY,
+               int cols, int rows)
+{
+    if (cols != 8 || stepX != Depth / 8) {
+        WritePlain<Depth, false, Grey, HS, VS>(in, dst, stepX, stepY, cols, rows);
+        return;
+    }
+    for (int j = 0; j < rows; ++j, dst += stepY) {
+        const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in.y + j * 8));
+        __m128i cb = _mm_setzero_si128(), cr = _mm_setzero_si128();
+        if (!Grey) {
+            cb = LoadChroma<HS>(in.cb + (j / VS) * 8);
+            cr = LoadChroma<HS>(in.cr + (j / VS) * 8);
+        }
+        __m128i lo, hi;
+        ConvertRow(y, cb, cr, &lo, &hi);
+        if (Depth == 32) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), lo);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 16), hi);
+        } else {
+            alignas(16) uint32_t px[8];
+            _mm_store_si128(reinterpret_cast<__m128i*>(px), lo);
+            _mm_store_si128(reinterpret_cast<__m128i*>(px + 4), hi);
+            // Four-byte stores overlap the next pixel, which is written right after; the last
+            // pixel takes exactly three bytes.
+            for (int i = 0; i < 7; ++i)
+                std::memcpy(dst + i * 3, px + i, 4);
+            std::memcpy(dst + 21, px + 7, 3);
+        }
+    }
+}
+
+#endif
+
+using Writer = JpegWriterFn;
+
+template <int Depth, bool RedOnly>
+Writer PickPlain(bool grey, int hs, int vs)
+{
+    if (grey)
+        return WritePlain<Depth, RedOnly, true, 1, 1>;
+    if (hs == 2 && vs == 2)
+        return WritePlain<Depth, RedOnly, false, 2, 2>;
+    if (hs == 2)
+        return WritePlain<Depth, RedOnly, false, 2, 1>;
+    if (vs == 2)
+        return WritePlain<Depth, RedOnly, false, 1, 2>;
+    return WritePlain<Depth, RedOnly, false, 1, 1>;
+}
+
+#if defined(__x86_64__)
+template <int Depth>
+Writer PickSse2(bool grey, int hs, int vs)
+{
+    if (grey)
+        return WriteSse2<Depth, true, 1, 1>;
+    if (hs == 2 && vs == 2)
+        return WriteSse2<Depth, false, 2, 2>;
+    if (hs == 2)
+        return WriteSse2<Depth, false, 2, 1>;
+    if (vs == 2)
+        return WriteSse2<Depth, false, 1, 2>;
+    return WriteSse2<Depth, false, 1, 1>;
+}
+#endif
+
+}  // namespace
+
+uint32_t JpegYccToRgb(int y, int cb, int cr)
+{
+    const int base = (y + kLevelShift) * kFixOne;
+    const int r = Clamp255((base + kCrToR * cr) >> kFixShift);
+    const int g = Clamp255((base + kCbToG * cb + kCrToG * cr) >> kFixShift);
+    const int b = Clamp255((base + kCbToB * cb) >> kFixShift);
+    return static_cast<uint32_t>(r << 16 | g << 8 | b);
+}
+
+JpegWriterFn ChooseJpegWriter(int depth, bool redOnly, bool grey, int hs, int vs,
+                              JpegSimd level)
+{
+#if defined(__x86_64__)
+    if (level != JpegSimd::Plain && !redOnly && depth == 32)
+        return PickSse2<32>(grey, hs, vs);
+    if (level != JpegSimd::Plain && depth == 24)
+        return PickSse2<24>(grey, hs, vs);
+#else
+    (void)level;   // i686 keeps the plain writers
+#endif
+    switch (depth) {
+    case 32:
+        return redOnly ? PickPlain<32, true>(grey, hs, vs) : PickPlain<32, false>(grey, hs, vs);
+    case 24:
+        return PickPlain<24, false>(grey, hs, vs);
+    case 16:
+        return PickPlain<16, false>(grey, hs, vs);
+    case 15:
+        return PickPlain<15, false>(grey, hs, vs);
+    default:
+        return nullptr;
+    }
+}

@@ -1,0 +1,269 @@
+#pragma once
+// Decoder state shared by the images/jpeg_*.cpp stages (and their tests):
+//   jpeg_markers.cpp   segments; each declared length checked against what the segment holds
+//   jpeg_huffman.cpp   table building, bit reader, one block's coefficients
+//   jpeg_idct.cpp      float AAN inverse transform (jpeg_idct_sse2.cpp, jpeg_idct_avx2.cpp)
+//   jpeg_color.cpp     chroma replication, YCbCr to the image's pixels, the block writers
+//   jpeg_decoder.cpp   reading the stream, the marker loop, the scan, yield points
+// The image object is reached only through JpegSink, so every stage runs on plain buffers too.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "images/jpeg_format.h"
+
+class CFicheroHttp;
+
+// Why a decode stopped. The first failure is kept; the caller turns it into its report.
+enum class JpegError {
+    None,
+    Truncated,        // the data ended before the scan was complete
+    BadSegment,       // a segment or table that does not hold what it declares ("format")
+    Unsupported,      // a coding we do not decode: components, sampling, scans ("compression")
+    TooLarge,         // a size the image cannot store
+    OutOfMemory,
+    Progressive,      // SOF2 in standard mode
+    NoFrame,          // SOS before any frame header
+    BadHuffmanCode,   // a code not in its table: the data is corrupt
+    BadMarker,        // a non-marker where a marker belongs
+    Aborted,          // the abort word was raised
+    SixFaceStrip,     // handed back to the caller as a strip of six faces
+    NotBuilt,         // a form of the stream this decoder does not draw yet
+};
+
+// --- Output: where the blocks go ---
+// A piece of the image's pixel memory: a flat image is one tile covering it.
+struct JpegTile {
+    int left = 0, top = 0, right = 0, bottom = 0;   // drawing coordinates; right, bottom exclusive
+    uint8_t* pixels = nullptr;                       // the pixel at (left, top)
+    ptrdiff_t stride = 0;
+};
+
+struct JpegTarget {
+    int depth = 24;                  // 15, 16, 24 or 32
+    int bytesPerPixel = 3;
+    bool transposed = false;         // the picture's x runs down the image's rows
+    bool redOnly = false;            // 32-bit pixels: write only the red byte
+    int width = 0, height = 0;       // the image's drawing size: nothing outside is written
+    int originX = 0, originY = 0;    // where the picture's top left pixel goes (grid pieces)
+    const JpegTile* tiles = nullptr;
+    int tileCount = 0;
+};
+
+// What the frame header says, as handed to the sink.
+struct JpegFrameInfo {
+    uint32_t width = 0, height = 0;  // the header's size
+    int components = 0;
+    uint8_t sampling = 0x11;
+    bool progressive = false;        // SOF2 (native mode)
+};
+
+// The image side of a decode.
+class JpegSink {
+public:
+    virtual ~JpegSink() = default;
+    // The frame header is read: make the image and describe its memory. Anything but None stops
+    // the decode with that error. Called again (same size) when a native read is retried.
+    virtual JpegError BeginFrame(const JpegFrameInfo& frame, JpegTarget* target) = 0;
+    // Once per block group: false stops the decode (aborted). The sink may replace the target's
+    // memory and depth (an upload converted the image); it sets *changed then. progress is 0-100.
+    virtual bool YieldPoint(JpegTarget* target, bool* changed, int progress) = 0;
+    // True once the caller wants the decode to end (checked at every read as well).
+    virtual bool IsAborted() = 0;
+    virtual void SetExifOrientation(int /*orientation*/) {}
+};
+
+// --- Tables ---
+struct JpegQuantTable {
+    bool defined = false;
+    uint16_t values[64] = {};        // natural order
+    float multipliers[64] = {};      // value x s[row] x s[col] / 8, natural order
+};
+
+constexpr int kHuffmanFastBits = 9;
+
+struct JpegHuffmanTable {
+    bool defined = false;
+    int count = 0;
+    uint8_t symbols[256] = {};
+    // Codes of up to kHuffmanFastBits bits: length << 8 | symbol, 0 when the code is longer.
+    uint16_t fast[1 << kHuffmanFastBits] = {};
+    // AC codes whose value bits fit in the same peek: value << 8 | run << 4 | total bits; 0 = no.
+    int16_t fastAc[1 << kHuffmanFastBits] = {};
+    int32_t maxCode[kJpegMaxHuffmanLength + 2] = {};   // largest code of each length, -1 = none
+    int32_t valueOffset[kJpegMaxHuffmanLength + 1] = {};  // symbol index minus code, per length
+};
+
+// Builds a table from DHT counts and symbols. False when the counts pass the class's limit or
+// the codes overflow their lengths.
+bool BuildHuffmanTable(const uint8_t counts[16], const uint8_t* symbols, int symbolCount,
+                       bool ac, JpegHuffmanTable* table);
+void BuildQuantMultipliers(JpegQuantTable* table);
+
+// --- The bit reader over the entropy-coded data ---
+// Reads the stream in pieces, keeps every entropy byte at its offset from the scan's start,
+// removes the stuffed zeros of standard mode and stops at a marker there.
+struct JpegBitReader {
+    uint64_t bits = 0;        // unread bits, most significant first
+    int count = 0;            // how many of them are there
+    int padBits = 0;          // zero bits supplied past the data or before a marker
+    size_t pos = 0;           // next byte to load (offset from the scan's start)
+    bool standard = false;
+    bool atMarker = false;    // filling stopped at a marker (standard mode)
+    bool dataEnded = false;   // filling stopped because the data ended
+};
+
+class JpegDecoder;
+
+// One block's coefficients, dequantised into natural order. Answers false on a code not in its
+// table. *acPresent tells whether any AC coefficient was coded (a DC-only block is flat).
+struct JpegComponent {
+    uint8_t id = 0;
+    uint8_t quantId = 0;
+    uint8_t dcTable = 0, acTable = 0;
+    int16_t predictor = 0;
+};
+
+// The inverse transform: dequantised coefficients in, 64 rounded samples out (centred on 0).
+using JpegIdctFn = void (*)(const float* coef, int16_t* out);
+enum class JpegSimd { Plain, Sse2, Avx2 };
+// What this machine runs (cpuid, AVX2 only with the system saving YMM state), lowered by
+// LUMARIX_SIMD=plain or sse2; computed once.
+JpegSimd ChosenJpegSimd();
+void JpegIdctPlain(const float* coef, int16_t* out);
+void JpegIdctSse2(const float* coef, int16_t* out);
+void JpegIdctAvx2(const float* coef, int16_t* out);
+JpegIdctFn ChooseJpegIdct(JpegSimd level);
+// The transform of a block without AC coefficients: every sample is the rounded DC term.
+void JpegIdctDcOnly(float dc, int16_t* out);
+
+// --- Writers ---
+// One 8x8 luminance block with its chroma. cb and cr point at the chroma samples of this block's
+// top left pixel in 8-wide chroma blocks; each chroma sample serves hs x vs pixels. Grey blocks
+// pass null chroma (Cb = Cr = 0).
+struct JpegBlockInput {
+    const int16_t* y;
+    const int16_t* cb;
+    const int16_t* cr;
+    int hs, vs;
+};
+// Writes the pixels [0, cols) x [0, rows) of the block at dst, steps in bytes per pixel across
+// and down.
+using JpegWriterFn = void (*)(const JpegBlockInput& in, uint8_t* dst, ptrdiff_t stepX,
+                              ptrdiff_t stepY, int cols, int rows);
+// The writer for a depth, chroma layout and SIMD level; null for a depth we do not write.
+JpegWriterFn ChooseJpegWriter(int depth, bool redOnly, bool grey, int hs, int vs,
+                              JpegSimd level);
+// The pixel (0x00RRGGBB) of one sample triple, Y centred on 0; the reference for every writer.
+uint32_t JpegYccToRgb(int y, int cb, int cr);
+
+// --- The decoder ---
+struct JpegDecodeOptions {
+    bool standard = false;            // starting coding (the image's JFIF flag)
+    JpegSimd simd = JpegSimd::Avx2; // lowered to what the machine has
+};
+
+class JpegDecoder {
+public:
+    JpegDecoder(CFicheroHttp* stream, uint32_t size, JpegSink* sink,
+                const JpegDecodeOptions& options);
+    // Reads segments and the scan into the sink. None when the picture was decoded (also when a
+    // standard-mode scan ended early at a marker).
+    JpegError Decode();
+
+    // --- Facts for the caller's report ---
+    bool frameRead() const { return m_frameRead; }
+    const JpegFrameInfo& frame() const { return m_frame; }
+
+    // --- Stages (public for their tests) ---
+    JpegError ReadQuantTables(const uint8_t* p, size_t n);
+    JpegError ReadHuffmanTables(const uint8_t* p, size_t n);
+    JpegError ReadFrameHeader(const uint8_t* p, size_t n, bool progressive);
+    JpegError ReadScanHeader(const uint8_t* p, size_t n);
+    JpegError ReadRestartInterval(const uint8_t* p, size_t n);
+    JpegError ReadApp4(const uint8_t* p, size_t n);
+    JpegError ReadPalette(const uint8_t* p, size_t n);
+    JpegError ReadTileTableHeader(const uint8_t* p, size_t n, uint32_t* tileCount);
+
+    const JpegQuantTable& quant(int id) const { return m_quant[id]; }
+    const JpegHuffmanTable* huffman(bool ac, int id) const;
+    const JpegComponent& component(int i) const { return m_comp[i]; }
+    bool standard() const { return m_bits.standard; }
+    int restartInterval() const { return m_restartInterval; }
+    int scaleShift() const { return m_scaleShift; }
+    bool skipBits() const { return m_skipBits; }
+    int paletteCount() const { return m_paletteCount; }
+    uint32_t tileWidth() const { return m_tileWidth; }
+    uint32_t tileHeight() const { return m_tileHeight; }
+    const std::vector<uint32_t>& tileOffsets() const { return m_tileOffsets; }
+
+    // Decodes one block of component c into coef (64 floats, cleared by the caller).
+    bool DecodeBlock(int c, float* coef, bool* acPresent);
+    // Bit reader over an in-memory entropy buffer (tests of the Huffman stage).
+    void UseEntropyBytes(const uint8_t* data, size_t size, bool standard);
+
+private:
+    // jpeg_decoder.cpp
+    JpegError MarkerLoop();
+    JpegError ReadSegmentPayload(size_t* n);
+    bool ReadExact(void* buffer, int count);
+    JpegError DecodeScan();
+    JpegError DecodeGroup(int gx, int gy);
+    void WriteBlock(const JpegBlockInput& in, int px, int py);
+    void WriteBlockEdge(const JpegBlockInput& in, int cols, int rows, int ix, int iy);
+    bool ChooseWriters();
+    int Progress() const;
+
+    // jpeg_huffman.cpp
+    bool ReadEntropyPiece();
+    void Fill();
+    int DecodeSymbol(const JpegHuffmanTable& t);
+    bool Restart();
+
+    CFicheroHttp* m_stream;
+    JpegSink* m_sink;
+    JpegDecodeOptions m_options;
+    int64_t m_start = 0;             // stream position of the first byte
+    uint32_t m_size = 0;             // bytes of JPEG data; 0 = up to the stream's end
+    bool m_sizeKnown = false;
+    int64_t m_consumed = 0;          // bytes read from the stream so far
+    int64_t m_sofPosition = -1;      // offset of the SOF marker, for the standard-mode retry
+    bool m_retried = false;
+
+    std::vector<uint8_t> m_segment;  // one segment's payload
+    // Entropy-coded data: byte i is the i-th byte after SOS. Grows as pieces arrive.
+    std::vector<uint8_t> m_data;
+    size_t m_dataFilled = 0;
+    int64_t m_dataStart = 0;         // stream offset of the first entropy byte
+    const uint8_t* m_external = nullptr;   // UseEntropyBytes: no stream
+    JpegBitReader m_bits;
+
+    JpegQuantTable m_quant[kJpegTableIds];
+    JpegHuffmanTable m_dc[kJpegTableIds];
+    JpegHuffmanTable m_ac[kJpegTableIds];
+    JpegHuffmanTable m_defaultDc[2];
+    JpegHuffmanTable m_defaultAc[2];
+    bool m_ownDc = false, m_ownAc = false;   // a DHT moved the class off the defaults
+
+    bool m_frameRead = false;
+    JpegFrameInfo m_frame;
+    const JpegGroupLayout* m_layout = nullptr;
+    JpegComponent m_comp[kJpegMaxComponents];
+    int m_scanComponents = 0;
+    int m_restartInterval = 0;
+    int m_restartCounter = 0;
+    int m_scaleShift = 0;
+    bool m_skipBits = false;
+    int m_paletteCount = 0;
+    uint32_t m_palette[kJpegMaxPaletteEntries] = {};
+    uint32_t m_tileWidth = 0, m_tileHeight = 0;
+    std::vector<uint32_t> m_tileOffsets;
+
+    // Scan state.
+    JpegTarget m_target;
+    JpegIdctFn m_idct = nullptr;
+    JpegWriterFn m_writer = nullptr;
+    int m_tileHint = 0;              // the tile the last block went to
+    JpegSimd m_simd = JpegSimd::Plain;
+    uint32_t m_groupsAcross = 0, m_groupsDown = 0;
+};
