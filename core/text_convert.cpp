@@ -157,7 +157,21 @@ int AnsiToWide(wchar_t* dest, const char* text, int destSize)
 {
     if (!text)
         return 0;
-    return MultiByteToWideBuffer(CP_ACP, dest, text, static_cast<int>(std::strlen(text)) + 1, destSize);
+    // Bytes below 0x80 are the same characters in every ANSI code page: a pure ASCII text (the
+    // usual command or file name) needs no trip through the system's conversion.
+    int length = 0;
+    bool ascii = true;
+    for (; text[length]; length++) {
+        if (static_cast<unsigned char>(text[length]) >= 0x80)
+            ascii = false;
+    }
+    if (!ascii)
+        return MultiByteToWideBuffer(CP_ACP, dest, text, length + 1, destSize);
+    if (!dest || destSize < length + 1)
+        return 0;
+    for (int i = 0; i <= length; i++)
+        dest[i] = static_cast<unsigned char>(text[i]);
+    return length + 1;
 }
 
 int WideToAnsi(char* dest, const wchar_t* text, int destSize)

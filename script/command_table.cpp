@@ -7,10 +7,11 @@
 
 namespace {
 
-// Not built yet: does nothing (answers Done), so the command acts as no command until its
-// family's behaviour is written. Every command row below that names it is such a place.
+// The action of every command whose family's behaviour is not written yet: each row below that
+// names it acts as no command. Completing a family gives its rows their own actions.
 CommandResult NotBuiltYet(CMainWnd&, const CommandOperands&, float)
 {
+    // Not built yet: does nothing (answers Done, so the list goes on).
     return CommandResult::Done;
 }
 

@@ -22,17 +22,12 @@
 
 class CMainWnd;
 
-// Opcodes whose meaning the interpreter tests itself.
+// Opcodes that the compiler and interpreter single out.
 enum Opcode : uint16_t {
-    OpcodeFirst = 2,
-    OpcodeOpenURL = 2,
     OpcodeGoToFrame = 6,
     OpcodeShow = 7,
-    OpcodeNextFrame = 15,
-    OpcodePrevFrame = 16,
-    OpcodeTransition = 22,
+    OpcodeShowGroup = 68,
     OpcodeFadeGroup = 80,
-    OpcodeInstallScreensaver = 83,
     OpcodeLast = 116,
 };
 constexpr int kOpcodeCount = OpcodeLast + 1;

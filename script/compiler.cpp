@@ -324,7 +324,7 @@ bool ReadSpecial(ArgumentReader& reader, Special special, int opcode)
         return true;
     }
     case Special::ShowFamily: {
-        const bool timed = opcode != OpcodeShow && opcode != 68 && opcode != OpcodeFadeGroup;
+        const bool timed = opcode != OpcodeShow && opcode != OpcodeShowGroup && opcode != OpcodeFadeGroup;
         reader.Text(0, TextPlain);
         reader.Text(1, TextPlain);
         reader.Float(3);

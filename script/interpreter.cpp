@@ -67,6 +67,7 @@ int32_t CMainWnd::RunCompiledCode(CompiledCode* code, int32_t position, float sp
             position += recordLength;
             continue;
         }
+        operands.opcode = opcode;
         const uint8_t* operandBytes = record + kRecordHeaderSize;
         const int operandLength = recordLength - kRecordHeaderSize;
 

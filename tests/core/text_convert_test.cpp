@@ -88,6 +88,9 @@ TEST(TextConvert, CodePages)
     EXPECT_EQ(AnsiToWide(small, "abcd", 4), 0);
     EXPECT_EQ(small[0], L'k');
     EXPECT_EQ(AnsiToWide(small, "abc", 0), 0);
+    EXPECT_EQ(AnsiToWide(small, "abc", 4), 4);  // ASCII exactly fitting, terminator included
+    EXPECT_STREQ(small, L"abc");
+    EXPECT_EQ(AnsiToWide(nullptr, "abc", 4), 0);
 
     // UTF-8 through an explicit code page, source count without the terminator.
     wchar_t utf[8] = {};
