@@ -18,8 +18,7 @@
 
 namespace {
 
-double Seconds()
-{
+double Seconds() {
     LARGE_INTEGER now;
     LARGE_INTEGER frequency;
     QueryPerformanceCounter(&now);
@@ -57,8 +56,7 @@ const char* const kStatements[] = {
 };
 
 // Command texts of about textBytes each, totalling at least totalBytes.
-std::vector<std::string> MakeTexts(size_t totalBytes, size_t textBytes)
-{
+std::vector<std::string> MakeTexts(size_t totalBytes, size_t textBytes) {
     std::vector<std::string> texts;
     size_t total = 0;
     size_t next = 0;
@@ -76,8 +74,7 @@ std::vector<std::string> MakeTexts(size_t totalBytes, size_t textBytes)
 }
 
 // Best of a few runs: seconds to compile every text; records written in *records.
-double CompileAll(const std::vector<std::string>& texts, long long* records)
-{
+double CompileAll(const std::vector<std::string>& texts, long long* records) {
     double best = 1e30;
     for (int run = 0; run < 3; run++) {
         long long bytes = 0;
@@ -95,8 +92,7 @@ double CompileAll(const std::vector<std::string>& texts, long long* records)
     return best;
 }
 
-size_t TotalBytes(const std::vector<std::string>& texts)
-{
+size_t TotalBytes(const std::vector<std::string>& texts) {
     size_t total = 0;
     for (const std::string& text : texts)
         total += text.size();
@@ -105,16 +101,14 @@ size_t TotalBytes(const std::vector<std::string>& texts)
 
 long long g_actions = 0;
 
-CommandResult CountAction(CMainWnd&, const CommandOperands&, float)
-{
+CommandResult CountAction(CMainWnd&, const CommandOperands&, float) {
     g_actions++;
     return CommandResult::Done;
 }
 
 }  // namespace
 
-int main()
-{
+int main() {
     const double mb = 1024.0 * 1024.0;
 
     // Compile throughput at two sizes.

@@ -9,15 +9,13 @@ namespace {
 
 // The action of every command whose family's behaviour is not written yet: each row below that
 // names it acts as no command. Completing a family gives its rows their own actions.
-CommandResult NotBuiltYet(CMainWnd&, const CommandOperands&, float)
-{
+CommandResult NotBuiltYet(CMainWnd&, const CommandOperands&, float) {
     // Not built yet: does nothing (answers Done, so the list goes on).
     return CommandResult::Done;
 }
 
 // FadeGroup and record kind 14 have no behaviour of their own: their records are stepped over.
-CommandResult NoAction(CMainWnd&, const CommandOperands&, float)
-{
+CommandResult NoAction(CMainWnd&, const CommandOperands&, float) {
     return CommandResult::Done;
 }
 
@@ -127,8 +125,7 @@ struct NameEntry {
 };
 
 // Byte order of (a, aLength) against (b, bLength), shorter first on a common prefix.
-int CompareNames(const char* a, int aLength, const char* b, int bLength)
-{
+int CompareNames(const char* a, int aLength, const char* b, int bLength) {
     const int common = aLength < bLength ? aLength : bLength;
     const int order = std::memcmp(a, b, static_cast<size_t>(common));
     if (order != 0)
@@ -136,8 +133,7 @@ int CompareNames(const char* a, int aLength, const char* b, int bLength)
     return aLength - bLength;
 }
 
-const std::vector<NameEntry>& SortedNames()
-{
+const std::vector<NameEntry>& SortedNames() {
     static const std::vector<NameEntry> names = [] {
         std::vector<NameEntry> list;
         for (const RowEntry& entry : kRows) {
@@ -159,8 +155,7 @@ struct OperandCursor {
     const uint8_t* end;
 
     int Left() const { return static_cast<int>(end - at); }
-    uint32_t Read(int width)
-    {
+    uint32_t Read(int width) {
         uint32_t value = 0;
         for (int i = 0; i < width; i++) {
             if (at < end)
@@ -170,15 +165,13 @@ struct OperandCursor {
     }
 };
 
-Operand& NextItem(CommandOperands& out)
-{
+Operand& NextItem(CommandOperands& out) {
     if (out.count == static_cast<int>(out.items.size()))
         out.items.emplace_back();
     return out.items[static_cast<size_t>(out.count++)];
 }
 
-void DecodeText(OperandCursor& cursor, CommandOperands& out, Operand& item)
-{
+void DecodeText(OperandCursor& cursor, CommandOperands& out, Operand& item) {
     item.kind = OperandKind::Text;
     item.text = "";
     const int bytes = static_cast<int>(cursor.Read(2));
@@ -197,8 +190,7 @@ void DecodeText(OperandCursor& cursor, CommandOperands& out, Operand& item)
     item.text.AssignWide(out.wide.data());
 }
 
-void DecodeOne(char kind, OperandCursor& cursor, CommandOperands& out)
-{
+void DecodeOne(char kind, OperandCursor& cursor, CommandOperands& out) {
     if (kind == 'z') {
         cursor.Read(2);
         return;
@@ -239,29 +231,25 @@ void DecodeOne(char kind, OperandCursor& cursor, CommandOperands& out)
 
 }  // namespace
 
-const char* CommandOperands::Text(int index) const
-{
+const char* CommandOperands::Text(int index) const {
     if (index < 0 || index >= count || items[static_cast<size_t>(index)].kind != OperandKind::Text)
         return "";
     return items[static_cast<size_t>(index)].text.GetText();
 }
 
-int32_t CommandOperands::Integer(int index) const
-{
+int32_t CommandOperands::Integer(int index) const {
     if (index < 0 || index >= count)
         return 0;
     return items[static_cast<size_t>(index)].integer;
 }
 
-float CommandOperands::Real(int index) const
-{
+float CommandOperands::Real(int index) const {
     if (index < 0 || index >= count)
         return 0.0f;
     return items[static_cast<size_t>(index)].real;
 }
 
-const CommandTable& BuiltInCommandTable()
-{
+const CommandTable& BuiltInCommandTable() {
     static const CommandTable table = [] {
         CommandTable built{};
         for (CommandRow& row : built.rows)
@@ -273,8 +261,7 @@ const CommandTable& BuiltInCommandTable()
     return table;
 }
 
-int FindCommandOpcode(const char* name, int length)
-{
+int FindCommandOpcode(const char* name, int length) {
     if (!name || length <= 0)
         return 0;
     const std::vector<NameEntry>& names = SortedNames();
@@ -293,8 +280,7 @@ int FindCommandOpcode(const char* name, int length)
     return 0;
 }
 
-int CountLayoutOperands(const char* layout)
-{
+int CountLayoutOperands(const char* layout) {
     int count = 0;
     for (const char* p = layout; p && *p && *p != '*'; p++) {
         if (*p != 'z')
@@ -304,8 +290,7 @@ int CountLayoutOperands(const char* layout)
 }
 
 void DecodeOperands(const CommandRow& row, const uint8_t* operandBytes, int length,
-                    CommandOperands& out)
-{
+                    CommandOperands& out) {
     out.raw = operandBytes;
     out.rawLength = length > 0 ? length : 0;
     out.count = 0;

@@ -56,13 +56,12 @@ enum CommandFlag : uint8_t {
     CommandWaitsReader = 0x04,     // waits while the reader thread reads a script
     CommandWaitsFrameReady = 0x08, // waits while the current frame is not ready or in transition
     CommandActsInProbe = 0x10,     // acts even in probe mode (Transition)
-    CommandSpeedScaled = 0x20,     // its value is multiplied by the speed factor
 };
 
 enum class OperandKind : uint8_t { Text, Integer, Float };
 
-// One decoded operand: a text (converted back from UTF-16), an integer (U8 and V read as signed
-// bytes' values as stored: U8 unsigned, V signed) or a float. Z operands are not listed.
+// One decoded operand: a text (converted back from UTF-16 to the ANSI code page), an integer
+// (U8 reads 0..255, I16 and V sign-extended, I32 as stored) or a float. Z operands are not listed.
 struct Operand {
     OperandKind kind = OperandKind::Integer;
     int32_t integer = 0;

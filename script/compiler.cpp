@@ -86,8 +86,7 @@ const CompileRule kCompileRules[] = {
     {116, "k", Special::None},
 };
 
-const CompileRule* RuleFor(int opcode)
-{
+const CompileRule* RuleFor(int opcode) {
     static const std::vector<const CompileRule*> rules = [] {
         std::vector<const CompileRule*> byOpcode(kOpcodeCount, nullptr);
         for (const CompileRule& rule : kCompileRules)
@@ -97,8 +96,7 @@ const CompileRule* RuleFor(int opcode)
     return rules[static_cast<size_t>(opcode)];
 }
 
-uint8_t TextRuleOf(char c)
-{
+uint8_t TextRuleOf(char c) {
     switch (c) {
     case 'k': return TextKeepBlanks;
     case 'e': return TextEscapes;
@@ -125,8 +123,7 @@ const Word kProjections[] = {
 const Word kChannels[] = {{"left", 1}, {"right", 2}};
 
 template <size_t N>
-int32_t WordValue(const CTexto& word, const Word (&words)[N], int32_t fallback)
-{
+int32_t WordValue(const CTexto& word, const Word (&words)[N], int32_t fallback) {
     for (const Word& w : words) {
         if (word.GetLength() == static_cast<int>(std::strlen(w.text)) && word.FindNoCase(w.text) == 0)
             return w.value;
@@ -136,8 +133,7 @@ int32_t WordValue(const CTexto& word, const Word (&words)[N], int32_t fallback)
 
 // The Show family's value slot and the integer operands keep the low bits of a value truncated
 // toward zero; values beyond 32 bits (and NaN) give 0 rather than undefined behaviour.
-int32_t TruncateToInt(float value)
-{
+int32_t TruncateToInt(float value) {
     if (!(std::fabs(value) < 2147483648.0f))
         return 0;
     return static_cast<int32_t>(value);
@@ -145,8 +141,7 @@ int32_t TruncateToInt(float value)
 
 // A URL scheme: a letter, then letters, digits, '+', '-' or '.', then ':' (two characters at
 // least, so that a drive letter is no scheme).
-bool HasUrlScheme(const CTexto& name)
-{
+bool HasUrlScheme(const CTexto& name) {
     const char* p = name.GetText();
     auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
     if (!letter(p[0]))
@@ -173,8 +168,7 @@ struct CompileWork {
 // Reads the arguments of one statement.
 class ArgumentReader {
 public:
-    ArgumentReader(CompileWork& work) : m_work(work), m_text(work.statement)
-    {
+    ArgumentReader(CompileWork& work) : m_work(work), m_text(work.statement) {
         const int paren = m_text.Find('(');
         m_position = paren >= 0 ? paren : m_text.GetLength();
         m_fieldCount = paren >= 0 ? CountFields(m_text.GetTextAt(paren + 1), ',') : 1;
@@ -184,8 +178,7 @@ public:
     // A ',' is still ahead in the statement.
     bool CommaFollows() const { return m_text.Find(',', m_position) >= 0; }
 
-    Operand& Slot(int index)
-    {
+    Operand& Slot(int index) {
         while (static_cast<int>(m_work.values.size()) <= index)
             m_work.values.emplace_back();
         if (index >= m_work.valueCount)
@@ -193,8 +186,7 @@ public:
         return m_work.values[static_cast<size_t>(index)];
     }
 
-    CTexto& Text(int slot, uint8_t rule)
-    {
+    CTexto& Text(int slot, uint8_t rule) {
         Operand& value = Slot(slot);
         value.kind = OperandKind::Text;
         m_position = ReadNextField(m_text.GetText(), m_text.GetLength(), m_position, value.text,
@@ -204,16 +196,14 @@ public:
         return value.text;
     }
 
-    void SetText(int slot, const char* text)
-    {
+    void SetText(int slot, const char* text) {
         Operand& value = Slot(slot);
         value.kind = OperandKind::Text;
         value.text = text;
     }
 
     // Reads a field as a word (blanks dropped) into the scratch text.
-    const CTexto& Word()
-    {
+    const CTexto& Word() {
         m_position = ReadNextField(m_text.GetText(), m_text.GetLength(), m_position,
                                    m_work.scratch, false, ')', false);
         return m_work.scratch;
@@ -226,39 +216,34 @@ public:
 
     void Resolve(CTexto& name) { ResolvePath(name, m_work.base, m_work.fallback); }
 
-    int32_t Int(int slot)
-    {
+    int32_t Int(int slot) {
         Operand& value = Slot(slot);
         value.kind = OperandKind::Integer;
         ReadNumber(nullptr, &value.integer);
         return value.integer;
     }
 
-    void SetInt(int slot, int32_t number)
-    {
+    void SetInt(int slot, int32_t number) {
         Operand& value = Slot(slot);
         value.kind = OperandKind::Integer;
         value.integer = number;
     }
 
-    float Float(int slot)
-    {
+    float Float(int slot) {
         Operand& value = Slot(slot);
         value.kind = OperandKind::Float;
         ReadNumber(&value.real, nullptr);
         return value.real;
     }
 
-    void SetFloat(int slot, float number)
-    {
+    void SetFloat(int slot, float number) {
         Operand& value = Slot(slot);
         value.kind = OperandKind::Float;
         value.real = number;
     }
 
 private:
-    void ReadNumber(float* real, int32_t* integer)
-    {
+    void ReadNumber(float* real, int32_t* integer) {
         m_position = ReadNextField(m_text.GetText(), m_text.GetLength(), m_position,
                                    m_work.scratch, false, ')', false);
         ParseValueField(m_work.scratch, real, integer);
@@ -272,8 +257,7 @@ private:
 
 // Arguments in layout order, each text by its rule; a repeated group as often as its count
 // says. False when the groups could never fit into the work buffer.
-bool ReadByLayout(ArgumentReader& reader, const char* layout, const char* texts)
-{
+bool ReadByLayout(ArgumentReader& reader, const char* layout, const char* texts) {
     int slot = 0;
     const char* p = layout;
     int textIndex = 0;
@@ -307,8 +291,7 @@ bool ReadByLayout(ArgumentReader& reader, const char* layout, const char* texts)
     return true;
 }
 
-bool ReadSpecial(ArgumentReader& reader, Special special, int opcode)
-{
+bool ReadSpecial(ArgumentReader& reader, Special special, int opcode) {
     switch (special) {
     case Special::OpenUrl: {
         CTexto& url = reader.Text(0, TextResolved | TextKeepBlanks);
@@ -324,7 +307,8 @@ bool ReadSpecial(ArgumentReader& reader, Special special, int opcode)
         return true;
     }
     case Special::ShowFamily: {
-        const bool timed = opcode != OpcodeShow && opcode != OpcodeShowGroup && opcode != OpcodeFadeGroup;
+        const bool timed =
+            opcode != OpcodeShow && opcode != OpcodeShowGroup && opcode != OpcodeFadeGroup;
         reader.Text(0, TextPlain);
         reader.Text(1, TextPlain);
         reader.Float(3);
@@ -417,8 +401,7 @@ class RecordWriter {
 public:
     explicit RecordWriter(CompileWork& work) : m_work(work) {}
 
-    bool Bytes(uint32_t value, int width)
-    {
+    bool Bytes(uint32_t value, int width) {
         if (m_work.out + width > kCompileBufferSize)
             return false;
         for (int i = 0; i < width; i++)
@@ -426,8 +409,7 @@ public:
         return true;
     }
 
-    bool Text(const CTexto& text)
-    {
+    bool Text(const CTexto& text) {
         const long long bytes = 2LL * text.GetLength() + 2;
         if (bytes > 0xFFFF || m_work.out + 2 + bytes > kCompileBufferSize)
             return false;
@@ -440,8 +422,7 @@ public:
         return true;
     }
 
-    bool Write(char kind, const Operand& value)
-    {
+    bool Write(char kind, const Operand& value) {
         switch (kind) {
         case 'T': return Text(value.text);
         case 'b': return Bytes(static_cast<uint32_t>(IntegerOf(value)), 1);
@@ -449,7 +430,8 @@ public:
         case 'i': return Bytes(static_cast<uint32_t>(IntegerOf(value)), 4);
         case 'f': {
             uint32_t bits;
-            const float real = value.kind == OperandKind::Float ? value.real : static_cast<float>(value.integer);
+            const float real = value.kind == OperandKind::Float ? value.real
+                                                                : static_cast<float>(value.integer);
             std::memcpy(&bits, &real, sizeof bits);
             return Bytes(bits, 4);
         }
@@ -460,8 +442,7 @@ public:
         }
     }
 
-    bool Operands(const char* layout)
-    {
+    bool Operands(const char* layout) {
         static const Operand kMissing;
         int k = 0;
         auto next = [&]() -> const Operand& {
@@ -488,22 +469,19 @@ public:
     }
 
 private:
-    static int32_t IntegerOf(const Operand& value)
-    {
+    static int32_t IntegerOf(const Operand& value) {
         return value.kind == OperandKind::Float ? TruncateToInt(value.real) : value.integer;
     }
 
     CompileWork& m_work;
 };
 
-bool IsStatementGap(char c)
-{
+bool IsStatementGap(char c) {
     return c == '"' || c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
 // Compiles the statement in work.statement as command opcode; false when its record does not fit.
-bool CompileStatement(CompileWork& work, int opcode)
-{
+bool CompileStatement(CompileWork& work, int opcode) {
     const CommandRow& row = BuiltInCommandTable().rows[opcode];
     const CompileRule* rule = RuleFor(opcode);
     work.valueCount = 0;
@@ -530,8 +508,7 @@ bool CompileStatement(CompileWork& work, int opcode)
 }  // namespace
 
 bool CompileCommandText(CompiledCode* target, const char* text, const CTexto* base,
-                        const CTexto* fallback)
-{
+                        const CTexto* fallback) {
     if (!target || !text)
         return true;
     CompileWork* work = new (std::nothrow) CompileWork;
@@ -567,8 +544,7 @@ bool CompileCommandText(CompiledCode* target, const char* text, const CTexto* ba
     return true;
 }
 
-void CMainWnd::CompileCommands(CompiledCode* target, const char* text, const CTexto* basePath)
-{
+void CMainWnd::CompileCommands(CompiledCode* target, const char* text, const CTexto* basePath) {
     const CTexto* base = basePath ? basePath : &m_basePath;
     CompileCommandText(target, text, base, m_fromPackage ? &m_basePath : nullptr);
 }

@@ -13,28 +13,29 @@ namespace {
 thread_local const ProbeMode* t_probeOwner = nullptr;
 thread_local int32_t t_probeMode = 0;
 
-uint16_t ReadU16(const uint8_t* at)
-{
+uint16_t ReadU16(const uint8_t* at) {
     return static_cast<uint16_t>(at[0] | (at[1] << 8));
 }
 
 }  // namespace
 
-ProbeMode& ProbeMode::operator=(int32_t mode)
-{
-    t_probeOwner = mode ? this : nullptr;
-    t_probeMode = mode;
+ProbeMode& ProbeMode::operator=(int32_t mode) {
+    if (mode) {
+        t_probeOwner = this;
+        t_probeMode = mode;
+    } else if (t_probeOwner == this) {
+        t_probeOwner = nullptr;  // another engine's probe on this thread stays
+        t_probeMode = 0;
+    }
     return *this;
 }
 
-ProbeMode::operator int32_t() const
-{
+ProbeMode::operator int32_t() const {
     return t_probeOwner == this ? t_probeMode : 0;
 }
 
 int32_t CMainWnd::RunCompiledCode(CompiledCode* code, int32_t position, float speed,
-                                  bool inFrameLoop)
-{
+                                  bool inFrameLoop) {
     int32_t result = -1;
     if (!code || code->type != ItemType::CompiledCode || !code->code)
         return result;
@@ -118,8 +119,7 @@ int32_t CMainWnd::RunCompiledCode(CompiledCode* code, int32_t position, float sp
     return result;
 }
 
-void CMainWnd::AppendPendingCode(const uint8_t* bytes, int32_t length, float speed)
-{
+void CMainWnd::AppendPendingCode(const uint8_t* bytes, int32_t length, float speed) {
     CompiledCode* item = new (std::nothrow) CompiledCode;
     if (!item)
         return;
@@ -133,8 +133,7 @@ void CMainWnd::AppendPendingCode(const uint8_t* bytes, int32_t length, float spe
     m_pendingCode.InsertItem(-1, item);
 }
 
-void CMainWnd::RunPendingCode()
-{
+void CMainWnd::RunPendingCode() {
     CompiledCode* head = nullptr;
     {
         std::lock_guard<std::mutex> hold(m_pendingLock);
@@ -160,13 +159,13 @@ void CMainWnd::RunPendingCode()
     m_pendingDropHead = false;
 }
 
-void CMainWnd::ClearPendingCode()
-{
+void CMainWnd::ClearPendingCode() {
     std::lock_guard<std::mutex> hold(m_pendingLock);
     const CompiledCode* running = m_pendingRunning.load();
     for (;;) {
         ItemRecord* victim = nullptr;
-        for (CObjeto* node = m_pendingCode.GetHead(); node && node->GetRecord(); node = node->GetNext()) {
+        for (CObjeto* node = m_pendingCode.GetHead(); node && node->GetRecord();
+             node = node->GetNext()) {
             if (node->GetRecord() != running) {
                 victim = node->GetRecord();
                 break;
@@ -180,8 +179,7 @@ void CMainWnd::ClearPendingCode()
         m_pendingDropHead = true;
 }
 
-int32_t CMainWnd::GetPendingCodeCount()
-{
+int32_t CMainWnd::GetPendingCodeCount() {
     std::lock_guard<std::mutex> hold(m_pendingLock);
     return m_pendingCode.GetCount();
 }

@@ -10,8 +10,7 @@ namespace {
 constexpr const char* kThisFrame = "_this_";
 
 // The first FrameItem whose frame has the name; its index through index when given.
-FrameItem* FirstFrameNamed(CObjeto& frames, const char* name, int32_t* index)
-{
+FrameItem* FirstFrameNamed(CObjeto& frames, const char* name, int32_t* index) {
     int32_t position = 0;
     for (CObjeto* node = frames.GetHead(); node && node->GetRecord(); node = node->GetNext()) {
         ItemRecord* record = node->GetRecord();
@@ -30,8 +29,7 @@ FrameItem* FirstFrameNamed(CObjeto& frames, const char* name, int32_t* index)
 
 }  // namespace
 
-CFrame* CMainWnd::GetFrame(int32_t index)
-{
+CFrame* CMainWnd::GetFrame(int32_t index) {
     if (index < 0)
         return nullptr;
     ItemRecord* record = m_frames.GetItem(index);
@@ -40,8 +38,7 @@ CFrame* CMainWnd::GetFrame(int32_t index)
     return &static_cast<FrameItem*>(record)->frame;
 }
 
-CFrame* CMainWnd::FindFrame(const char* name)
-{
+CFrame* CMainWnd::FindFrame(const char* name) {
     if (!name)
         name = "";
     if (m_currentFrame && (name[0] == 0 || std::strcmp(name, kThisFrame) == 0))
@@ -50,15 +47,13 @@ CFrame* CMainWnd::FindFrame(const char* name)
     return item ? &item->frame : nullptr;
 }
 
-int32_t CMainWnd::FindFrameIndex(const char* name)
-{
+int32_t CMainWnd::FindFrameIndex(const char* name) {
     int32_t index = -1;
     FirstFrameNamed(m_frames, name ? name : "", &index);
     return index;
 }
 
-FrameItem* CMainWnd::FindFrameNode(const char* name)
-{
+FrameItem* CMainWnd::FindFrameNode(const char* name) {
     if (!name)
         name = "";
     if (std::strcmp(name, kThisFrame) == 0 && m_currentFrame)
@@ -66,8 +61,7 @@ FrameItem* CMainWnd::FindFrameNode(const char* name)
     return FirstFrameNamed(m_frames, name, nullptr);
 }
 
-int CMainWnd::IsKnownFrame(const CFrame* frame)
-{
+int CMainWnd::IsKnownFrame(const CFrame* frame) {
     if (!frame)
         return 0;
     if (frame == &m_firstFrame)
@@ -82,15 +76,13 @@ int CMainWnd::IsKnownFrame(const CFrame* frame)
 
 // Items are found by their serial number, not their position: numbers stay with their items
 // when an earlier item of the list is removed.
-ItemRecord* CMainWnd::GetImageItem(int32_t level, int32_t number)
-{
+ItemRecord* CMainWnd::GetImageItem(int32_t level, int32_t number) {
     if (level < 0 || level >= kImageLevelCount || number <= 0)
         return nullptr;
     return m_images[level].FindByNumber(number);
 }
 
-ItemRecord* CMainWnd::FindImageItem(const char* name, int32_t* level)
-{
+ItemRecord* CMainWnd::FindImageItem(const char* name, int32_t* level) {
     if (!name || !name[0])
         return nullptr;
     for (int32_t l = 0; l < 2; l++) {

@@ -20,15 +20,13 @@ using script_test::Code;
 
 namespace {
 
-std::vector<uint8_t> Compile(const char* text, const CTexto* base = nullptr)
-{
+std::vector<uint8_t> Compile(const char* text, const CTexto* base = nullptr) {
     CompiledCode code;
     EXPECT_TRUE(CompileCommandText(&code, text, base, nullptr));
     return std::vector<uint8_t>(code.code, code.code + code.length);
 }
 
-std::string Hex(const std::vector<uint8_t>& bytes)
-{
+std::string Hex(const std::vector<uint8_t>& bytes) {
     std::string out;
     char digits[4];
     for (uint8_t b : bytes) {
@@ -41,8 +39,7 @@ std::string Hex(const std::vector<uint8_t>& bytes)
 // Walks code record by record: every length reaches the next record and the last ends at the
 // code's end; each record decodes into the expected operands.
 void ExpectRecordsDecode(const std::vector<uint8_t>& bytes,
-                         const std::vector<script_test::ExpectedRecord>& expected)
-{
+                         const std::vector<script_test::ExpectedRecord>& expected) {
     const CommandTable& table = BuiltInCommandTable();
     size_t position = 0;
     size_t index = 0;
@@ -83,8 +80,7 @@ struct CompileCase {
     Code expected;
 };
 
-std::vector<CompileCase> EveryCommand()
-{
+std::vector<CompileCase> EveryCommand() {
     std::vector<CompileCase> c;
     auto add = [&](const char* text, Code code) { c.push_back({text, code}); };
     add("OpenURL(http://x.org/a b.html,_top)", Code().R(2).T("http://x.org/a b.html").T("_top").Z());
@@ -181,8 +177,7 @@ std::vector<CompileCase> EveryCommand()
     return c;
 }
 
-TEST(CommandCompiler, EveryCommandCompilesByteExactAndDecodesBack)
-{
+TEST(CommandCompiler, EveryCommandCompilesByteExactAndDecodesBack) {
     std::vector<CompileCase> cases = EveryCommand();
     std::vector<bool> covered(kOpcodeCount, false);
     for (CompileCase& c : cases) {
@@ -201,8 +196,7 @@ TEST(CommandCompiler, EveryCommandCompilesByteExactAndDecodesBack)
     }
 }
 
-TEST(CommandCompiler, StatementRulesTable)
-{
+TEST(CommandCompiler, StatementRulesTable) {
     const CompileCase cases[] = {
         {"NextFrame();;PrevFrame()", Code().R(15).R(16)},
         {"GoToFrame(a),GoToFrame(b)", Code().R(6).T("a").R(6).T("b")},
@@ -241,8 +235,18 @@ TEST(CommandCompiler, StatementRulesTable)
     }
 }
 
-TEST(CommandCompiler, ResolvedNamesAndTheFileUrlPrefix)
-{
+TEST(CommandCompiler, TextsTravelAsUtf16AndComeBackInTheCodePage) {
+    // Tests run with the ANSI code page 1252: e-acute is U+00E9, the euro sign 0x80 is U+20AC.
+    const std::vector<uint8_t> code = Compile("GoToFrame(caf\xE9\x80)");
+    const std::vector<uint8_t> expected = {6, 0, 18, 0, 12, 0, 'c', 0, 'a', 0, 'f', 0, 0xE9, 0,
+                                           0xAC, 0x20, 0, 0};
+    EXPECT_EQ(Hex(code), Hex(expected));
+    CommandOperands operands;
+    DecodeOperands(BuiltInCommandTable().rows[6], code.data() + 4, static_cast<int>(code.size()) - 4, operands);
+    EXPECT_STREQ(operands.Text(0), "caf\xE9\x80");
+}
+
+TEST(CommandCompiler, ResolvedNamesAndTheFileUrlPrefix) {
     CTexto base = "C:\\tour\\";
     Code expected;
     expected.R(2).T("file:///C:\\tour\\page.html").T("_self").Z();
@@ -254,8 +258,7 @@ TEST(CommandCompiler, ResolvedNamesAndTheFileUrlPrefix)
               Hex(expected.Bytes()));
 }
 
-TEST(CommandCompiler, NothingCompiledLeavesTheTargetAlone)
-{
+TEST(CommandCompiler, NothingCompiledLeavesTheTargetAlone) {
     CompiledCode code;
     ASSERT_TRUE(CompileCommandText(&code, "NextFrame()", nullptr, nullptr));
     ASSERT_EQ(code.length, 4);
@@ -274,8 +277,7 @@ TEST(CommandCompiler, NothingCompiledLeavesTheTargetAlone)
     CompileCommandText(nullptr, "NextFrame()", nullptr, nullptr);  // no target: no effect
 }
 
-TEST(CommandCompiler, LongTextsStopAt39000Bytes)
-{
+TEST(CommandCompiler, LongTextsStopAt39000Bytes) {
     // 30-byte GoToFrame records: a statement starts while fewer than 39,000 bytes are written.
     std::string text;
     for (int i = 0; i < 3000; i++)
@@ -300,8 +302,7 @@ TEST(CommandCompiler, LongTextsStopAt39000Bytes)
     EXPECT_EQ(cut.size(), 38970u);
 }
 
-TEST(CommandCompiler, CompilesOnSeveralThreadsAtOnce)
-{
+TEST(CommandCompiler, CompilesOnSeveralThreadsAtOnce) {
     const char* text = "Show(_this_,door,1,grp);GoToFrame(hall);CreateFloorHotspots(a,b,1,2,3,4,1,5,6,7,8)";
     const std::vector<uint8_t> reference = Compile(text);
     std::atomic<int> mismatches{0};
@@ -321,8 +322,7 @@ TEST(CommandCompiler, CompilesOnSeveralThreadsAtOnce)
     EXPECT_EQ(mismatches.load(), 0);
 }
 
-TEST(CommandTable, DecoderReadsOnlyInsideItsRecord)
-{
+TEST(CommandTable, DecoderReadsOnlyInsideItsRecord) {
     // A Show record cut after its first text: the rest reads empty and zero.
     Code full;
     full.R(7).T("frame").T("object").T("group").V(5);
@@ -345,8 +345,7 @@ TEST(CommandTable, DecoderReadsOnlyInsideItsRecord)
     EXPECT_EQ(operands.Integer(10), 4);
 }
 
-TEST(CommandTable, NamesAndOpcodes)
-{
+TEST(CommandTable, NamesAndOpcodes) {
     const CommandTable& table = BuiltInCommandTable();
     int named = 0;
     for (int opcode = 0; opcode < kOpcodeCount; opcode++) {

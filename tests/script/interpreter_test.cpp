@@ -29,8 +29,7 @@ struct Recorder {
 };
 Recorder* g_recorder = nullptr;
 
-CommandResult Record(CMainWnd& engine, const CommandOperands& operands, float speed)
-{
+CommandResult Record(CMainWnd& engine, const CommandOperands& operands, float speed) {
     const CommandRow& row = BuiltInCommandTable().rows[operands.opcode];
     std::string entry = row.name ? row.name : std::to_string(operands.opcode);
     entry += "(";
@@ -64,8 +63,7 @@ CommandResult Record(CMainWnd& engine, const CommandOperands& operands, float sp
 
 class Interpreter : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         g_recorder = &recorder;
         table = BuiltInCommandTable();
         for (CommandRow& row : table.rows) {
@@ -75,28 +73,24 @@ protected:
         engine = std::make_unique<CMainWnd>();
         engine->m_commandTable = &table;
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         engine.reset();
         g_recorder = nullptr;
     }
 
-    std::vector<std::string> TakeLog()
-    {
+    std::vector<std::string> TakeLog() {
         std::lock_guard<std::mutex> hold(recorder.lock);
         std::vector<std::string> log;
         log.swap(recorder.log);
         return log;
     }
 
-    void AddFrame(const char* name)
-    {
+    void AddFrame(const char* name) {
         FrameItem* item = static_cast<FrameItem*>(engine->m_frames.CreateItem(ItemType::Frame));
         item->frame.name = name;
     }
 
-    static void Assign(CompiledCode& code, const std::vector<uint8_t>& bytes)
-    {
+    static void Assign(CompiledCode& code, const std::vector<uint8_t>& bytes) {
         code.AssignCode(bytes.data(), static_cast<int32_t>(bytes.size()));
     }
 
@@ -107,8 +101,23 @@ protected:
 
 using Log = std::vector<std::string>;
 
-TEST_F(Interpreter, WorkedSequenceOverTicks)
-{
+TEST_F(Interpreter, CompileResolvesAgainstTheBasePathAndThePackageFallback) {
+    auto fileOf = [&](const CTexto* base) {
+        CompiledCode code;
+        engine->CompileCommands(&code, "SetFile(a.jpg)", base);
+        CommandOperands operands;
+        DecodeOperands(table.rows[52], code.code + 4, code.length - 4, operands);
+        return std::string(operands.Text(0));
+    };
+    engine->m_basePath = "C:\\tour\\";
+    const CTexto other = "C:\\other\\";
+    EXPECT_EQ(fileOf(nullptr), "C:\\tour\\a.jpg");
+    EXPECT_EQ(fileOf(&other), "C:\\other\\a.jpg");
+    engine->m_fromPackage = 1;  // a name the package lacks falls back to the engine's folder
+    EXPECT_EQ(fileOf(&other), "C:\\tour\\a.jpg");
+}
+
+TEST_F(Interpreter, WorkedSequenceOverTicks) {
     engine->RunCommandText("Show(_this_,a,1,g);GoToFrame(hall);Show(_this_,b,1,g)", false);
     EXPECT_EQ(TakeLog(), Log({"Show(_this_,a,g,1)"}));
     ASSERT_EQ(engine->GetPendingCodeCount(), 1);
@@ -127,8 +136,7 @@ TEST_F(Interpreter, WorkedSequenceOverTicks)
     EXPECT_TRUE(TakeLog().empty());
 }
 
-TEST_F(Interpreter, InvalidCodeAndStartPositions)
-{
+TEST_F(Interpreter, InvalidCodeAndStartPositions) {
     EXPECT_EQ(engine->RunCompiledCode(nullptr, 0, 1.0f, false), -1);
 
     CompiledCode empty;
@@ -155,8 +163,7 @@ TEST_F(Interpreter, InvalidCodeAndStartPositions)
     EXPECT_TRUE(TakeLog().empty());
 }
 
-TEST_F(Interpreter, ImmediateListsRunWholeAndFrameLoopListsAreHandedOver)
-{
+TEST_F(Interpreter, ImmediateListsRunWholeAndFrameLoopListsAreHandedOver) {
     CompiledCode immediate;
     engine->CompileCommands(&immediate, "Show(f,o,1,g);CameraValue(0,x,5,0,0);Beep(1,2)", nullptr);
     engine->RunCompiledCode(&immediate, 0, 1.0f, false);
@@ -183,8 +190,7 @@ TEST_F(Interpreter, ImmediateListsRunWholeAndFrameLoopListsAreHandedOver)
     EXPECT_EQ(engine->GetPendingCodeCount(), 0);
 }
 
-TEST_F(Interpreter, FrameSwitchAtTheEndRemovesTheItemAtOnce)
-{
+TEST_F(Interpreter, FrameSwitchAtTheEndRemovesTheItemAtOnce) {
     engine->RunCommandText("NextFrame()", false);
     ASSERT_EQ(engine->GetPendingCodeCount(), 1);
     engine->RunPendingCode();
@@ -192,8 +198,7 @@ TEST_F(Interpreter, FrameSwitchAtTheEndRemovesTheItemAtOnce)
     EXPECT_EQ(engine->GetPendingCodeCount(), 0);
 }
 
-TEST_F(Interpreter, GoToFrameWaitsForCameraMovesAndRefusedSwitches)
-{
+TEST_F(Interpreter, GoToFrameWaitsForCameraMovesAndRefusedSwitches) {
     engine->RunCommandText("GoToFrame(hall);Show(f,o,1,g)", false);
     engine->m_cameraTargets = 0x8;
     for (int tick = 0; tick < 3; tick++) {
@@ -213,8 +218,7 @@ TEST_F(Interpreter, GoToFrameWaitsForCameraMovesAndRefusedSwitches)
     EXPECT_EQ(engine->GetPendingCodeCount(), 0);
 }
 
-TEST_F(Interpreter, ReaderAndFrameReadyWaits)
-{
+TEST_F(Interpreter, ReaderAndFrameReadyWaits) {
     // A reader thread at work holds back script and file commands, even in the frame loop.
     engine->m_readerThread.store(reinterpret_cast<CWorkerThread*>(&recorder));
     engine->RunCommandText("SetScriptFile(C:\\a.txt);Show(f,o,1,g)", true);
@@ -239,8 +243,7 @@ TEST_F(Interpreter, ReaderAndFrameReadyWaits)
     EXPECT_EQ(engine->GetPendingCodeCount(), 0);
 }
 
-TEST_F(Interpreter, FrameLoopTemporaryHandsOverWhatFollowsASwitch)
-{
+TEST_F(Interpreter, FrameLoopTemporaryHandsOverWhatFollowsASwitch) {
     engine->RunCommandText("Show(f,a,1,g);GoToFrame(hall);Show(f,b,1,g)", true);
     EXPECT_EQ(TakeLog(), Log({"Show(f,a,g,1)", "GoToFrame(hall)"}));
     ASSERT_EQ(engine->GetPendingCodeCount(), 1);
@@ -248,8 +251,7 @@ TEST_F(Interpreter, FrameLoopTemporaryHandsOverWhatFollowsASwitch)
     EXPECT_EQ(TakeLog(), Log({"Show(f,b,g,1)"}));
 }
 
-TEST_F(Interpreter, ProbeModes)
-{
+TEST_F(Interpreter, ProbeModes) {
     AddFrame("entry");
     AddFrame("hall");
     CompiledCode code;
@@ -278,8 +280,7 @@ TEST_F(Interpreter, ProbeModes)
     EXPECT_EQ(TakeLog(), Log({"CameraValue(0,x,500,0,0)", "GoToFrame(hall)"}));
 }
 
-TEST_F(Interpreter, ProbeModeBelongsToTheThreadThatSetIt)
-{
+TEST_F(Interpreter, ProbeModeBelongsToTheThreadThatSetIt) {
     engine->m_skipCommands = 1;
     std::thread other([&] {
         EXPECT_EQ(static_cast<int32_t>(engine->m_skipCommands), 0);
@@ -292,8 +293,7 @@ TEST_F(Interpreter, ProbeModeBelongsToTheThreadThatSetIt)
     EXPECT_EQ(engine->GetPendingCodeCount(), 1);
 }
 
-TEST_F(Interpreter, RecordsOfNoCommandAreSteppedOver)
-{
+TEST_F(Interpreter, RecordsOfNoCommandAreSteppedOver) {
     Code code;
     code.R(26).I32(7).R(7).T("f").T("a").T("g").V(1);
     code.R(0).R(1).R(117).U8(3).R(65535);
@@ -313,8 +313,7 @@ TEST_F(Interpreter, RecordsOfNoCommandAreSteppedOver)
     EXPECT_EQ(compiled.resume, compiled.length);
 }
 
-TEST_F(Interpreter, CorruptRecordsEndTheWalk)
-{
+TEST_F(Interpreter, CorruptRecordsEndTheWalk) {
     Code good;
     good.R(24).U8(1).R(7).T("f").T("o").T("g").V(1).R(6).T("hall").R(24).U8(0);
     const std::vector<uint8_t> bytes = good.Bytes();
@@ -355,8 +354,7 @@ TEST_F(Interpreter, CorruptRecordsEndTheWalk)
     EXPECT_EQ(TakeLog(), Log({"Show(,,,0)"}));
 }
 
-TEST_F(Interpreter, InstallScreensaverOnlyInAPackagedPlayer)
-{
+TEST_F(Interpreter, InstallScreensaverOnlyInAPackagedPlayer) {
     engine->RunCommandText("InstallScreensaver(tour);Show(f,o,1,g)", false);
     EXPECT_EQ(TakeLog(), Log({"Show(f,o,g,1)"}));
     EXPECT_EQ(engine->GetPendingCodeCount(), 0);
@@ -374,8 +372,7 @@ TEST_F(Interpreter, InstallScreensaverOnlyInAPackagedPlayer)
     EXPECT_EQ(TakeLog(), Log({"InstallScreensaver(tour)"}));
 }
 
-TEST_F(Interpreter, ContextMenuEntriesWithinBounds)
-{
+TEST_F(Interpreter, ContextMenuEntriesWithinBounds) {
     for (const char* text : {"Show(f,a,1,g)", "Show(f,b,1,g)"}) {
         auto* entry = static_cast<CompiledCode*>(engine->m_userMenu.entries.CreateItem(ItemType::CompiledCode));
         engine->CompileCommands(entry, text, nullptr);
@@ -388,8 +385,7 @@ TEST_F(Interpreter, ContextMenuEntriesWithinBounds)
     EXPECT_EQ(TakeLog(), Log({"Show(f,b,g,1)", "Show(f,a,g,1)"}));
 }
 
-TEST_F(Interpreter, ClearingDuringTheRunDropsTheHeadAfterItsPass)
-{
+TEST_F(Interpreter, ClearingDuringTheRunDropsTheHeadAfterItsPass) {
     engine->RunCommandText("NextFrame();Show(f,a,1,g);PrevFrame();Show(f,b,1,g)", false);
     engine->RunCommandText("NextFrame()", false);
     engine->RunPendingCode();
@@ -400,8 +396,7 @@ TEST_F(Interpreter, ClearingDuringTheRunDropsTheHeadAfterItsPass)
     EXPECT_EQ(engine->GetPendingCodeCount(), 0);
 }
 
-TEST_F(Interpreter, ThreadsAppendingDuringPendingRunsLoseNothing)
-{
+TEST_F(Interpreter, ThreadsAppendingDuringPendingRunsLoseNothing) {
     constexpr int kThreads = 4;
     constexpr int kLists = 150;
     std::atomic<int> running{kThreads};

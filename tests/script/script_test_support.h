@@ -26,8 +26,7 @@ struct ExpectedRecord {
 class Code {
 public:
     // Starts a record of the opcode.
-    Code& R(int opcode)
-    {
+    Code& R(int opcode) {
         Finish();
         m_start = m_bytes.size();
         Put(static_cast<uint32_t>(opcode), 2);
@@ -36,8 +35,7 @@ public:
         return *this;
     }
     // An ASCII text: u16 byte count, UTF-16LE characters and terminator.
-    Code& T(const std::string& text)
-    {
+    Code& T(const std::string& text) {
         Put(static_cast<uint32_t>(2 * text.size() + 2), 2);
         for (unsigned char c : text)
             Put(c, 2);
@@ -50,41 +48,35 @@ public:
     Code& I32(int32_t value) { return Int(value, 4, value); }
     // The Show family's value slot: the byte, three zero bytes; read back signed.
     Code& V(int value) { return Int(value & 0xFF, 4, static_cast<int8_t>(value & 0xFF)); }
-    Code& F(float value)
-    {
+    Code& F(float value) {
         uint32_t bits;
         std::memcpy(&bits, &value, 4);
         Put(bits, 4);
         m_records.back().operands.push_back({OperandKind::Float, 0, value, ""});
         return *this;
     }
-    Code& Z()
-    {
+    Code& Z() {
         Put(0, 2);
         return *this;
     }
 
-    const std::vector<uint8_t>& Bytes()
-    {
+    const std::vector<uint8_t>& Bytes() {
         Finish();
         return m_bytes;
     }
     const std::vector<ExpectedRecord>& Records() const { return m_records; }
 
 private:
-    Code& Int(uint32_t stored, int width, int32_t readBack)
-    {
+    Code& Int(uint32_t stored, int width, int32_t readBack) {
         Put(stored, width);
         m_records.back().operands.push_back({OperandKind::Integer, readBack, 0.0f, ""});
         return *this;
     }
-    void Put(uint32_t value, int width)
-    {
+    void Put(uint32_t value, int width) {
         for (int i = 0; i < width; i++)
             m_bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
     }
-    void Finish()
-    {
+    void Finish() {
         if (m_start == SIZE_MAX)
             return;
         const size_t length = m_bytes.size() - m_start;

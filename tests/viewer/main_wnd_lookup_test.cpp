@@ -11,22 +11,19 @@ namespace {
 
 class Lookup : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         engine = std::make_unique<CMainWnd>();
         for (const char* name : {"entry", "hall", "_this_x", "hall", ""})
             frames.push_back(AddFrame(name));
     }
 
-    CFrame* AddFrame(const char* name)
-    {
+    CFrame* AddFrame(const char* name) {
         auto* item = static_cast<FrameItem*>(engine->m_frames.CreateItem(ItemType::Frame));
         item->frame.name = name;
         return &item->frame;
     }
 
-    ItemRecord* AddItem(int level, ItemType type, const char* name)
-    {
+    ItemRecord* AddItem(int level, ItemType type, const char* name) {
         ItemRecord* record = engine->m_images[level].CreateItem(type);
         record->name = name;
         return record;
@@ -36,8 +33,7 @@ protected:
     std::vector<CFrame*> frames;
 };
 
-TEST_F(Lookup, FramesByIndexAndName)
-{
+TEST_F(Lookup, FramesByIndexAndName) {
     CMainWnd& e = *engine;
     ASSERT_EQ(e.m_currentFrame, &e.m_firstFrame);
     struct Case {
@@ -76,8 +72,7 @@ TEST_F(Lookup, FramesByIndexAndName)
     e.m_currentFrame = &e.m_firstFrame;
 }
 
-TEST_F(Lookup, KnownFrames)
-{
+TEST_F(Lookup, KnownFrames) {
     CMainWnd& e = *engine;
     EXPECT_EQ(e.IsKnownFrame(&e.m_firstFrame), 1);
     EXPECT_EQ(e.IsKnownFrame(frames[2]), 1);
@@ -88,8 +83,7 @@ TEST_F(Lookup, KnownFrames)
     EXPECT_EQ(e.IsKnownFrame(gone), 0) << "a deleted frame is rejected";
 }
 
-TEST_F(Lookup, ItemsByNumberAndName)
-{
+TEST_F(Lookup, ItemsByNumberAndName) {
     CMainWnd& e = *engine;
     ItemRecord* first = AddItem(0, ItemType::Image, "sky");
     ItemRecord* value = AddItem(0, ItemType::Value, "files");
