@@ -26,6 +26,7 @@ struct Recorder {
     std::vector<float> speeds;
     std::atomic<int> refuseSwitches{0};  // GoToFrame answers Wait this many more times
     std::atomic<bool> clearDuringShow{false};
+    std::atomic<bool> menuRebuilds{false};  // ContextMenu empties the script's menu
 };
 Recorder* g_recorder = nullptr;
 
@@ -56,6 +57,8 @@ CommandResult Record(CMainWnd& engine, const CommandOperands& operands, float sp
         g_recorder->log.push_back(entry);
         g_recorder->speeds.push_back(speed);
     }
+    if (operands.opcode == 81 && g_recorder->menuRebuilds.load())
+        engine.m_userMenu.entries.RemoveAll();
     if (operands.opcode == OpcodeShow && g_recorder->clearDuringShow.load())
         engine.ClearPendingCode();
     return CommandResult::Done;
@@ -383,7 +386,16 @@ TEST_F(Interpreter, ContextMenuEntriesWithinBounds) {
     engine->RunContextMenuEntry(1);
     engine->RunContextMenuEntry(0);
     EXPECT_EQ(TakeLog(), Log({"Show(f,b,g,1)", "Show(f,a,g,1)"}));
-}
+
+    // An entry that rebuilds the menu (and so frees itself) still runs to its end.
+    engine->m_userMenu.entries.RemoveAll();
+    auto* entry = static_cast<CompiledCode*>(engine->m_userMenu.entries.CreateItem(ItemType::CompiledCode));
+    engine->CompileCommands(entry, "ContextMenu(x);Show(f,c,1,g);OpenURL(http://a.b,_top)", nullptr);
+    recorder.menuRebuilds = true;
+    engine->RunContextMenuEntry(0);
+    EXPECT_EQ(TakeLog(), Log({"ContextMenu(x)", "Show(f,c,g,1)"}));
+    EXPECT_EQ(engine->m_userMenu.entries.GetCount(), 0);
+    EXPECT_EQ(engine->GetPendingCodeCount(), 1);}
 
 TEST_F(Interpreter, ClearingDuringTheRunDropsTheHeadAfterItsPass) {
     engine->RunCommandText("NextFrame();Show(f,a,1,g);PrevFrame();Show(f,b,1,g)", false);
