@@ -52,6 +52,22 @@ struct BlitCall {
     uint16_t weight[4] = {};    // blue, green, red, fourth lane; 1/256 units
 };
 
+// How a 32-bit destination pixel is stored, in order of precedence: keep its fourth byte,
+// merge through the write mask, opaque fourth byte (black stays 0), or the whole value.
+enum class Store32Rule { Plain, KeepFourth, Masked, Opaque };
+
+inline Store32Rule StoreRuleOf(const BlitCall& c) {
+    if (c.keepFourth)
+        return Store32Rule::KeepFourth;
+    if (c.writeMask)
+        return Store32Rule::Masked;
+    return c.opaqueFourth ? Store32Rule::Opaque : Store32Rule::Plain;
+}
+
+// Stores v once more as the pixel at p right of a row: 15/16-bit as its word, 24-bit three
+// bytes, 32-bit with the keep-fourth-byte or opaque rule, never masked.
+void StoreRepeatPixel(const BlitCall& c, uint8_t* p, uint32_t v);
+
 // The portable row pipeline: draws the whole call. The reference for every other loop.
 void BlitRowsPortable(const BlitCall& call);
 

@@ -266,8 +266,6 @@ void Pack(Chunk& k, const uint16_t (*x)[4]) {
 
 // --- Storing ---
 
-enum class Store32Rule { Plain, KeepFourth, Masked, Opaque };
-
 // Stores the chunk's packed pixels, skipping keyed ones; answers the index of the last stored
 // pixel, or -1.
 using StoreFn = int (*)(uint8_t* row, const Chunk& k, uint32_t mask);
@@ -305,30 +303,12 @@ StoreFn ChooseStoreKeyed(const BlitCall& c) {
     case 16: return StoreChunk<16, Store32Rule::Plain, Key>;
     case 24: return StoreChunk<24, Store32Rule::Plain, Key>;
     default:
-        if (c.keepFourth)
-            return StoreChunk<32, Store32Rule::KeepFourth, Key>;
-        if (c.writeMask)
-            return StoreChunk<32, Store32Rule::Masked, Key>;
-        if (c.opaqueFourth)
-            return StoreChunk<32, Store32Rule::Opaque, Key>;
-        return StoreChunk<32, Store32Rule::Plain, Key>;
-    }
-}
-
-// The repeated pixel right of a row: 15/16-bit as its word, 24-bit three bytes, 32-bit with the
-// keep-fourth-byte or opaque rule, never masked.
-void StoreRepeat(const BlitCall& c, uint8_t* p, uint32_t v) {
-    switch (c.dstBpp) {
-    case 15: WriteValue<15>(p, v); break;
-    case 16: WriteValue<16>(p, v); break;
-    case 24: Store24(p, v); break;
-    default:
-        if (c.keepFourth)
-            Store24(p, v);
-        else if (c.opaqueFourth)
-            Store32(p, OpaqueOrBlack(v));
-        else
-            Store32(p, v);
+        switch (StoreRuleOf(c)) {
+        case Store32Rule::KeepFourth: return StoreChunk<32, Store32Rule::KeepFourth, Key>;
+        case Store32Rule::Masked: return StoreChunk<32, Store32Rule::Masked, Key>;
+        case Store32Rule::Opaque: return StoreChunk<32, Store32Rule::Opaque, Key>;
+        default: return StoreChunk<32, Store32Rule::Plain, Key>;
+        }
     }
 }
 
@@ -396,6 +376,21 @@ Pipeline BuildPipeline(const BlitCall& c) {
 
 }  // namespace
 
+void StoreRepeatPixel(const BlitCall& c, uint8_t* p, uint32_t v) {
+    switch (c.dstBpp) {
+    case 15: WriteValue<15>(p, v); break;
+    case 16: WriteValue<16>(p, v); break;
+    case 24: Store24(p, v); break;
+    default:
+        if (c.keepFourth)
+            Store24(p, v);
+        else if (c.opaqueFourth)
+            Store32(p, OpaqueOrBlack(v));
+        else
+            Store32(p, v);
+    }
+}
+
 void BlitRowsPortable(const BlitCall& c) {
     Pipeline p = BuildPipeline(c);
     Chunk k;
@@ -426,6 +421,6 @@ void BlitRowsPortable(const BlitCall& c) {
             }
         }
         if (c.repeat && stored)
-            StoreRepeat(c, row + ptrdiff_t(c.cols) * c.dstBytes, lastValue);
+            StoreRepeatPixel(c, row + ptrdiff_t(c.cols) * c.dstBytes, lastValue);
     }
 }

@@ -26,30 +26,27 @@ void CopyRows(const BlitCall& c) {
         std::memcpy(d, s, bytes);
 }
 
+// Rows of one colour: the row is written in blocks of a 96-byte pattern (whole pixels of every
+// depth, 15/16-bit pixels two per 4 bytes), so the stores are wide moves on every target.
 void FillRows(const BlitCall& c, uint32_t colour) {
+    constexpr size_t kPatternBytes = 96;
+    uint8_t pattern[kPatternBytes];
+    uint16_t word = c.dstBpp == 15 ? Reduce555(colour) : Reduce565(colour);
+    for (size_t i = 0; i < kPatternBytes; i += size_t(c.dstBytes)) {
+        if (c.dstBytes == 4)
+            Store32(pattern + i, colour);
+        else if (c.dstBytes == 3)
+            Store24(pattern + i, colour);
+        else
+            Store16(pattern + i, word);
+    }
+    size_t bytes = size_t(c.cols) * c.dstBytes;
     uint8_t* d = c.dst;
     for (int32_t r = 0; r < c.rows; r++, d += c.dstRowStep) {
-        if (c.dstBytes == 4) {
-            uint32_t* p = reinterpret_cast<uint32_t*>(d);
-            if ((reinterpret_cast<uintptr_t>(d) & 3) == 0) {
-                std::fill(p, p + c.cols, colour);
-            } else {
-                for (int32_t i = 0; i < c.cols; i++)
-                    Store32(d + 4 * i, colour);
-            }
-        } else if (c.dstBytes == 3) {
-            for (int32_t i = 0; i < c.cols; i++)
-                Store24(d + 3 * i, colour);
-        } else {
-            uint16_t word = c.dstBpp == 15 ? Reduce555(colour) : Reduce565(colour);
-            if ((reinterpret_cast<uintptr_t>(d) & 1) == 0) {
-                uint16_t* p = reinterpret_cast<uint16_t*>(d);
-                std::fill(p, p + c.cols, word);
-            } else {
-                for (int32_t i = 0; i < c.cols; i++)
-                    Store16(d + 2 * i, word);
-            }
-        }
+        size_t done = 0;
+        for (; done + kPatternBytes <= bytes; done += kPatternBytes)
+            std::memcpy(d + done, pattern, kPatternBytes);
+        std::memcpy(d + done, pattern, bytes - done);
     }
 }
 

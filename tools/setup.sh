@@ -12,6 +12,8 @@ packages=(
   wine wine64 xvfb xauth x11-utils fonts-liberation fonts-dejavu-core fonts-wine
   locales gcab curl libjpeg-turbo-progs
 )
+# The pixel loop benchmark's yardstick, built natively by bench/blit_bench.sh.
+packages+=(gcc pkg-config libpixman-1-dev)
 
 missing=()
 for p in "${packages[@]}"; do
