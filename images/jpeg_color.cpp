@@ -3,9 +3,11 @@
 #include <cstring>
 #if defined(__x86_64__)
 #include <emmintrin.h>
+#include <tmmintrin.h>
 #endif
 
 #include "images/jpeg_internal.h"
+#include "images/pixel_format.h"
 
 namespace {
 
@@ -39,12 +41,12 @@ inline void StorePixel(int depth, bool redOnly, uint8_t* p, uint32_t rgb)
         p[2] = r;
         break;
     case 16: {
-        const uint16_t w = static_cast<uint16_t>((r >> 3) << 11 | (g >> 2) << 5 | (b >> 3));
+        const uint16_t w = Reduce565(rgb);
         std::memcpy(p, &w, 2);
         break;
     }
     case 15: {
-        const uint16_t w = static_cast<uint16_t>((r >> 3) << 10 | (g >> 3) << 5 | (b >> 3));
+        const uint16_t w = Reduce555(rgb);
         std::memcpy(p, &w, 2);
         break;
     }
@@ -154,6 +156,32 @@ void WriteSse2(const JpegBlockInput& in, uint8_t* dst, ptrdiff_t stepX, ptrdiff_
     }
 }
 
+// 24-bit rows with SSSE3: the eight pixels packed to 24 bytes by byte shuffles.
+template <bool Grey, int HS, int VS>
+__attribute__((target("ssse3"))) void Write24Ssse3(const JpegBlockInput& in, uint8_t* dst,
+                                                   ptrdiff_t stepX, ptrdiff_t stepY, int cols,
+                                                   int rows)
+{
+    if (cols != 8 || stepX != 3) {
+        WritePlain<24, false, Grey, HS, VS>(in, dst, stepX, stepY, cols, rows);
+        return;
+    }
+    const __m128i pack = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    for (int j = 0; j < rows; ++j, dst += stepY) {
+        const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in.y + j * 8));
+        __m128i cb = _mm_setzero_si128(), cr = _mm_setzero_si128();
+        if (!Grey) {
+            cb = LoadChroma<HS>(in.cb + (j / VS) * 8);
+            cr = LoadChroma<HS>(in.cr + (j / VS) * 8);
+        }
+        __m128i lo, hi;
+        ConvertRow(y, cb, cr, &lo, &hi);
+        const __m128i a = _mm_shuffle_epi8(lo, pack);
+        const __m128i b = _mm_shuffle_epi8(hi, pack);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm_or_si128(a, _mm_slli_si128(b, 12)));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + 16), _mm_srli_si128(b, 4));
+    }
+}
 #endif
 
 using Writer = JpegWriterFn;
@@ -173,6 +201,19 @@ Writer PickPlain(bool grey, int hs, int vs)
 }
 
 #if defined(__x86_64__)
+Writer Pick24Ssse3(bool grey, int hs, int vs)
+{
+    if (grey)
+        return Write24Ssse3<true, 1, 1>;
+    if (hs == 2 && vs == 2)
+        return Write24Ssse3<false, 2, 2>;
+    if (hs == 2)
+        return Write24Ssse3<false, 2, 1>;
+    if (vs == 2)
+        return Write24Ssse3<false, 1, 2>;
+    return Write24Ssse3<false, 1, 1>;
+}
+
 template <int Depth>
 Writer PickSse2(bool grey, int hs, int vs)
 {
@@ -200,12 +241,14 @@ uint32_t JpegYccToRgb(int y, int cb, int cr)
 }
 
 JpegWriterFn ChooseJpegWriter(int depth, bool redOnly, bool grey, int hs, int vs,
-                              JpegSimd level)
+                              SimdLevel level)
 {
 #if defined(__x86_64__)
-    if (level != JpegSimd::Plain && !redOnly && depth == 32)
+    if (level != SimdLevel::Plain && !redOnly && depth == 32)
         return PickSse2<32>(grey, hs, vs);
-    if (level != JpegSimd::Plain && depth == 24)
+    if (level >= SimdLevel::Ssse3 && depth == 24)
+        return Pick24Ssse3(grey, hs, vs);
+    if (level != SimdLevel::Plain && depth == 24)
         return PickSse2<24>(grey, hs, vs);
 #else
     (void)level;   // i686 keeps the plain writers

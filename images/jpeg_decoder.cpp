@@ -27,7 +27,7 @@ JpegDecoder::JpegDecoder(CFicheroHttp* stream, uint32_t size, JpegSink* sink,
     BuildHuffmanTable(kJpegDefaultAcChrominance.counts, kJpegDefaultAcChrominance.symbols,
                       kJpegDefaultAcChrominance.symbolCount, true, &m_defaultAc[1]);
     m_bits.standard = options.standard;
-    const JpegSimd machine = ChosenJpegSimd();
+    const SimdLevel machine = ChosenSimdLevel();
     m_simd = options.simd < machine ? options.simd : machine;
 }
 
@@ -203,7 +203,7 @@ int JpegDecoder::Progress() const
     if (!m_sizeKnown || m_dataStart >= static_cast<int64_t>(m_size))
         return 0;
     const int64_t total = static_cast<int64_t>(m_size) - m_dataStart;
-    const int64_t done = static_cast<int64_t>(m_bits.pos);
+    const int64_t done = m_dataBase + static_cast<int64_t>(m_bits.pos);
     return static_cast<int>(std::min<int64_t>(kPercent, done * kPercent / total));
 }
 
@@ -221,9 +221,9 @@ JpegError JpegDecoder::DecodeScan()
     m_groupsDown = (m_frame.height + groupH - 1) / groupH;
     m_dataStart = m_consumed;
     m_dataFilled = 0;
+    m_dataBase = 0;
     m_bits = JpegBitReader{0, 0, 0, 0, m_bits.standard, false, false};
-    if (m_sizeKnown)
-        m_data.resize(static_cast<size_t>(m_size - m_dataStart) + 8);
+    UseScanTables();
     m_restartCounter = 0;
     const bool restarts = m_bits.standard && m_restartInterval > 0;
 
@@ -235,8 +235,7 @@ JpegError JpegDecoder::DecodeScan()
                     return m_sink->IsAborted() ? JpegError::Aborted : JpegError::Truncated;
             }
             if (m_bits.atMarker && m_bits.count <= m_bits.padBits) {
-                const uint8_t* data = m_external ? m_external : m_data.data();
-                const uint8_t marker = data[m_bits.pos + 1];
+                const uint8_t marker = Data()[m_bits.pos + 1];
                 if (marker < kMarkerRst0 || marker > kMarkerRst7)
                     return JpegError::None;   // the scan ends here, early but well
             }
@@ -255,7 +254,7 @@ JpegError JpegDecoder::DecodeScan()
 
 JpegError JpegDecoder::DecodeGroup(int gx, int gy)
 {
-    alignas(32) float coef[64];
+    alignas(32) int16_t coef[64];
     alignas(16) int16_t luma[4][64];
     alignas(16) int16_t chroma[2][64];
     const int h = m_layout->h, v = m_layout->v;
@@ -267,10 +266,11 @@ JpegError JpegDecoder::DecodeGroup(int gx, int gy)
         bool ac = false;
         if (!DecodeBlock(c, coef, &ac))
             return JpegError::BadHuffmanCode;
+        const float* mult = m_multUse[c];
         if (ac)
-            m_idct(coef, out);
+            m_idct(coef, mult, out);
         else
-            JpegIdctDcOnly(coef[0], out);
+            JpegIdctDcOnly(static_cast<float>(coef[0]) * mult[0], out);
     }
     if (m_bits.count < m_bits.padBits && m_bits.dataEnded && !m_bits.atMarker)
         return m_sink->IsAborted() ? JpegError::Aborted : JpegError::Truncated;

@@ -10,6 +10,7 @@ constexpr int kEntropyPiece = 1024;        // the stream is read in pieces of th
 constexpr int kFillTarget = 56;            // Fill tops the bit buffer up past this many bits
 constexpr int kMaxDcCategory = 15;
 constexpr size_t kHeldBackForEoi = 2;      // with a known size the closing EOI stays unread
+constexpr size_t kEntropyWindow = 65536;   // the window kept on the entropy-coded data
 
 // Value of `size` raw bits as T.81 extends them: a leading 0 bit means a negative value.
 inline int Extend(uint32_t v, int size)
@@ -66,8 +67,19 @@ void JpegDecoder::UseEntropyBytes(const uint8_t* data, size_t size, bool standar
 {
     m_external = data;
     m_dataFilled = size;
+    m_dataBase = 0;
     m_bits = JpegBitReader();
     m_bits.standard = standard;
+    UseScanTables();
+}
+
+void JpegDecoder::UseScanTables()
+{
+    for (int c = 0; c < kJpegMaxComponents; ++c) {
+        m_dcUse[c] = huffman(false, m_comp[c].dcTable);
+        m_acUse[c] = huffman(true, m_comp[c].acTable);
+        m_multUse[c] = m_quant[m_comp[c].quantId].multipliers;
+    }
 }
 
 bool JpegDecoder::ReadEntropyPiece()
@@ -84,12 +96,15 @@ bool JpegDecoder::ReadEntropyPiece()
             want = static_cast<int>(left);
     }
     if (m_dataFilled + want > m_data.size()) {
-        size_t grown = m_data.size() ? m_data.size() * 2 : 65536;
-        while (grown < m_dataFilled + want)
-            grown *= 2;
-        if (m_sizeKnown && grown > m_size)
-            grown = m_size;
-        m_data.resize(grown);
+        // Drop what the bit reader has passed; grow only when that is not enough.
+        const size_t keep = m_dataFilled - m_bits.pos;
+        std::memmove(m_data.data(), m_data.data() + m_bits.pos, keep);
+        m_dataBase += static_cast<int64_t>(m_bits.pos);
+        m_dataFilled = keep;
+        m_bits.pos = 0;
+        if (m_dataFilled + want > m_data.size())
+            m_data.resize(m_dataFilled + want > kEntropyWindow ? (m_dataFilled + want) * 2
+                                                               : kEntropyWindow);
     }
     const int got = m_stream->Read(m_data.data() + m_dataFilled, want);
     if (got <= 0)
@@ -99,9 +114,33 @@ bool JpegDecoder::ReadEntropyPiece()
     return true;
 }
 
-// Tops the bit buffer up to more than kFillTarget bits. Past the data, or before a marker in
-// standard mode, zero bits are supplied and counted in padBits.
-void JpegDecoder::Fill()
+// Tops the bit buffer up to more than kFillTarget bits, eight bytes at once when they hold no
+// 0xFF that standard mode must look at.
+inline void JpegDecoder::Fill()
+{
+    JpegBitReader& b = m_bits;
+    if (!b.atMarker && !b.dataEnded && b.pos + 8 <= m_dataFilled) {
+        uint64_t word;
+        std::memcpy(&word, Data() + b.pos, 8);
+        word = __builtin_bswap64(word);
+        const int n = (64 - b.count) >> 3;   // whole bytes that fit, 1..8
+        const uint64_t chunk = n == 8 ? word : word >> (64 - 8 * n);
+        const uint64_t inverted = ~chunk;     // a 0xFF byte becomes a zero byte
+        const bool hasFF = ((inverted - 0x0101010101010101ull) & ~inverted &
+                            0x8080808080808080ull) != 0;
+        if (!b.standard || !hasFF) {
+            b.bits |= chunk << (64 - b.count - 8 * n);
+            b.count += 8 * n;
+            b.pos += n;
+            return;
+        }
+    }
+    FillSlow();
+}
+
+// Byte by byte: stuffed zeros passed over, a marker stops the reading. Past the data, or before
+// a marker in standard mode, zero bits are supplied and counted in padBits.
+void JpegDecoder::FillSlow()
 {
     JpegBitReader& b = m_bits;
     while (b.count <= kFillTarget) {
@@ -110,15 +149,13 @@ void JpegDecoder::Fill()
                 b.dataEnded = true;
                 continue;
             }
-            const uint8_t* data = m_external ? m_external : m_data.data();
-            uint8_t byte = data[b.pos];
+            const uint8_t byte = Data()[b.pos];
             if (byte == 0xFF && b.standard) {
                 if (b.pos + 1 >= m_dataFilled && !ReadEntropyPiece()) {
                     b.dataEnded = true;
                     continue;
                 }
-                data = m_external ? m_external : m_data.data();
-                if (data[b.pos + 1] != 0x00) {
+                if (Data()[b.pos + 1] != 0x00) {
                     b.atMarker = true;   // the marker stays unread
                     continue;
                 }
@@ -135,85 +172,101 @@ void JpegDecoder::Fill()
     }
 }
 
-inline int JpegDecoder::DecodeSymbol(const JpegHuffmanTable& t)
+namespace {
+
+// The symbol of the next code; -1 when no code of the table matches. Consumes its bits.
+inline int DecodeSymbol(const JpegHuffmanTable& t, uint64_t& bits, int& count)
 {
-    JpegBitReader& b = m_bits;
-    const uint16_t fast = t.fast[b.bits >> (64 - kHuffmanFastBits)];
+    const uint16_t fast = t.fast[bits >> (64 - kHuffmanFastBits)];
     if (fast) {
         const int len = fast >> 8;
-        b.bits <<= len;
-        b.count -= len;
+        bits <<= len;
+        count -= len;
         return fast & 0xFF;
     }
-    const uint32_t code16 = static_cast<uint32_t>(b.bits >> 48);
+    const uint32_t code16 = static_cast<uint32_t>(bits >> 48);
     for (int len = kHuffmanFastBits + 1; len <= kJpegMaxHuffmanLength; ++len) {
         const int32_t c = static_cast<int32_t>(code16 >> (16 - len));
         if (c <= t.maxCode[len]) {
-            b.bits <<= len;
-            b.count -= len;
+            bits <<= len;
+            count -= len;
             return t.symbols[c + t.valueOffset[len]];
         }
     }
     return -1;
 }
 
-bool JpegDecoder::DecodeBlock(int c, float* coef, bool* acPresent)
-{
-    JpegBitReader& b = m_bits;
-    JpegComponent& comp = m_comp[c];
-    const float* m = m_quant[comp.quantId].multipliers;
-    const JpegHuffmanTable& dc = *huffman(false, comp.dcTable);
-    const JpegHuffmanTable& ac = *huffman(true, comp.acTable);
+}  // namespace
 
-    if (b.count < 32)
+bool JpegDecoder::DecodeBlock(int c, int16_t* coef, bool* acPresent)
+{
+    JpegComponent& comp = m_comp[c];
+    const JpegHuffmanTable& dc = *m_dcUse[c];
+    const JpegHuffmanTable& ac = *m_acUse[c];
+    // The bit buffer lives in registers here and goes back to the reader around each fill.
+    uint64_t bits = m_bits.bits;
+    int count = m_bits.count;
+    auto refill = [&]() {
+        m_bits.bits = bits;
+        m_bits.count = count;
         Fill();
-    const int category = DecodeSymbol(dc);
-    if (category < 0 || category > kMaxDcCategory)
+        bits = m_bits.bits;
+        count = m_bits.count;
+    };
+
+    if (count < 32)
+        refill();
+    const int category = DecodeSymbol(dc, bits, count);
+    if (category < 0 || category > kMaxDcCategory) {
+        m_bits.bits = bits;
+        m_bits.count = count;
         return false;
+    }
     int diff = 0;
     if (category) {
-        diff = Extend(static_cast<uint32_t>(b.bits >> (64 - category)), category);
-        b.bits <<= category;
-        b.count -= category;
+        diff = Extend(static_cast<uint32_t>(bits >> (64 - category)), category);
+        bits <<= category;
+        count -= category;
     }
     comp.predictor = static_cast<int16_t>(comp.predictor + diff);
-    coef[0] = static_cast<float>(comp.predictor) * m[0];
+    coef[0] = comp.predictor;
 
     bool any = false;
+    bool ok = true;
     for (int k = 1; k < 64;) {
-        if (b.count < 32)
-            Fill();
-        const int fa = ac.fastAc[b.bits >> (64 - kHuffmanFastBits)];
+        if (count < 32)
+            refill();
+        const int fa = ac.fastAc[bits >> (64 - kHuffmanFastBits)];
         if (fa) {
             const int len = fa & 15;
-            b.bits <<= len;
-            b.count -= len;
+            bits <<= len;
+            count -= len;
             k += (fa >> 4) & 15;
-            const int z = kJpegNaturalOrder[k];
-            coef[z] = static_cast<float>(fa >> 8) * m[z];
+            coef[kJpegNaturalOrder[k]] = static_cast<int16_t>(fa >> 8);
             any = true;
             ++k;
             continue;
         }
-        const int symbol = DecodeSymbol(ac);
-        if (symbol < 0)
-            return false;
-        if (symbol == 0)
+        const int symbol = DecodeSymbol(ac, bits, count);
+        if (symbol <= 0) {
+            ok = symbol == 0;
             break;
+        }
         const int run = symbol >> 4, size = symbol & 15;
         k += run;
         if (size) {
-            const int value = Extend(static_cast<uint32_t>(b.bits >> (64 - size)), size);
-            b.bits <<= size;
-            b.count -= size;
-            const int z = kJpegNaturalOrder[k];
-            coef[z] = static_cast<float>(static_cast<int16_t>(value)) * m[z];
+            const int value = Extend(static_cast<uint32_t>(bits >> (64 - size)), size);
+            bits <<= size;
+            count -= size;
+            coef[kJpegNaturalOrder[k]] = static_cast<int16_t>(value);
             any = true;
         }
         ++k;
     }
+    m_bits.bits = bits;
+    m_bits.count = count;
     *acPresent = any;
-    return true;
+    return ok;
 }
 
 // A restart marker is due: predictors back to 0, the bit buffer emptied and the RSTn passed.
@@ -229,7 +282,7 @@ bool JpegDecoder::Restart()
         if (!ReadEntropyPiece())
             return false;
     }
-    const uint8_t* data = m_external ? m_external : m_data.data();
+    const uint8_t* data = Data();
     if (data[m_bits.pos] == kMarkerPrefix && data[m_bits.pos + 1] >= kMarkerRst0 &&
         data[m_bits.pos + 1] <= kMarkerRst7)
         m_bits.pos += 2;

@@ -3,41 +3,10 @@
 // Single-precision SSE arithmetic, as the SIMD paths use, instead of x87 extended precision.
 #pragma GCC target("sse2", "fpmath=sse")
 #endif
-#include <cpuid.h>
-
-#include <cstdlib>
-#include <cstring>
-
 #include "images/jpeg_internal.h"
 #include "images/jpeg_idct_pass.h"
 
 namespace {
-
-constexpr unsigned kCpuidSse2 = 1u << 26;     // edx of leaf 1
-constexpr unsigned kCpuidOsxsave = 1u << 27;  // ecx of leaf 1
-constexpr unsigned kCpuidAvx = 1u << 28;      // ecx of leaf 1
-constexpr unsigned kCpuidAvx2 = 1u << 5;      // ebx of leaf 7
-constexpr unsigned kXcrSseAndAvxState = 0x6;
-
-unsigned long long ReadXcr0()
-{
-    unsigned lo, hi;
-    __asm__ volatile("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
-    return (static_cast<unsigned long long>(hi) << 32) | lo;
-}
-
-JpegSimd DetectJpegSimd()
-{
-    unsigned a, b, c, d;
-    if (!__get_cpuid(1, &a, &b, &c, &d) || !(d & kCpuidSse2))
-        return JpegSimd::Plain;
-    const bool osAvx = (c & kCpuidOsxsave) && (c & kCpuidAvx) &&
-                       (ReadXcr0() & kXcrSseAndAvxState) == kXcrSseAndAvxState;
-    unsigned a7, b7, c7, d7;
-    if (osAvx && __get_cpuid_count(7, 0, &a7, &b7, &c7, &d7) && (b7 & kCpuidAvx2))
-        return JpegSimd::Avx2;
-    return JpegSimd::Sse2;
-}
 
 // Adding and taking away 1.5 x 2^23 leaves a float of magnitude below 2^22 rounded to the
 // nearest integer, halves to even, as the vector conversion rounds.
@@ -51,33 +20,19 @@ inline int16_t RoundSample(float v)
 
 }  // namespace
 
-JpegSimd ChosenJpegSimd()
-{
-    static const JpegSimd chosen = [] {
-        JpegSimd level = DetectJpegSimd();
-        const char* wanted = std::getenv("LUMARIX_SIMD");
-        if (wanted && std::strcmp(wanted, "plain") == 0)
-            level = JpegSimd::Plain;
-        else if (wanted && std::strcmp(wanted, "sse2") == 0 && level > JpegSimd::Sse2)
-            level = JpegSimd::Sse2;
-        return level;
-    }();
-    return chosen;
-}
-
 #if defined(__i386__)
 // The callers' stack may be only 4-byte aligned on i686.
 __attribute__((force_align_arg_pointer))
 #endif
-void JpegIdctPlain(const float* coef, int16_t* out)
+void JpegIdctPlain(const int16_t* coef, const float* mult, int16_t* out)
 {
     float ws[64];
     float d[8];
     for (int col = 0; col < 8; ++col) {
         bool acZero = true;
         for (int k = 0; k < 8; ++k) {
-            d[k] = coef[k * 8 + col];
-            if (k && d[k] != 0.0f)
+            d[k] = static_cast<float>(coef[k * 8 + col]) * mult[k * 8 + col];
+            if (k && coef[k * 8 + col] != 0)
                 acZero = false;
         }
         if (acZero) {
@@ -112,12 +67,12 @@ void BuildQuantMultipliers(JpegQuantTable* t)
     }
 }
 
-JpegIdctFn ChooseJpegIdct(JpegSimd level)
+JpegIdctFn ChooseJpegIdct(SimdLevel level)
 {
 #if defined(__x86_64__)
-    if (level == JpegSimd::Avx2)
+    if (level >= SimdLevel::Avx2)
         return JpegIdctAvx2;
-    if (level == JpegSimd::Sse2)
+    if (level >= SimdLevel::Sse2)
         return JpegIdctSse2;
 #else
     // i686 keeps the plain path (its stack is not aligned for vector spills).

@@ -46,11 +46,14 @@ inline __attribute__((always_inline)) void Transpose8(__m256* r)
 
 }  // namespace
 
-void JpegIdctAvx2(const float* coef, int16_t* out)
+void JpegIdctAvx2(const int16_t* coef, const float* mult, int16_t* out)
 {
     F8 d[8];
-    for (int k = 0; k < 8; ++k)
-        d[k].v = _mm256_loadu_ps(coef + k * 8);
+    for (int k = 0; k < 8; ++k) {
+        const __m128i row = _mm_loadu_si128(reinterpret_cast<const __m128i*>(coef + k * 8));
+        d[k].v = _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_cvtepi16_epi32(row)),
+                               _mm256_loadu_ps(mult + k * 8));
+    }
     IdctPass(d, d);   // columns
     __m256 r[8];
     for (int k = 0; k < 8; ++k)

@@ -36,12 +36,15 @@ inline __attribute__((always_inline)) __m128i RoundLanes(F4 x)
 
 }  // namespace
 
-void JpegIdctSse2(const float* coef, int16_t* out)
+void JpegIdctSse2(const int16_t* coef, const float* mult, int16_t* out)
 {
     F4 lo[8], hi[8];
     for (int k = 0; k < 8; ++k) {
-        lo[k].v = _mm_loadu_ps(coef + k * 8);
-        hi[k].v = _mm_loadu_ps(coef + k * 8 + 4);
+        const __m128i row = _mm_loadu_si128(reinterpret_cast<const __m128i*>(coef + k * 8));
+        const __m128i l32 = _mm_srai_epi32(_mm_unpacklo_epi16(row, row), 16);
+        const __m128i h32 = _mm_srai_epi32(_mm_unpackhi_epi16(row, row), 16);
+        lo[k].v = _mm_mul_ps(_mm_cvtepi32_ps(l32), _mm_loadu_ps(mult + k * 8));
+        hi[k].v = _mm_mul_ps(_mm_cvtepi32_ps(h32), _mm_loadu_ps(mult + k * 8 + 4));
     }
     IdctPass(lo, lo);   // columns 0-3
     IdctPass(hi, hi);   // columns 4-7

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "images/jpeg_format.h"
+#include "render/span_cpu.h"
 
 class CFicheroHttp;
 
@@ -80,7 +81,7 @@ struct JpegQuantTable {
     float multipliers[64] = {};      // value x s[row] x s[col] / 8, natural order
 };
 
-constexpr int kHuffmanFastBits = 9;
+constexpr int kHuffmanFastBits = 10;
 
 struct JpegHuffmanTable {
     bool defined = false;
@@ -115,8 +116,6 @@ struct JpegBitReader {
 
 class JpegDecoder;
 
-// One block's coefficients, dequantised into natural order. Answers false on a code not in its
-// table. *acPresent tells whether any AC coefficient was coded (a DC-only block is flat).
 struct JpegComponent {
     uint8_t id = 0;
     uint8_t quantId = 0;
@@ -124,16 +123,13 @@ struct JpegComponent {
     int16_t predictor = 0;
 };
 
-// The inverse transform: dequantised coefficients in, 64 rounded samples out (centred on 0).
-using JpegIdctFn = void (*)(const float* coef, int16_t* out);
-enum class JpegSimd { Plain, Sse2, Avx2 };
-// What this machine runs (cpuid, AVX2 only with the system saving YMM state), lowered by
-// LUMARIX_SIMD=plain or sse2; computed once.
-JpegSimd ChosenJpegSimd();
-void JpegIdctPlain(const float* coef, int16_t* out);
-void JpegIdctSse2(const float* coef, int16_t* out);
-void JpegIdctAvx2(const float* coef, int16_t* out);
-JpegIdctFn ChooseJpegIdct(JpegSimd level);
+// The inverse transform: quantised coefficients (natural order) and their multipliers in, 64
+// rounded samples out (centred on 0). Each coefficient becomes float(coef) x multiplier first.
+using JpegIdctFn = void (*)(const int16_t* coef, const float* mult, int16_t* out);
+void JpegIdctPlain(const int16_t* coef, const float* mult, int16_t* out);
+void JpegIdctSse2(const int16_t* coef, const float* mult, int16_t* out);
+void JpegIdctAvx2(const int16_t* coef, const float* mult, int16_t* out);
+JpegIdctFn ChooseJpegIdct(SimdLevel level);
 // The transform of a block without AC coefficients: every sample is the rounded DC term.
 void JpegIdctDcOnly(float dc, int16_t* out);
 
@@ -153,14 +149,14 @@ using JpegWriterFn = void (*)(const JpegBlockInput& in, uint8_t* dst, ptrdiff_t 
                               ptrdiff_t stepY, int cols, int rows);
 // The writer for a depth, chroma layout and SIMD level; null for a depth we do not write.
 JpegWriterFn ChooseJpegWriter(int depth, bool redOnly, bool grey, int hs, int vs,
-                              JpegSimd level);
+                              SimdLevel level);
 // The pixel (0x00RRGGBB) of one sample triple, Y centred on 0; the reference for every writer.
 uint32_t JpegYccToRgb(int y, int cb, int cr);
 
 // --- The decoder ---
 struct JpegDecodeOptions {
     bool standard = false;            // starting coding (the image's JFIF flag)
-    JpegSimd simd = JpegSimd::Avx2; // lowered to what the machine has
+    SimdLevel simd = SimdLevel::Avx2;   // lowered to ChosenSimdLevel()
 };
 
 class JpegDecoder {
@@ -197,8 +193,11 @@ public:
     uint32_t tileHeight() const { return m_tileHeight; }
     const std::vector<uint32_t>& tileOffsets() const { return m_tileOffsets; }
 
-    // Decodes one block of component c into coef (64 floats, cleared by the caller).
-    bool DecodeBlock(int c, float* coef, bool* acPresent);
+    // Decodes one block of component c into coef (64 values in natural order, cleared by the
+    // caller; the DC value with its predictor added). False on a code not in its table;
+    // *acPresent tells whether any AC coefficient was coded.
+    bool DecodeBlock(int c, int16_t* coef, bool* acPresent);
+    const float* multipliers(int c) const { return m_multUse[c]; }
     // Bit reader over an in-memory entropy buffer (tests of the Huffman stage).
     void UseEntropyBytes(const uint8_t* data, size_t size, bool standard);
 
@@ -217,7 +216,9 @@ private:
     // jpeg_huffman.cpp
     bool ReadEntropyPiece();
     void Fill();
-    int DecodeSymbol(const JpegHuffmanTable& t);
+    void FillSlow();
+    const uint8_t* Data() const { return m_external ? m_external : m_data.data(); }
+    void UseScanTables();
     bool Restart();
 
     CFicheroHttp* m_stream;
@@ -231,9 +232,11 @@ private:
     bool m_retried = false;
 
     std::vector<uint8_t> m_segment;  // one segment's payload
-    // Entropy-coded data: byte i is the i-th byte after SOS. Grows as pieces arrive.
+    // A window on the entropy-coded data: m_data[i] is byte m_dataBase + i after SOS. Pieces are
+    // appended as the bit reader needs them; bytes it has passed are dropped to make room.
     std::vector<uint8_t> m_data;
     size_t m_dataFilled = 0;
+    int64_t m_dataBase = 0;
     int64_t m_dataStart = 0;         // stream offset of the first entropy byte
     const uint8_t* m_external = nullptr;   // UseEntropyBytes: no stream
     JpegBitReader m_bits;
@@ -264,6 +267,10 @@ private:
     JpegIdctFn m_idct = nullptr;
     JpegWriterFn m_writer = nullptr;
     int m_tileHint = 0;              // the tile the last block went to
-    JpegSimd m_simd = JpegSimd::Plain;
+    // Per component of the scan: its tables and dequantisation multipliers.
+    const JpegHuffmanTable* m_dcUse[kJpegMaxComponents] = {};
+    const JpegHuffmanTable* m_acUse[kJpegMaxComponents] = {};
+    const float* m_multUse[kJpegMaxComponents] = {};
+    SimdLevel m_simd = SimdLevel::Plain;
     uint32_t m_groupsAcross = 0, m_groupsDown = 0;
 };

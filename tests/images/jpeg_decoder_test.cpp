@@ -17,7 +17,7 @@ const ReferenceCase kReferenceCases[] = {
     {"odd422", true},     {"restart420", true}, {"restart444", true}, {"optimized", true},
 };
 
-const JpegSimd kLevels[] = {JpegSimd::Plain, JpegSimd::Sse2, JpegSimd::Avx2};
+const SimdLevel kLevels[] = {SimdLevel::Plain, SimdLevel::Sse2, SimdLevel::Ssse3, SimdLevel::Avx2};
 
 }  // namespace
 
@@ -70,8 +70,8 @@ TEST(JpegDecoder, EverySimdLevelGivesThePlainPixels)
             SCOPED_TRACE(depth);
             MemorySink plain;
             plain.depth = depth;
-            ASSERT_EQ(DecodeBytes(jpg, &plain, true, JpegSimd::Plain), JpegError::None);
-            for (JpegSimd level : kLevels) {
+            ASSERT_EQ(DecodeBytes(jpg, &plain, true, SimdLevel::Plain), JpegError::None);
+            for (SimdLevel level : kLevels) {
                 MemorySink other;
                 other.depth = depth;
                 ASSERT_EQ(DecodeBytes(jpg, &other, true, level), JpegError::None);

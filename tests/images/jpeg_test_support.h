@@ -161,7 +161,7 @@ public:
 };
 
 inline JpegError DecodeBytes(const Bytes& bytes, JpegSink* sink, bool standard = true,
-                             JpegSimd simd = JpegSimd::Avx2, uint32_t size = 0)
+                             SimdLevel simd = SimdLevel::Avx2, uint32_t size = 0)
 {
     CFicheroHttp stream;
     if (!stream.SetBuffer(bytes.data(), static_cast<int64_t>(bytes.size()), BufferUse::InPlace))
