@@ -196,6 +196,32 @@ TEST(CommandCompiler, EveryCommandCompilesByteExactAndDecodesBack) {
     }
 }
 
+TEST(CommandCompiler, EveryPrefixOfAScriptCompilesToWellFormedCode)
+{
+    std::string script;
+    for (const CompileCase& c : EveryCommand())
+        script += std::string(c.text) + ";\n";
+    const CommandTable& table = BuiltInCommandTable();
+    CommandOperands operands;
+    for (size_t cut = 0; cut <= script.size(); cut++) {
+        const std::string prefix = script.substr(0, cut);
+        const std::vector<uint8_t> code = Compile(prefix.c_str());
+        size_t position = 0;
+        while (position + 4 <= code.size()) {
+            const int opcode = code[position] | (code[position + 1] << 8);
+            const size_t length = code[position + 2] | (code[position + 3] << 8);
+            ASSERT_LT(opcode, kOpcodeCount) << cut;
+            ASSERT_NE(table.rows[opcode].name, nullptr) << cut;
+            ASSERT_GE(length, 4u) << cut;
+            ASSERT_LE(position + length, code.size()) << cut;
+            DecodeOperands(table.rows[opcode], code.data() + position + 4,
+                           static_cast<int>(length) - 4, operands);
+            position += length;
+        }
+        ASSERT_EQ(position, code.size()) << cut;
+    }
+}
+
 TEST(CommandCompiler, StatementRulesTable) {
     const CompileCase cases[] = {
         {"NextFrame();;PrevFrame()", Code().R(15).R(16)},

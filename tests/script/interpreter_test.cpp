@@ -357,6 +357,31 @@ TEST_F(Interpreter, CorruptRecordsEndTheWalk) {
     EXPECT_EQ(TakeLog(), Log({"Show(,,,0)"}));
 }
 
+TEST_F(Interpreter, DamagedCodeNeverReadsOutsideIt)
+{
+    CompiledCode good;
+    engine->CompileCommands(&good,
+        "Show(f,o,1,g);CameraValue(0,x,5,1,1);StartDrag(f,o,g,1,2,3);"
+        "CreateFloorHotspots(a,b,1,2,3,4,2,1,1,1,7,2,2,2,8);ObjectValue(f,o,g,p,t,1,2,3,4);"
+        "ContextMenu(a|b);Play(v,1);Transition(1,0.5,1,blend);CreateFrame(n,aerial,x,1,y)", nullptr);
+    ASSERT_GT(good.length, 0);
+    const std::vector<uint8_t> bytes(good.code, good.code + good.length);
+    for (size_t at = 0; at < bytes.size(); at++) {
+        for (uint8_t flip : {0x00, 0xFF, 0x55}) {
+            std::vector<uint8_t> damaged = bytes;
+            damaged[at] = static_cast<uint8_t>(flip == 0x55 ? damaged[at] ^ flip : flip);
+            // An exact-size copy, so that a read past the end would touch foreign memory.
+            CompiledCode code;
+            Assign(code, damaged);
+            engine->RunCompiledCode(&code, 0, 1.0f, true);
+            ASSERT_GE(code.resume, 0);
+            ASSERT_LE(code.resume, code.length);
+            engine->ClearPendingCode();
+        }
+    }
+    TakeLog();
+}
+
 TEST_F(Interpreter, InstallScreensaverOnlyInAPackagedPlayer) {
     engine->RunCommandText("InstallScreensaver(tour);Show(f,o,1,g)", false);
     EXPECT_EQ(TakeLog(), Log({"Show(f,o,g,1)"}));
