@@ -276,9 +276,10 @@ bool ReadByLayout(ArgumentReader& reader, const char* layout, const char* texts)
     }
     if (*p != '*')
         return true;
+    // Every operand of a group is 4 bytes wide.
     const int32_t groups = slot > 0 ? reader.Slot(slot - 1).integer : 0;
-    const int groupBytes = 16;
-    if (groups > kCompileBufferSize / groupBytes)
+    const int groupBytes = 4 * static_cast<int>(std::strlen(p + 1));
+    if (groupBytes == 0 || groups > kCompileBufferSize / groupBytes)
         return false;
     for (int32_t g = 0; g < groups; g++) {
         for (const char* q = p + 1; *q; q++) {
