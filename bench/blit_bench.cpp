@@ -3,7 +3,7 @@
 // the runs, one thread), on every loop path beside the physical limit (memcpy and memset of the
 // same bytes) where that is the yardstick. bench/blit_bench.sh runs it beside the pixman
 // program in bench/reference and prints the ratios.
-// Usage: bench_blit_bench.exe [runs]
+// Usage: bench_blit_bench.exe [runs] [case name prefix]
 // Output lines: "<case> <path> <megapixels per second>".
 #include <windows.h>
 
@@ -62,6 +62,12 @@ const char* Name(PixelLoopPath p) {
     return p == PixelLoopPath::Sse2 ? "sse2" : "portable";
 }
 
+const char* g_only = "";
+
+bool Wanted(const char* name) {
+    return std::strncmp(name, g_only, std::strlen(g_only)) == 0;
+}
+
 void Report(const char* name, const char* path, double rate) {
     std::printf("%s %s %.1f\n", name, path, rate);
     std::fflush(stdout);
@@ -73,6 +79,8 @@ int main(int argc, char** argv) {
     int runs = argc > 1 ? std::atoi(argv[1]) : 5;
     if (runs < 1)
         runs = 1;
+    if (argc > 2)
+        g_only = argv[2];
     Paths paths;
     const int dw = 1920, dh = 1080;
     const double dpix = double(dw) * dh;
@@ -83,6 +91,8 @@ int main(int argc, char** argv) {
         int sw, sh;
     };
     for (Scale s : {Scale{"bilinear_4096x2048", 4096, 2048}, Scale{"bilinear_1024x1024", 1024, 1024}}) {
+        if (!Wanted(s.name))
+            continue;
         std::vector<uint8_t> src = RandomBytes(size_t(s.sw) * s.sh * 4, 7);
         for (PixelLoopPath p : paths.list) {
             SetPixelLoopPath(p);
@@ -94,7 +104,7 @@ int main(int argc, char** argv) {
         }
     }
 
-    {
+    if (Wanted("alpha_blend")) {
         std::vector<uint8_t> src = RandomBytes(size_t(dw) * dh * 4, 11);
         std::vector<uint8_t> base = RandomBytes(size_t(dw) * dh * 4, 13);
         for (PixelLoopPath p : paths.list) {
@@ -108,6 +118,8 @@ int main(int argc, char** argv) {
     }
 
     for (int bpp : {24, 16}) {
+        if (!Wanted(bpp == 24 ? "convert_24_to_32" : "convert_16_to_32"))
+            continue;
         std::vector<uint8_t> src = RandomBytes(size_t(dw) * dh * 4, 17);
         for (PixelLoopPath p : paths.list) {
             SetPixelLoopPath(p);
@@ -118,7 +130,7 @@ int main(int argc, char** argv) {
         }
     }
 
-    {
+    if (Wanted("copy") || Wanted("fill")) {
         std::vector<uint8_t> src = RandomBytes(size_t(dw) * dh * 4, 19);
         size_t bytes = size_t(dw) * dh * 4;
         for (PixelLoopPath p : paths.list) {
@@ -140,7 +152,7 @@ int main(int argc, char** argv) {
                }));
     }
 
-    {
+    if (Wanted("tile_copy")) {
         // A 2048 x 2048 image into 64 tiles of 256 x 256 whose rows keep room for the repeated
         // last column (260 pixels), as the image object copies into its tiles.
         const int iw = 2048, ih = 2048, tile = 256, tileStride = 260 * 4;

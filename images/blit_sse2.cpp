@@ -11,8 +11,11 @@
 #include <emmintrin.h>
 
 #include <cstring>
+#include <memory>
+#include <new>
 
 #define BLIT_INLINE inline __attribute__((always_inline))
+#define BLIT_INLINE_LAMBDA __attribute__((always_inline))
 
 namespace {
 
@@ -35,9 +38,16 @@ BLIT_INLINE uint32_t Load1(const uint8_t* p) {
 // --- Sampling: Get(i, n) gives columns i .. i + n - 1 (n = 1..4); lanes past n repeat the last
 // column, so nothing outside the row is read.
 
+// Sources without per-call tables.
+struct NoColumns {
+    bool Init(const BlitCall&) { return true; }
+};
+
 struct UnscaledSource {
+    using Columns = NoColumns;
     const uint8_t* row;
-    UnscaledSource(const BlitCall& c, int32_t y) : row(c.srcFirst + y * c.srcRowStep) {}
+    UnscaledSource(const BlitCall& c, int32_t y, const NoColumns&)
+        : row(c.srcFirst + y * c.srcRowStep) {}
     BLIT_INLINE Four Get(int32_t i, int n) const {
         __m128i v;
         if (n == 4) {
@@ -53,10 +63,11 @@ struct UnscaledSource {
 };
 
 struct NearestSource {
+    using Columns = NoColumns;
     const uint8_t* line;
     uint32_t pos0;
     uint32_t step;
-    NearestSource(const BlitCall& c, int32_t y)
+    NearestSource(const BlitCall& c, int32_t y, const NoColumns&)
         : line(c.src + ptrdiff_t((c.ystart + c.ystep * uint64_t(y)) >> 16) * c.srcRowStep),
           pos0(uint32_t(c.xstart)), step(uint32_t(c.xstep)) {}
     BLIT_INLINE Four Get(int32_t i, int n) const {
@@ -71,76 +82,88 @@ struct NearestSource {
 };
 
 struct FillSource {
+    using Columns = NoColumns;
     uint32_t pixel;
-    FillSource(const BlitCall& c, int32_t) : pixel(c.fillPixel) {}
+    FillSource(const BlitCall& c, int32_t, const NoColumns&) : pixel(c.fillPixel) {}
     BLIT_INLINE Four Get(int32_t, int) const {
         __m128i v = _mm_set1_epi32(int32_t(pixel));
         return {v, v};
     }
 };
 
-// Two weight vectors per pixel: [w00 x 4, w10 x 4] for the upper row's pair, [w01 x 4, w11 x 4]
-// for the lower row's.
-BLIT_INLINE void SpreadWeights(__m128i wLeft, __m128i wRight, __m128i out[4]) {
-    __m128i l = _mm_unpacklo_epi16(wLeft, wLeft);
-    __m128i r = _mm_unpacklo_epi16(wRight, wRight);
-    __m128i l01 = _mm_unpacklo_epi32(l, l), l23 = _mm_unpackhi_epi32(l, l);
-    __m128i r01 = _mm_unpacklo_epi32(r, r), r23 = _mm_unpackhi_epi32(r, r);
-    out[0] = _mm_unpacklo_epi64(l01, r01);
-    out[1] = _mm_unpackhi_epi64(l01, r01);
-    out[2] = _mm_unpacklo_epi64(l23, r23);
-    out[3] = _mm_unpackhi_epi64(l23, r23);
-}
-
 // Bilinear filtering of sources of at least 2 x 2 pixels, where the right and lower neighbours
 // of every sampled pixel exist (the steps keep the position below the last column and row).
+// The columns are the same on every row: their source offsets and the horizontal weights
+// [32767 - fx x 4, fx x 4] are worked out once per call.
+struct BilinearColumns {
+    std::unique_ptr<uint8_t[]> block;
+    const __m128i* weights = nullptr;
+    const uint32_t* offsets = nullptr;
+
+    bool Init(const BlitCall& c) {
+        size_t cols = size_t(c.cols);
+        block.reset(new (std::nothrow) uint8_t[cols * 20 + 16]);
+        if (!block)
+            return false;
+        uintptr_t aligned = (reinterpret_cast<uintptr_t>(block.get()) + 15) & ~uintptr_t(15);
+        __m128i* w = reinterpret_cast<__m128i*>(aligned);
+        uint32_t* o = reinterpret_cast<uint32_t*>(w + cols);
+        uint32_t pos = uint32_t(c.xstart), step = uint32_t(c.xstep);
+        for (size_t i = 0; i < cols; i++, pos += step) {
+            int16_t fx = int16_t((pos & 0xFFFF) >> 1);
+            int16_t ifx = int16_t(32767 - fx);
+            w[i] = _mm_setr_epi16(ifx, ifx, ifx, ifx, fx, fx, fx, fx);
+            o[i] = 4 * (pos >> 16);
+        }
+        weights = w;
+        offsets = o;
+        return true;
+    }
+};
+
 template <bool Key>
 struct BilinearSource {
+    using Columns = BilinearColumns;
+    const BilinearColumns& columns;
     const uint8_t* line0;
     const uint8_t* line1;
-    uint32_t pos0;
-    uint32_t step;
-    uint16_t fy;
-    BilinearSource(const BlitCall& c, int32_t y) : pos0(uint32_t(c.xstart)), step(uint32_t(c.xstep)) {
+    __m128i fy;
+    __m128i ify;
+    BilinearSource(const BlitCall& c, int32_t y, const BilinearColumns& cols) : columns(cols) {
         uint64_t ypos = c.ystart + c.ystep * uint64_t(y);
         line0 = c.src + ptrdiff_t(ypos >> 16) * c.srcRowStep;
         line1 = line0 + c.srcRowStep;
-        fy = uint16_t((ypos & 0xFFFF) >> 1);
+        int16_t f = int16_t((ypos & 0xFFFF) >> 1);
+        fy = _mm_set1_epi16(f);
+        ify = _mm_set1_epi16(int16_t(32767 - f));
+    }
+    // One pixel's four lanes in the low half: each neighbour's lanes (shifted left by 2) times
+    // its weight, high 16 bits of each product, summed.
+    BLIT_INLINE __m128i Pixel(int32_t j) const {
+        const __m128i zero = _mm_setzero_si128();
+        __m128i w = _mm_load_si128(columns.weights + j);
+        uint32_t offset = columns.offsets[j];
+        __m128i a = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(line0 + offset));
+        __m128i b = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(line1 + offset));
+        a = _mm_slli_epi16(_mm_unpacklo_epi8(a, zero), 2);
+        b = _mm_slli_epi16(_mm_unpacklo_epi8(b, zero), 2);
+        __m128i s = _mm_add_epi16(_mm_mulhi_epu16(a, _mm_mulhi_epu16(w, ify)),
+                                  _mm_mulhi_epu16(b, _mm_mulhi_epu16(w, fy)));
+        return _mm_add_epi16(s, _mm_srli_si128(s, 8));
     }
     BLIT_INLINE Four Get(int32_t i, int n) const {
-        const __m128i zero = _mm_setzero_si128();
-        const __m128i full = _mm_set1_epi16(32767);
-        uint32_t offset[4];
-        alignas(16) uint16_t fx[8] = {};
-        for (int k = 0; k < 4; k++) {
-            uint32_t pos = pos0 + step * uint32_t(i + (k < n ? k : n - 1));
-            offset[k] = 4 * (pos >> 16);
-            fx[k] = uint16_t((pos & 0xFFFF) >> 1);
-        }
-        __m128i FX = _mm_load_si128(reinterpret_cast<const __m128i*>(fx));
-        __m128i IFX = _mm_sub_epi16(full, FX);
-        __m128i FY = _mm_set1_epi16(int16_t(fy));
-        __m128i IFY = _mm_sub_epi16(full, FY);
-        __m128i upper[4], lower[4];
-        SpreadWeights(_mm_mulhi_epu16(IFY, IFX), _mm_mulhi_epu16(FX, IFY), upper);
-        SpreadWeights(_mm_mulhi_epu16(IFX, FY), _mm_mulhi_epu16(FX, FY), lower);
-        __m128i sum[4];
-        for (int k = 0; k < 4; k++) {
-            __m128i a = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(line0 + offset[k]));
-            __m128i b = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(line1 + offset[k]));
-            a = _mm_slli_epi16(_mm_unpacklo_epi8(a, zero), 2);
-            b = _mm_slli_epi16(_mm_unpacklo_epi8(b, zero), 2);
-            __m128i s = _mm_add_epi16(_mm_mulhi_epu16(a, upper[k]), _mm_mulhi_epu16(b, lower[k]));
-            sum[k] = _mm_add_epi16(s, _mm_srli_si128(s, 8));
-        }
+        int32_t j[4];
+        for (int k = 0; k < 4; k++)
+            j[k] = i + (k < n ? k : n - 1);
         const __m128i three = _mm_set1_epi16(3);
-        __m128i lo = _mm_add_epi16(_mm_unpacklo_epi64(sum[0], sum[1]), three);
-        __m128i hi = _mm_add_epi16(_mm_unpacklo_epi64(sum[2], sum[3]), three);
+        __m128i lo = _mm_add_epi16(_mm_unpacklo_epi64(Pixel(j[0]), Pixel(j[1])), three);
+        __m128i hi = _mm_add_epi16(_mm_unpacklo_epi64(Pixel(j[2]), Pixel(j[3])), three);
         __m128i px = _mm_packus_epi16(lo, hi);
         __m128i keyed = px;
         if constexpr (Key) {
-            keyed = _mm_setr_epi32(int32_t(Load1(line0 + offset[0])), int32_t(Load1(line0 + offset[1])),
-                                   int32_t(Load1(line0 + offset[2])), int32_t(Load1(line0 + offset[3])));
+            const uint32_t* o = columns.offsets;
+            keyed = _mm_setr_epi32(int32_t(Load1(line0 + o[j[0]])), int32_t(Load1(line0 + o[j[1]])),
+                                   int32_t(Load1(line0 + o[j[2]])), int32_t(Load1(line0 + o[j[3]])));
         }
         return {px, keyed};
     }
@@ -176,20 +199,20 @@ struct BlendStep {
                                 int16_t(c.weight[3]), int16_t(c.weight[0]), int16_t(c.weight[1]),
                                 int16_t(c.weight[2]), int16_t(c.weight[3]))),
           limit(_mm_set1_epi8(c.signedSaturation ? 127 : -1)) {}
+    // s and d hold lanes shifted left by 8, so the high half of each product is (x * W) >> 8.
     BLIT_INLINE __m128i Half(__m128i s, __m128i d) const {
         __m128i w = weight;
         if constexpr (Alpha) {
             __m128i a = _mm_shufflehi_epi16(_mm_shufflelo_epi16(s, 0xFF), 0xFF);
-            w = _mm_srli_epi16(_mm_mullo_epi16(a, weight), 8);
+            w = _mm_mulhi_epu16(a, weight);
         }
         __m128i inverse = _mm_sub_epi16(_mm_set1_epi16(256), w);
-        return _mm_add_epi16(_mm_srli_epi16(_mm_mullo_epi16(s, w), 8),
-                             _mm_srli_epi16(_mm_mullo_epi16(d, inverse), 8));
+        return _mm_add_epi16(_mm_mulhi_epu16(s, w), _mm_mulhi_epu16(d, inverse));
     }
     BLIT_INLINE __m128i Apply(__m128i s, __m128i d) const {
         const __m128i zero = _mm_setzero_si128();
-        __m128i lo = Half(_mm_unpacklo_epi8(s, zero), _mm_unpacklo_epi8(d, zero));
-        __m128i hi = Half(_mm_unpackhi_epi8(s, zero), _mm_unpackhi_epi8(d, zero));
+        __m128i lo = Half(_mm_unpacklo_epi8(zero, s), _mm_unpacklo_epi8(zero, d));
+        __m128i hi = Half(_mm_unpackhi_epi8(zero, s), _mm_unpackhi_epi8(zero, d));
         return _mm_min_epu8(_mm_packus_epi16(lo, hi), limit);
     }
 };
@@ -219,29 +242,42 @@ BLIT_INLINE __m128i StoreValue(__m128i v, __m128i d, __m128i keyed, __m128i mask
     return out;
 }
 
+// Draws the call; false (nothing drawn) when a per-call table cannot be allocated.
 template <class Source, class Step, Store32Rule Rule, bool Key>
-void DrawRows(const BlitCall& c) {
+bool DrawRows(const BlitCall& c) {
     constexpr bool needsDest = Step::kNeedsDest || Key || Rule == Store32Rule::KeepFourth ||
                                Rule == Store32Rule::Masked;
+    typename Source::Columns columns;
+    if (!columns.Init(c))
+        return false;
     const Step step(c);
     const __m128i mask = _mm_set1_epi32(int32_t(c.writeMask));
+    const int32_t cols = c.cols;
     uint8_t* row = c.dst;
     for (int32_t y = 0; y < c.rows; y++, row += c.dstRowStep) {
-        const Source source(c, y);
+        const Source source(c, y, columns);
         int32_t i = 0;
         __m128i last = _mm_setzero_si128();
         int lastCount = 0;
-        for (; i + 4 <= c.cols; i += 4) {
-            uint8_t* p = row + 4 * i;
-            Four s = source.Get(i, 4);
+        auto drawFour = [&](int32_t at) BLIT_INLINE_LAMBDA {
+            uint8_t* p = row + 4 * at;
+            Four s = source.Get(at, 4);
             __m128i d = needsDest ? Load4(p) : _mm_setzero_si128();
             last = step.Apply(s.px, d);
             lastCount = 4;
             _mm_storeu_si128(reinterpret_cast<__m128i*>(p),
                              StoreValue<Rule, Key>(last, d, s.keyed, mask));
+        };
+        for (; i + 8 <= cols; i += 8) {
+            drawFour(i);
+            drawFour(i + 4);
         }
-        if (i < c.cols) {
-            int n = int(c.cols - i);
+        if (i + 4 <= cols) {
+            drawFour(i);
+            i += 4;
+        }
+        if (i < cols) {
+            int n = int(cols - i);
             uint8_t* p = row + 4 * i;
             alignas(16) uint8_t dest[16] = {};
             std::memcpy(dest, p, size_t(n) * 4);
@@ -256,12 +292,13 @@ void DrawRows(const BlitCall& c) {
         if (c.repeat) {
             alignas(16) uint32_t values[4];
             _mm_store_si128(reinterpret_cast<__m128i*>(values), last);
-            StoreRepeatPixel(c, row + 4 * ptrdiff_t(c.cols), values[lastCount - 1]);
+            StoreRepeatPixel(c, row + 4 * ptrdiff_t(cols), values[lastCount - 1]);
         }
     }
+    return true;
 }
 
-using RowsFn = void (*)(const BlitCall&);
+using RowsFn = bool (*)(const BlitCall&);
 
 template <class Source, class Step, bool Key>
 RowsFn ChooseRule(const BlitCall& c) {
@@ -316,10 +353,7 @@ RowsFn ChooseRows(const BlitCall& c) {
 
 bool BlitRowsSse2(const BlitCall& c) {
     RowsFn rows = ChooseRows(c);
-    if (!rows)
-        return false;
-    rows(c);
-    return true;
+    return rows && rows(c);
 }
 
 #else
