@@ -13,9 +13,8 @@ bool SizeIsPowerOfTwo(int32_t width, int32_t height) {
     return span::IsPowerOfTwo(width) && span::IsPowerOfTwo(height);
 }
 
-bool KeysEqual(const SpanCache& cache, int slot, const SpanKey& key) {
-    return cache.keys[0][slot] == key.options && cache.keys[1][slot] == key.state &&
-           cache.keys[2][slot] == key.keepMask;
+bool KeysEqual(const uint32_t words[kSpanKeyWordCount], const SpanKey& key) {
+    return words[0] == key.options && words[1] == key.state && words[2] == key.keepMask;
 }
 
 }  // namespace
@@ -101,33 +100,30 @@ bool MakeReferenceSpanSlot(const SpanKey& key, SpanSlot* slot) {
     return FillSlot(key, SimdLevel::Plain, false, slot);
 }
 
-int FindSpanRoutine(SpanCache& cache, const SpanDrawInputs& in) {
-    if (!cache.levelChosen) {
-        cache.level = ChosenSimdLevel();
-        cache.levelChosen = true;
-    }
-    if (cache.count < 0 || cache.count > kSpanCachedSlots)
-        cache.count = 0;
+int FindSpanRoutine(const SpanCache& cache, const SpanDrawInputs& in) {
+    int32_t& count = *cache.count;
+    if (count < 0 || count > kSpanCachedSlots)
+        count = 0;
     SpanKey key = MakeSpanKey(in);
-    for (int i = 0; i < cache.count; ++i) {
-        if (KeysEqual(cache, i, key))
+    for (int i = 0; i < count; ++i) {
+        if (KeysEqual(cache.keys[i], key))
             return cache.slots[i].run ? i : -1;
     }
-    int slot = cache.count < kSpanCachedSlots ? cache.count : kSpanCachedSlots;
-    cache.keys[0][slot] = key.options;
-    cache.keys[1][slot] = key.state;
-    cache.keys[2][slot] = key.keepMask;
+    int slot = count < kSpanCachedSlots ? count : kSpanCachedSlots;
+    cache.keys[slot][0] = key.options;
+    cache.keys[slot][1] = key.state;
+    cache.keys[slot][2] = key.keepMask;
     // Only a key that took a cached slot counted itself; one in the overflow slot gives nothing back.
     bool counted = slot < kSpanCachedSlots;
     if (counted)
-        ++cache.count;
+        ++count;
     if (key.state & kSpanWireframe) {
         cache.slots[slot] = SpanSlot();
         return -1;
     }
     if (!MakeSpanSlot(key, cache.level, &cache.slots[slot])) {
         if (counted)
-            --cache.count;
+            --count;
         return -1;
     }
     return slot;

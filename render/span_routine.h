@@ -121,15 +121,23 @@ struct SpanSlot {
 
 constexpr int kSpanCachedSlots = 9;  // slots 0..8 are searched
 constexpr int kSpanSlotCount = 10;   // slot 9 is rewritten for every draw that overflows
+constexpr int kSpanKeyWordCount = 3;
 
-// The device's routine cache: keys of slot i in keys[0..2][i]. WaitForIdle empties it by setting
-// count to 0.
+// The routine cache: the device's key words and count (WaitForIdle empties it by setting the
+// count to 0) with the routines of the slots, slot i made for key i.
 struct SpanCache {
-    uint32_t keys[3][kSpanSlotCount] = {};
+    uint32_t (*keys)[kSpanKeyWordCount] = nullptr;  // kSpanSlotCount keys
+    int32_t* count = nullptr;
+    SpanSlot* slots = nullptr;                      // kSpanSlotCount routines
+    SimdLevel level = SimdLevel::Plain;             // the level new routines are made for
+};
+
+// A cache with storage of its own (for a device or a test).
+struct SpanCacheStorage {
+    uint32_t keys[kSpanSlotCount][kSpanKeyWordCount] = {};
     int32_t count = 0;
     SpanSlot slots[kSpanSlotCount];
-    SimdLevel level = SimdLevel::Plain;  // the level new routines are made for
-    bool levelChosen = false;
+    SpanCache View(SimdLevel level = ChosenSimdLevel()) { return {keys, &count, slots, level}; }
 };
 
 // What the routine of a mesh range depends on.
@@ -154,7 +162,7 @@ SpanKey MakeSpanKey(const SpanDrawInputs& in);
 // Finds the routine for the mesh range or makes it in the next slot. The slot index, or -1 when
 // the range draws nothing (texturing without texture 1 pixels, no depth compare and no texture,
 // DepthFunc "never", wireframe). Wireframe keys are cached and counted all the same.
-int FindSpanRoutine(SpanCache& cache, const SpanDrawInputs& in);
+int FindSpanRoutine(const SpanCache& cache, const SpanDrawInputs& in);
 
 // Fills a slot for a key at the given SIMD level (FindSpanRoutine uses the cache's level).
 // False when the key draws nothing.

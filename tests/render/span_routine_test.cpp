@@ -315,7 +315,8 @@ TEST(SpanRoutine, RangesThatDrawNothingHaveNoRoutine) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        SpanCache cache;
+        SpanCacheStorage store;
+        SpanCache cache = store.View();
         SpanDrawInputs in;
         in.deviceState = row.state;
         in.meshFeatures = 0xFFFF;
@@ -323,7 +324,7 @@ TEST(SpanRoutine, RangesThatDrawNothingHaveNoRoutine) {
         in.texture1Bits = 32;
         in.texture1Width = in.texture1Height = 4;
         EXPECT_EQ(FindSpanRoutine(cache, in), -1);
-        EXPECT_EQ(cache.count, 0);
+        EXPECT_EQ(store.count, 0);
     }
 }
 
@@ -343,49 +344,52 @@ SpanDrawInputs Combination(int n) {
 }
 
 TEST(SpanRoutine, CacheKeepsNineAndRewritesTheOverflowSlot) {
-    SpanCache cache;
+    SpanCacheStorage store;
+    SpanCache cache = store.View();
     for (int n = 0; n < 9; ++n)
         EXPECT_EQ(FindSpanRoutine(cache, Combination(n)), n);
-    EXPECT_EQ(cache.count, 9);
+    EXPECT_EQ(store.count, 9);
     // The tenth and eleventh go to slot 9, afresh each time.
     EXPECT_EQ(FindSpanRoutine(cache, Combination(9)), 9);
-    EXPECT_EQ(cache.keys[1][9], MakeSpanKey(Combination(9)).state);
+    EXPECT_EQ(store.keys[9][1], MakeSpanKey(Combination(9)).state);
     EXPECT_EQ(FindSpanRoutine(cache, Combination(10)), 9);
-    EXPECT_EQ(cache.keys[1][9], MakeSpanKey(Combination(10)).state);
+    EXPECT_EQ(store.keys[9][1], MakeSpanKey(Combination(10)).state);
     EXPECT_EQ(FindSpanRoutine(cache, Combination(9)), 9);
-    EXPECT_EQ(cache.count, 9);
+    EXPECT_EQ(store.count, 9);
     // The cached ones are found where they are.
     for (int n = 0; n < 9; ++n)
         EXPECT_EQ(FindSpanRoutine(cache, Combination(n)), n);
     // Emptied (as WaitForIdle does), the slots fill from 0 again.
-    cache.count = 0;
+    store.count = 0;
     EXPECT_EQ(FindSpanRoutine(cache, Combination(10)), 0);
-    EXPECT_EQ(cache.count, 1);
+    EXPECT_EQ(store.count, 1);
 }
 
 TEST(SpanRoutine, AbandonedRoutineInTheOverflowSlotKeepsTheCount) {
-    SpanCache cache;
+    SpanCacheStorage store;
+    SpanCache cache = store.View();
     for (int n = 0; n < 9; ++n)
         FindSpanRoutine(cache, Combination(n));
     SpanDrawInputs nothing = Combination(0);
     nothing.hasTexture1 = false;  // texturing without pixels: abandoned
     EXPECT_EQ(FindSpanRoutine(cache, nothing), -1);
-    EXPECT_EQ(cache.count, 9);
+    EXPECT_EQ(store.count, 9);
     EXPECT_EQ(FindSpanRoutine(cache, Combination(8)), 8);  // slot 8 still cached
     // Below the overflow, an abandoned key gives its count back.
-    cache.count = 3;
+    store.count = 3;
     EXPECT_EQ(FindSpanRoutine(cache, nothing), -1);
-    EXPECT_EQ(cache.count, 3);
+    EXPECT_EQ(store.count, 3);
 }
 
 TEST(SpanRoutine, WireframeKeyIsCountedWithoutRoutine) {
-    SpanCache cache;
+    SpanCacheStorage store;
+    SpanCache cache = store.View();
     SpanDrawInputs in = Combination(0);
     in.deviceState |= kSpanWireframe;
     EXPECT_EQ(FindSpanRoutine(cache, in), -1);
-    EXPECT_EQ(cache.count, 1);
+    EXPECT_EQ(store.count, 1);
     EXPECT_EQ(FindSpanRoutine(cache, in), -1);
-    EXPECT_EQ(cache.count, 1);
+    EXPECT_EQ(store.count, 1);
 }
 
 // A texture whose last byte is the last readable byte before an inaccessible page.
