@@ -160,6 +160,81 @@ public:
     }
 };
 
+// A stream taken apart: its segments up to SOS (marker, payload), the SOS payload, the
+// entropy-coded bytes and what follows them (EOI).
+struct Segment {
+    uint8_t marker;
+    Bytes payload;
+};
+struct JpegParts {
+    std::vector<Segment> segments;
+    Bytes sos;
+    Bytes scan;
+    Bytes tail;
+};
+
+inline JpegParts Split(const Bytes& b)
+{
+    JpegParts parts;
+    size_t pos = 2;   // SOI
+    while (pos + 4 <= b.size()) {
+        const uint8_t marker = b[pos + 1];
+        const size_t length = static_cast<size_t>(b[pos + 2] << 8 | b[pos + 3]);
+        Bytes payload(b.begin() + pos + 4, b.begin() + pos + 2 + length);
+        pos += 2 + length;
+        if (marker == 0xDA) {
+            parts.sos = payload;
+            size_t end = b.size() - 2;   // EOI
+            parts.scan.assign(b.begin() + pos, b.begin() + end);
+            parts.tail.assign(b.begin() + end, b.end());
+            break;
+        }
+        parts.segments.push_back({marker, payload});
+    }
+    return parts;
+}
+
+inline void AppendSegment(Bytes* out, uint8_t marker, const Bytes& payload)
+{
+    out->push_back(0xFF);
+    out->push_back(marker);
+    out->push_back(static_cast<uint8_t>((payload.size() + 2) >> 8));
+    out->push_back(static_cast<uint8_t>(payload.size() + 2));
+    out->insert(out->end(), payload.begin(), payload.end());
+}
+
+inline Bytes Join(const JpegParts& parts)
+{
+    Bytes out = {0xFF, 0xD8};
+    for (const Segment& s : parts.segments)
+        AppendSegment(&out, s.marker, s.payload);
+    AppendSegment(&out, 0xDA, parts.sos);
+    out.insert(out.end(), parts.scan.begin(), parts.scan.end());
+    out.insert(out.end(), parts.tail.begin(), parts.tail.end());
+    return out;
+}
+
+inline Segment* FindSegment(JpegParts* parts, uint8_t marker)
+{
+    for (Segment& s : parts->segments) {
+        if (s.marker == marker)
+            return &s;
+    }
+    return nullptr;
+}
+
+// Scan bytes without the stuffed zeros: the native coding of the same data.
+inline Bytes Unstuff(const Bytes& scan)
+{
+    Bytes out;
+    for (size_t i = 0; i < scan.size(); ++i) {
+        out.push_back(scan[i]);
+        if (scan[i] == 0xFF && i + 1 < scan.size() && scan[i + 1] == 0x00)
+            ++i;
+    }
+    return out;
+}
+
 inline JpegError DecodeBytes(const Bytes& bytes, JpegSink* sink, bool standard = true,
                              SimdLevel simd = SimdLevel::Avx2, uint32_t size = 0)
 {
