@@ -1,7 +1,9 @@
 // The portable row pipeline of BlitPixels. Each drawn row is cut into chunks; every step the
 // call needs is one loop over a chunk of four 16-bit lanes per pixel (blue, green, red, fourth
 // byte), chosen before the first pixel: fetch the source, invert, read the destination, the
-// operations in their fixed order, blend, pack, store. This is the reference for the SSE2 loops.
+// operations in their fixed order, blend, pack, store. A call that needs no lanes (plain reads:
+// copies between formats, colour keys, fourth-byte rules, nearest scaling) fetches packed values
+// and stores them at once. This is the reference for the SSE2 loops.
 #include <algorithm>
 #include <cassert>
 
@@ -55,19 +57,30 @@ inline bool IsKeyBlack(const uint8_t* p, const uint32_t* palette) {
 
 using FetchFn = void (*)(const BlitCall& c, int32_t row, Chunk& k);
 
-template <int S, bool Key>
+// One source pixel into the chunk: as lanes (and its alpha), or as the packed result of a plain
+// read, which keeps no fourth byte of a 32-bit source.
+template <int S, bool Lanes>
+inline void TakePixel(uint32_t v, Chunk& k, int i) {
+    if constexpr (Lanes) {
+        SplitLanes(v, k.s[i]);
+        k.alpha[i] = k.s[i][3];
+    } else {
+        k.out[i] = S == 32 ? v & 0x00FFFFFFu : v;
+    }
+}
+
+template <int S, bool Key, bool Lanes>
 void FetchUnscaled(const BlitCall& c, int32_t row, Chunk& k) {
     constexpr int bytes = PixelBytes(S);
     const uint8_t* p = c.srcFirst + row * c.srcRowStep + ptrdiff_t(k.col0) * bytes;
     for (int i = 0; i < k.n; i++, p += bytes) {
         if constexpr (Key)
             k.skip[i] = IsKeyBlack<S>(p, c.palette);
-        SplitLanes(ReadValue<S>(p, c.palette), k.s[i]);
-        k.alpha[i] = k.s[i][3];
+        TakePixel<S, Lanes>(ReadValue<S>(p, c.palette), k, i);
     }
 }
 
-template <int S, bool Key>
+template <int S, bool Key, bool Lanes>
 void FetchNearest(const BlitCall& c, int32_t row, Chunk& k) {
     constexpr int bytes = PixelBytes(S);
     const uint8_t* line = c.src + ptrdiff_t((c.ystart + c.ystep * uint64_t(row)) >> 16) *
@@ -77,8 +90,7 @@ void FetchNearest(const BlitCall& c, int32_t row, Chunk& k) {
         const uint8_t* p = line + ptrdiff_t(pos >> 16) * bytes;
         if constexpr (Key)
             k.skip[i] = IsKeyBlack<S>(p, c.palette);
-        SplitLanes(ReadValue<S>(p, c.palette), k.s[i]);
-        k.alpha[i] = k.s[i][3];
+        TakePixel<S, Lanes>(ReadValue<S>(p, c.palette), k, i);
     }
 }
 
@@ -118,50 +130,48 @@ void FetchBilinear(const BlitCall& c, int32_t row, Chunk& k) {
     }
 }
 
-template <bool Key>
+// The solid colour is a 32-bit source pixel.
+template <bool Key, bool Lanes>
 void FetchFill(const BlitCall& c, int32_t, Chunk& k) {
     bool black = (c.fillPixel & 0x00FFFFFFu) == 0;
     for (int i = 0; i < k.n; i++) {
         if constexpr (Key)
             k.skip[i] = black;
-        SplitLanes(c.fillPixel, k.s[i]);
-        k.alpha[i] = k.s[i][3];
+        TakePixel<32, Lanes>(c.fillPixel, k, i);
     }
 }
 
-template <int S, bool Key>
+template <int S, bool Key, bool Lanes>
 FetchFn ChooseFetchFor(const BlitCall& c) {
     if (!c.scaled)
-        return FetchUnscaled<S, Key>;
-    return c.bilinear ? FetchBilinear<S, Key> : FetchNearest<S, Key>;
+        return FetchUnscaled<S, Key, Lanes>;
+    if (c.bilinear)
+        return FetchBilinear<S, Key>;  // lanes always
+    return FetchNearest<S, Key, Lanes>;
 }
 
-template <bool Key>
-FetchFn ChooseFetchKeyed(const BlitCall& c) {
+template <bool Key, bool Lanes>
+FetchFn ChooseFetchFormat(const BlitCall& c) {
     if (!c.src)
-        return FetchFill<Key>;
+        return FetchFill<Key, Lanes>;
     switch (c.srcBpp) {
-    case 8: return ChooseFetchFor<8, Key>(c);
-    case 15: return ChooseFetchFor<15, Key>(c);
-    case 16: return ChooseFetchFor<16, Key>(c);
-    case 24: return ChooseFetchFor<24, Key>(c);
-    default: return ChooseFetchFor<32, Key>(c);
+    case 8: return ChooseFetchFor<8, Key, Lanes>(c);
+    case 15: return ChooseFetchFor<15, Key, Lanes>(c);
+    case 16: return ChooseFetchFor<16, Key, Lanes>(c);
+    case 24: return ChooseFetchFor<24, Key, Lanes>(c);
+    default: return ChooseFetchFor<32, Key, Lanes>(c);
     }
 }
 
 FetchFn ChooseFetch(const BlitCall& c) {
-    return c.colourKey ? ChooseFetchKeyed<true>(c) : ChooseFetchKeyed<false>(c);
+    if (c.lanes)
+        return c.colourKey ? ChooseFetchFormat<true, true>(c) : ChooseFetchFormat<false, true>(c);
+    return c.colourKey ? ChooseFetchFormat<true, false>(c) : ChooseFetchFormat<false, false>(c);
 }
 
 // --- Steps on lanes ---
 
 using StepFn = void (*)(Chunk& k);
-
-// A plain read keeps no fourth byte of a 32-bit source (or of the solid colour).
-void ClearSourceFourth(Chunk& k) {
-    for (int i = 0; i < k.n; i++)
-        k.s[i][3] = 0;
-}
 
 void InvertSource(Chunk& k) {
     for (int i = 0; i < k.n; i++) {
@@ -315,7 +325,7 @@ StoreFn ChooseStoreKeyed(const BlitCall& c) {
 // The steps of one call, chosen before the first pixel.
 struct Pipeline {
     FetchFn fetch = nullptr;
-    StepFn sourceSteps[2] = {};  // clearing the fourth byte, inverting
+    StepFn sourceSteps[1] = {};  // inverting
     int sourceStepCount = 0;
     DestFetchFn fetchDest = nullptr;
     StepFn opSteps[16] = {};     // copying the destination, operations, saturation
@@ -329,8 +339,6 @@ struct Pipeline {
 Pipeline BuildPipeline(const BlitCall& c) {
     Pipeline p;
     p.fetch = ChooseFetch(c);
-    if (!c.lanes && (!c.src || c.srcBpp == 32))
-        p.sourceSteps[p.sourceStepCount++] = ClearSourceFourth;
     if (c.invert)
         p.sourceSteps[p.sourceStepCount++] = InvertSource;
     bool sourceInLanes = c.bilinear || c.invert;
@@ -402,18 +410,20 @@ void BlitRowsPortable(const BlitCall& c) {
             k.col0 = col0;
             k.n = int(std::min<int32_t>(kChunk, c.cols - col0));
             p.fetch(c, y, k);
-            for (int s = 0; s < p.sourceStepCount; s++)
-                p.sourceSteps[s](k);
-            if (p.fetchDest)
-                p.fetchDest(row, k);
-            for (int s = 0; s < p.opStepCount; s++)
-                p.opSteps[s](k);
-            if (p.blend)
-                p.blend(k, c.ops ? k.r : k.s, c.weight);
-            uint16_t (*result)[4] = p.resultInR ? k.r : k.s;
-            if (p.saturateFinal)
-                SaturateLanes(result, k.n);
-            Pack(k, result);
+            if (c.lanes) {
+                for (int s = 0; s < p.sourceStepCount; s++)
+                    p.sourceSteps[s](k);
+                if (p.fetchDest)
+                    p.fetchDest(row, k);
+                for (int s = 0; s < p.opStepCount; s++)
+                    p.opSteps[s](k);
+                if (p.blend)
+                    p.blend(k, c.ops ? k.r : k.s, c.weight);
+                uint16_t (*result)[4] = p.resultInR ? k.r : k.s;
+                if (p.saturateFinal)
+                    SaturateLanes(result, k.n);
+                Pack(k, result);
+            }
             int last = p.store(row, k, c.writeMask);
             if (last >= 0) {
                 stored = true;

@@ -61,7 +61,8 @@ enum class PixelLoopPath {
     Sse2,  // x86_64 only
 };
 
-// The fastest path this build has, unless the environment variable LUMARIX_SIMD is "plain".
+// The fastest path this build has on this processor (ChosenSimdLevel, so LUMARIX_SIMD=plain
+// selects the portable one).
 PixelLoopPath DefaultPixelLoopPath();
 // The path the next calls use (tests switch it to compare both). Asking for a path this build
 // lacks selects the portable one; answers the path now in use.

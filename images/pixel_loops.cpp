@@ -2,32 +2,27 @@
 #include "images/pixel_format.h"
 
 #include <atomic>
-#include <cstdlib>
-#include <cstring>
+
+#include "render/span_cpu.h"
 
 namespace {
 
+// The SSE2 loops are built for x86_64 only, where every processor has SSE2; the processor
+// level (lowered by LUMARIX_SIMD=plain) still decides.
 PixelLoopPath BestPath() {
 #if defined(__x86_64__)
-    return PixelLoopPath::Sse2;
+    return ChosenSimdLevel() >= SimdLevel::Sse2 ? PixelLoopPath::Sse2 : PixelLoopPath::Portable;
 #else
     return PixelLoopPath::Portable;
 #endif
 }
 
-PixelLoopPath InitialPath() {
-    const char* simd = std::getenv("LUMARIX_SIMD");
-    if (simd && std::strcmp(simd, "plain") == 0)
-        return PixelLoopPath::Portable;
-    return BestPath();
-}
-
-std::atomic<int> g_path{static_cast<int>(InitialPath())};
+std::atomic<int> g_path{-1};  // -1: not chosen yet
 
 }  // namespace
 
 PixelLoopPath DefaultPixelLoopPath() {
-    return InitialPath();
+    return BestPath();
 }
 
 PixelLoopPath SetPixelLoopPath(PixelLoopPath path) {
@@ -38,5 +33,10 @@ PixelLoopPath SetPixelLoopPath(PixelLoopPath path) {
 }
 
 PixelLoopPath GetPixelLoopPath() {
-    return static_cast<PixelLoopPath>(g_path.load(std::memory_order_relaxed));
+    int path = g_path.load(std::memory_order_relaxed);
+    if (path < 0) {
+        path = static_cast<int>(BestPath());
+        g_path.store(path, std::memory_order_relaxed);
+    }
+    return static_cast<PixelLoopPath>(path);
 }
