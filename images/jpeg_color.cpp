@@ -1,6 +1,9 @@
 // Chroma replication, YCbCr to the image's pixels in 1.14 fixed point, and the block writers
 // for each output depth. The plain writers are the reference; the SSE2 ones give the same bytes.
+#include <algorithm>
 #include <cstring>
+#include <new>
+#include <utility>
 #if defined(__x86_64__)
 #include <emmintrin.h>
 #include <tmmintrin.h>
@@ -68,6 +71,45 @@ void WritePlain(const JpegBlockInput& in, uint8_t* dst, ptrdiff_t stepX, ptrdiff
             const uint32_t rgb = Grey ? JpegYccToRgb(y[i], 0, 0)
                                       : JpegYccToRgb(y[i], cb[i / HS], cr[i / HS]);
             StorePixel(Depth, RedOnly, p, rgb);
+        }
+    }
+}
+
+// 8-bit output: the palette entry nearest the pixel's colour.
+template <bool Grey, int HS, int VS>
+void Write8(const JpegBlockInput& in, uint8_t* dst, ptrdiff_t stepX, ptrdiff_t stepY, int cols,
+            int rows)
+{
+    const JpegPaletteTables& t = *in.palette;
+    for (int j = 0; j < rows; ++j, dst += stepY) {
+        const int16_t* y = in.y + j * 8;
+        const int16_t* cb = Grey ? nullptr : in.cb + (j / VS) * 8;
+        const int16_t* cr = Grey ? nullptr : in.cr + (j / VS) * 8;
+        uint8_t* p = dst;
+        for (int i = 0; i < cols; ++i, p += stepX) {
+            const int b = Grey ? 0 : cb[i / HS], r = Grey ? 0 : cr[i / HS];
+            if (t.by565)
+                *p = t.by565[Reduce565(JpegYccToRgb(y[i], b, r))];
+            else
+                *p = JpegNearestPaletteIndex(t, Clamp255(y[i] + kLevelShift), b, r);
+        }
+    }
+}
+
+// One native component of palette indices: the index itself at 8 bits, its entry otherwise.
+template <int Depth>
+void WriteIndexed(const JpegBlockInput& in, uint8_t* dst, ptrdiff_t stepX, ptrdiff_t stepY,
+                  int cols, int rows)
+{
+    for (int j = 0; j < rows; ++j, dst += stepY) {
+        const int16_t* y = in.y + j * 8;
+        uint8_t* p = dst;
+        for (int i = 0; i < cols; ++i, p += stepX) {
+            const int index = Clamp255(y[i]);
+            if (Depth == 8)
+                *p = static_cast<uint8_t>(index);
+            else
+                StorePixel(Depth, false, p, in.palette->entries[index] & 0xFFFFFF);
         }
     }
 }
@@ -241,8 +283,31 @@ uint32_t JpegYccToRgb(int y, int cb, int cr)
 }
 
 JpegWriterFn ChooseJpegWriter(int depth, bool redOnly, bool grey, int hs, int vs,
-                              SimdLevel level)
+                              SimdLevel level, bool indexed, bool palette)
 {
+    if (indexed && palette) {
+        switch (depth) {
+        case 8: return WriteIndexed<8>;
+        case 15: return WriteIndexed<15>;
+        case 16: return WriteIndexed<16>;
+        case 24: return WriteIndexed<24>;
+        case 32: return WriteIndexed<32>;
+        default: return nullptr;
+        }
+    }
+    if (depth == 8) {
+        if (!palette)
+            return nullptr;
+        if (grey)
+            return Write8<true, 1, 1>;
+        if (hs == 2 && vs == 2)
+            return Write8<false, 2, 2>;
+        if (hs == 2)
+            return Write8<false, 2, 1>;
+        if (vs == 2)
+            return Write8<false, 1, 2>;
+        return Write8<false, 1, 1>;
+    }
 #if defined(__x86_64__)
     if (level != SimdLevel::Plain && !redOnly && depth == 32)
         return PickSse2<32>(grey, hs, vs);
@@ -265,4 +330,81 @@ JpegWriterFn ChooseJpegWriter(int depth, bool redOnly, bool grey, int hs, int vs
     default:
         return nullptr;
     }
+}
+
+void JpegPaletteYcc(uint32_t bgr, int* y, int* cb, int* cr)
+{
+    const int b = bgr & 255, g = bgr >> 8 & 255, r = bgr >> 16 & 255;
+    *y = (3736 * b + 19235 * g + 9798 * r) >> 15;
+    *cb = (16384 * b - 10846 * g - 5538 * r) >> 15;
+    *cr = (16384 * r - 13730 * g - 2654 * b) >> 15;
+}
+
+int JpegChromaKey(int y, int cb, int cr)
+{
+    return Clamp255(y) * 256 + (Clamp255(cr) & 15) * 16 + (Clamp255(cb) & 15);
+}
+
+uint8_t JpegNearestPaletteIndex(const JpegPaletteTables& t, int y, int cb, int cr)
+{
+    if (t.count <= 0)
+        return 0;
+    const uint32_t m = static_cast<uint32_t>(y * y + cb * cb + cr * cr);
+    int lo = 0, hi = t.count;   // first entry whose magnitude is not below m
+    while (lo < hi) {
+        const int mid = (lo + hi) / 2;
+        if ((t.magnitudes[mid] & 0xFFFFFF) < m)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    const int at = lo > 0 ? lo - 1 : 0;
+    return static_cast<uint8_t>(t.magnitudes[at] >> 24);
+}
+
+namespace {
+
+// Fills a 65536-entry table from (key, index) pairs: each key range up to the midpoint towards
+// the next entry's key goes to that entry; the last entry takes the rest.
+void FillLookup(std::pair<int, int>* keys, int count, uint8_t* table)
+{
+    std::sort(keys, keys + count);
+    int start = 0;
+    for (int i = 0; i < count; ++i) {
+        const int end = i + 1 < count ? (keys[i].first + keys[i + 1].first) / 2
+                                      : kJpegLookupSize - 1;
+        for (int k = start; k <= end; ++k)
+            table[k] = static_cast<uint8_t>(keys[i].second);
+        start = end + 1 > start ? end + 1 : start;
+    }
+}
+
+}  // namespace
+
+void BuildJpegPaletteTables(const uint32_t* entries, int count, JpegPaletteTables* t)
+{
+    count = count < 0 ? 0 : (count > kJpegMaxPaletteEntries ? kJpegMaxPaletteEntries : count);
+    t->count = count;
+    std::pair<int, int> byKey[kJpegMaxPaletteEntries];
+    std::pair<int, int> by565[kJpegMaxPaletteEntries];
+    for (int i = 0; i < count; ++i) {
+        t->entries[i] = entries[i];
+        int y, cb, cr;
+        JpegPaletteYcc(entries[i], &y, &cb, &cr);
+        t->magnitudes[i] = static_cast<uint32_t>(y * y + cb * cb + cr * cr) |
+                           static_cast<uint32_t>(i) << 24;
+        byKey[i] = {JpegChromaKey(y, cb, cr), i};
+        by565[i] = {Reduce565(entries[i]), i};
+    }
+    std::sort(t->magnitudes, t->magnitudes + count,
+              [](uint32_t a, uint32_t b) { return (a & 0xFFFFFF) < (b & 0xFFFFFF); });
+    t->by565.reset(new (std::nothrow) uint8_t[kJpegLookupSize]);
+    t->byChromaKey.reset(new (std::nothrow) uint8_t[kJpegLookupSize]);
+    if (!t->by565 || !t->byChromaKey || count == 0) {
+        t->by565.reset();
+        t->byChromaKey.reset();
+        return;
+    }
+    FillLookup(by565, count, t->by565.get());
+    FillLookup(byKey, count, t->byChromaKey.get());
 }

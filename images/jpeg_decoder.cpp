@@ -2,6 +2,7 @@
 // and written through the sink's memory, with a yield point after every group.
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "core/stream.h"
 #include "images/jpeg_internal.h"
@@ -137,8 +138,19 @@ JpegError JpegDecoder::MarkerLoop()
             if (progressive && m_bits.standard)
                 return JpegError::Progressive;
             e = ReadFrameHeader(p, n, progressive);
-            if (e == JpegError::None)
-                e = m_sink->BeginFrame(m_frame, &m_target);
+            if (e != JpegError::None)
+                break;
+            if (m_paletteCount > 0 && !m_bits.standard) {
+                if (!m_paletteTables)
+                    m_paletteTables.reset(new (std::nothrow) JpegPaletteTables);
+                if (!m_paletteTables)
+                    return JpegError::OutOfMemory;
+                BuildJpegPaletteTables(m_palette, m_paletteCount, m_paletteTables.get());
+                m_frame.palette = m_paletteTables->entries;
+                m_frame.paletteCount = m_paletteCount;
+                m_frame.indexed = m_frame.components == 1;
+            }
+            e = m_sink->BeginFrame(m_frame, &m_target);
             break;
         }
         case kMarkerDri:
@@ -194,7 +206,8 @@ bool JpegDecoder::ChooseWriters()
 {
     const bool grey = m_frame.components == 1;
     m_writer = ChooseJpegWriter(m_target.depth, m_target.redOnly, grey, grey ? 1 : m_layout->h,
-                                grey ? 1 : m_layout->v, m_simd);
+                                grey ? 1 : m_layout->v, m_simd, m_frame.indexed,
+                                m_frame.paletteCount > 0);
     return m_writer != nullptr && m_target.tileCount > 0 && m_target.tiles != nullptr;
 }
 
@@ -279,6 +292,7 @@ JpegError JpegDecoder::DecodeGroup(int gx, int gy)
     for (int by = 0; by < v; ++by) {
         for (int bx = 0; bx < h; ++bx) {
             JpegBlockInput in;
+            in.palette = m_paletteTables.get();
             in.y = luma[by * h + bx];
             in.hs = h;
             in.vs = v;

@@ -8,6 +8,7 @@
 // The image object is reached only through JpegSink, so every stage runs on plain buffers too.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "images/jpeg_format.h"
@@ -57,6 +58,10 @@ struct JpegFrameInfo {
     int components = 0;
     uint8_t sampling = 0x11;
     bool progressive = false;        // SOF2 (native mode)
+    // An APP3 palette (native mode): entries B, G, R, reserved. 8-bit output needs one.
+    const uint32_t* palette = nullptr;
+    int paletteCount = 0;
+    bool indexed = false;            // one native component holding palette indices
 };
 
 // The image side of a decode.
@@ -133,6 +138,27 @@ JpegIdctFn ChooseJpegIdct(SimdLevel level);
 // The transform of a block without AC coefficients: every sample is the rounded DC term.
 void JpegIdctDcOnly(float dc, int16_t* out);
 
+// --- Palettes ---
+// Lookups of an APP3 palette for 8-bit output.
+struct JpegPaletteTables {
+    uint32_t entries[kJpegMaxPaletteEntries] = {};
+    int count = 0;
+    // Y^2 + Cb^2 + Cr^2 of each entry with its index in the top byte, ascending.
+    uint32_t magnitudes[kJpegMaxPaletteEntries] = {};
+    // Index per 16-bit 5-6-5 colour, and per chroma key; null when they could not be had.
+    std::unique_ptr<uint8_t[]> by565;
+    std::unique_ptr<uint8_t[]> byChromaKey;
+};
+constexpr int kJpegLookupSize = 65536;
+void BuildJpegPaletteTables(const uint32_t* entries, int count, JpegPaletteTables* t);
+// An entry's Y (0-255), Cb and Cr (centred on 0) as the palette tables compute them.
+void JpegPaletteYcc(uint32_t bgr, int* y, int* cb, int* cr);
+// The one chroma key of the table, the lookup and the default colour: Y x 256 + (Cr & 15) x 16
+// + (Cb & 15), each clamped to 0-255 first.
+int JpegChromaKey(int y, int cb, int cr);
+// The entry whose magnitude is next below (Y^2 + Cb^2 + Cr^2), Y in 0-255.
+uint8_t JpegNearestPaletteIndex(const JpegPaletteTables& t, int y, int cb, int cr);
+
 // --- Writers ---
 // One 8x8 luminance block with its chroma. cb and cr point at the chroma samples of this block's
 // top left pixel in 8-wide chroma blocks; each chroma sample serves hs x vs pixels. Grey blocks
@@ -142,14 +168,16 @@ struct JpegBlockInput {
     const int16_t* cb;
     const int16_t* cr;
     int hs, vs;
+    const JpegPaletteTables* palette = nullptr;   // 8-bit output and palette indices
 };
 // Writes the pixels [0, cols) x [0, rows) of the block at dst, steps in bytes per pixel across
 // and down.
 using JpegWriterFn = void (*)(const JpegBlockInput& in, uint8_t* dst, ptrdiff_t stepX,
                               ptrdiff_t stepY, int cols, int rows);
-// The writer for a depth, chroma layout and SIMD level; null for a depth we do not write.
+// The writer for a depth, chroma layout and SIMD level; null for a depth we do not write (8 bits
+// needs a palette). indexed: the one component holds palette indices.
 JpegWriterFn ChooseJpegWriter(int depth, bool redOnly, bool grey, int hs, int vs,
-                              SimdLevel level);
+                              SimdLevel level, bool indexed = false, bool palette = false);
 // The pixel (0x00RRGGBB) of one sample triple, Y centred on 0; the reference for every writer.
 uint32_t JpegYccToRgb(int y, int cb, int cr);
 
@@ -259,6 +287,7 @@ private:
     bool m_skipBits = false;
     int m_paletteCount = 0;
     uint32_t m_palette[kJpegMaxPaletteEntries] = {};
+    std::unique_ptr<JpegPaletteTables> m_paletteTables;
     uint32_t m_tileWidth = 0, m_tileHeight = 0;
     std::vector<uint32_t> m_tileOffsets;
 

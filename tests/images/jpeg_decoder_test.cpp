@@ -3,6 +3,7 @@
 #include <atomic>
 #include <thread>
 
+#include "images/pixel_format.h"
 #include "jpeg_test_support.h"
 
 using namespace jpeg_test;
@@ -516,4 +517,93 @@ TEST(JpegDecoder, SlowlyFedStreamOfUnknownLength)
     MemorySink whole;
     ASSERT_EQ(DecodeBytes(jpg, &whole), JpegError::None);
     EXPECT_EQ(whole.memory, sink.memory);
+}
+
+namespace {
+
+// An APP3 payload of n entries: entry i is (blue, green, red) = f(i).
+Bytes PalettePayload(int n, uint32_t (*f)(int))
+{
+    Bytes p;
+    for (int i = 0; i < n; ++i) {
+        const uint32_t c = f(i);
+        p.insert(p.end(), {static_cast<uint8_t>(c), static_cast<uint8_t>(c >> 8),
+                           static_cast<uint8_t>(c >> 16), 0});
+    }
+    return p;
+}
+
+uint32_t Cube(int i)   // 6 x 6 x 6 colour cube
+{
+    return static_cast<uint32_t>((i % 6) * 51 | ((i / 6) % 6) * 51 << 8 | (i / 36) * 51 << 16);
+}
+
+uint32_t Ramp(int i) { return static_cast<uint32_t>(255 - i) * 0x010101u; }
+
+}  // namespace
+
+// 8-bit output of a colour stream: each pixel is the palette entry the 5-6-5 table gives for
+// the colour the 24-bit decode shows.
+TEST(JpegDecoder, EightBitOutputThroughThePalette)
+{
+    JpegParts parts = Split(Fixture("c420.jpg"));
+    parts.scan = Unstuff(parts.scan);
+    const Bytes app3 = PalettePayload(216, Cube);
+    parts.segments.insert(parts.segments.begin(), Segment{0xE3, app3});
+    const Bytes stream = Join(parts);
+    MemorySink eight, full;
+    eight.depth = 8;
+    ASSERT_EQ(DecodeBytes(stream, &eight, false), JpegError::None);
+    ASSERT_EQ(DecodeBytes(stream, &full, false), JpegError::None);
+    uint32_t entries[216];
+    for (int i = 0; i < 216; ++i)
+        entries[i] = Cube(i);
+    JpegPaletteTables tables;
+    BuildJpegPaletteTables(entries, 216, &tables);
+    ASSERT_TRUE(tables.by565);
+    for (int y = 0; y < full.height; ++y)
+        for (int x = 0; x < full.width; ++x)
+            ASSERT_EQ(*eight.PixelAt(x, y), tables.by565[Reduce565(full.Rgb(x, y))]) << x << "," << y;
+}
+
+// One native component of indices: the index at 8 bits, its palette entry at 24 bits.
+TEST(JpegDecoder, IndexedStreamGivesPaletteEntries)
+{
+    JpegParts parts = Split(Fixture("grey.jpg"));
+    parts.scan = Unstuff(parts.scan);
+    parts.segments.insert(parts.segments.begin(), Segment{0xE3, PalettePayload(256, Ramp)});
+    const Bytes stream = Join(parts);
+    MemorySink index, full;
+    index.depth = 8;
+    ASSERT_EQ(DecodeBytes(stream, &index, false), JpegError::None);
+    ASSERT_EQ(DecodeBytes(stream, &full, false), JpegError::None);
+    int nonZero = 0;
+    for (int y = 0; y < full.height; ++y) {
+        for (int x = 0; x < full.width; ++x) {
+            const uint8_t i = *index.PixelAt(x, y);
+            nonZero += i != 0;
+            ASSERT_EQ(full.Rgb(x, y), Ramp(i));
+        }
+    }
+    EXPECT_GT(nonZero, 0);
+}
+
+TEST(JpegPalette, LookupTablesSplitAtMidpoints)
+{
+    const uint32_t entries[3] = {0x000000, 0xFFFFFF, 0x0000F8};   // black, white, blue
+    JpegPaletteTables t;
+    BuildJpegPaletteTables(entries, 3, &t);
+    ASSERT_TRUE(t.by565 && t.byChromaKey);
+    EXPECT_EQ(t.by565[0x0000], 0);
+    EXPECT_EQ(t.by565[0x001F], 2);
+    EXPECT_EQ(t.by565[0x0010], 2);        // past the midpoint 0x000F towards blue
+    EXPECT_EQ(t.by565[0x000F], 0);
+    EXPECT_EQ(t.by565[0xFFFF], 1);        // the last entry takes the rest
+    int y, cb, cr;
+    JpegPaletteYcc(0xFFFFFF, &y, &cb, &cr);
+    EXPECT_EQ(y, 255);
+    EXPECT_EQ(t.byChromaKey[JpegChromaKey(y, cb, cr)], 1);
+    // The nearest-magnitude search picks the entry below the position.
+    EXPECT_EQ(JpegNearestPaletteIndex(t, 255, 0, 0), 2);
+    EXPECT_EQ(JpegNearestPaletteIndex(t, 0, 0, 0), 0);
 }
