@@ -81,6 +81,29 @@ void SnapVertices(ScreenVertex* a, ScreenVertex* b, ScreenVertex* c, const ClipV
 // One colour channel between a and b at t, in the fixed point of the clipper.
 uint16_t LerpColour(uint16_t a, uint16_t b, float t);
 
+// --- raster_range.cpp ---
+
+// One index range of a mesh, transformed, as RasteriseMesh draws it.
+struct RasterRange {
+    const ScreenVertex* vertices = nullptr;
+    int32_t vertexCount = 0;
+    const void* indices = nullptr;  // indexWidth bytes each
+    int32_t indexWidth = 2;
+    int32_t firstIndex = 0;
+    int32_t indexCount = 0;
+    const uint8_t* triangleFlags = nullptr;  // of the range's first triangle
+    bool useVisibleBits = false;  // device culling with the mesh's cull-triangles byte: skip invisible
+    bool cullBackFaces = false;   // otherwise, CullMode not 0: screen-space facing test
+    // Wireframe: each edge goes here (none: nothing is drawn); answers whether it drew.
+    bool (*drawEdge)(void* context, const ScreenVertex& a, const ScreenVertex& b) = nullptr;
+    void* edgeContext = nullptr;
+};
+
+// Draws the range's triangles: culling, fast path or clipping, fans of snapped triangles. The
+// whole range runs under one recovery point: a fault abandons the rest of the range. The number
+// of triangles scan-converted, or -1 when a fault cut the range short.
+int RasteriseRange(const RasterRange& range, const RasterWork& work);
+
 // --- raster_triangle.cpp ---
 
 // Scan-converts one projected, snapped triangle and runs the span routine over its spans.

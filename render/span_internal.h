@@ -217,10 +217,17 @@ inline Lanes FilterFour(const Lanes t[4], const BilinearWeights& w) {
     return r;
 }
 
+// The 8-bit diffuse channel as a factor of 256: 255 counts as 256, so that a white diffuse
+// colour leaves the texel as it is.
+inline uint32_t DiffuseFactor(int16_t lane) {
+    uint32_t d = Lane15(lane) >> 7;
+    return d + (d >> 7);
+}
+
 // Working colour (8.8) from a texel and the diffuse colour.
 inline void Modulate(const Lanes& t, const int16_t diffuse[4], uint16_t work[4]) {
     for (int i = 0; i < 4; ++i)
-        work[i] = static_cast<uint16_t>(t.c[i] * (Lane15(diffuse[i]) >> 7));
+        work[i] = static_cast<uint16_t>(t.c[i] * DiffuseFactor(diffuse[i]));
 }
 inline void Scale(const Lanes& t, uint16_t work[4]) {
     for (int i = 0; i < 4; ++i)

@@ -2,6 +2,8 @@
 // perspective pieces, supersampling and frame addressing.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -382,6 +384,77 @@ TEST(RasterGeometry, SpansStayInsideTheClipRectangle) {
             EXPECT_EQ(t.Pixel32(x, y) != 0, inside) << x << "," << y;
         }
     }
+}
+
+TEST(RasterGeometry, RangesSkipInvalidTrianglesAndCullBackFaces) {
+    TestTarget t(16, 16);
+    ASSERT_TRUE(t.Prepare(kTextured, 1, 1, {0x00FFFFFF}));
+    ScreenVertex verts[3];
+    auto vertex = [](float x, float y) {
+        ScreenVertex s = {};
+        s.x = x;
+        s.y = y;
+        s.w = 1;
+        s.depth = 2;
+        s.sx = x;
+        s.sy = y;
+        return s;
+    };
+    verts[0] = vertex(1, 1);
+    verts[1] = vertex(12, 1);
+    verts[2] = vertex(1, 12);
+    const uint16_t front[3] = {0, 1, 2}, back[3] = {0, 2, 1}, invalid[3] = {0, 1, 3};
+    RasterRange range;
+    range.vertices = verts;
+    range.vertexCount = 3;
+    range.indexCount = 3;
+    struct Row {
+        const char* name;
+        const uint16_t* indices;
+        int count;
+        bool cull;
+        int drawn;
+    };
+    const Row rows[] = {
+        {"front facing", front, 3, true, 1},      {"back facing, culled", back, 3, true, 0},
+        {"back facing, no culling", back, 3, false, 1}, {"index beyond the vertices", invalid, 3, false, 0},
+        {"fewer than three indices", front, 2, false, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        range.indices = row.indices;
+        range.indexCount = row.count;
+        range.cullBackFaces = row.cull;
+        EXPECT_EQ(RasteriseRange(range, t.rw), row.drawn);
+    }
+}
+
+TEST(RasterGeometry, AFaultAbandonsOnlyTheRange) {
+    TestTarget t(16, 16);
+    ASSERT_TRUE(t.Prepare(kTextured, 1, 1, {0x00FFFFFF}));
+    // The texture's pixels were released under the draw.
+    uint8_t* gone = static_cast<uint8_t*>(VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_NOACCESS));
+    ASSERT_NE(gone, nullptr);
+    t.rw.constants.texture1.pixels = gone;
+    ScreenVertex verts[3] = {Projected(1, 1), Projected(12, 1), Projected(1, 12)};
+    for (ScreenVertex& v : verts) {
+        v.depth = 2;  // unprojected: the range projects it
+        v.w = 1;
+        v.x = v.sx;
+        v.y = v.sy;
+    }
+    const uint16_t tri[3] = {0, 1, 2};
+    RasterRange range;
+    range.vertices = verts;
+    range.vertexCount = 3;
+    range.indices = tri;
+    range.indexCount = 3;
+    EXPECT_EQ(RasteriseRange(range, t.rw), -1);
+    VirtualFree(gone, 0, MEM_RELEASE);
+    // The next range draws as usual.
+    t.rw.constants.texture1.pixels = reinterpret_cast<const uint8_t*>(t.texels.data());
+    EXPECT_EQ(RasteriseRange(range, t.rw), 1);
+    EXPECT_EQ(t.Pixel32(2, 2), 0x00FFFFFFu);
 }
 
 }  // namespace

@@ -166,6 +166,8 @@ const std::vector<SpanCase>& Cases() {
         // --- colour ---
         {"modulate by half-white diffuse", kTex | kMod, 32, 32, {0x00C8C8C8}, 1, 1, Bytes({0, 0, 0, 0}),
          Bytes({100, 100, 100, 0}), 1, 0, 0, 0, 0, {16384, 16384, 16384, 16384}, {}},
+        {"modulate by white keeps the texel", kTex | kMod, 32, 32, {0x00F8C801}, 1, 1, Bytes({0, 0, 0, 0}),
+         Bytes({1, 200, 248, 0}), 1, 0, 0, 0, 0, {kFull, kFull, kFull, kFull}, {}},
         {"specular adds twice its value", kTex | kMod | kSpanSpecular, 32, 32, {0x00C8C8C8}, 1, 1,
          Bytes({0, 0, 0, 0}), Bytes({110, 110, 110, 0}), 1, 0, 0, 0, 0,
          {16384, 16384, 16384, 16384}, {1280, 1280, 1280, 0}},

@@ -1,0 +1,230 @@
+// A cube panorama of solid and checker faces drawn by the software rasteriser into 32-, 24-, 16-
+// and 15-bit frames: each face's colour at the centre for the four main pans, and the seam
+// between two faces within a pixel of the centre column when looking at their edge.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "core/matrix_math.h"
+#include "render/mesh.h"
+#include "render/raster_pipeline.h"
+
+namespace {
+
+constexpr int kW = 160, kH = 120, kTex = 64;
+constexpr float kHalf = 100.0f;
+constexpr uint32_t kState = 0x1834B86 | 0x8;  // default states with Bilinear
+constexpr uint32_t kFeatures = kMeshRenderFlagsDefault | MeshRenderTextured;
+
+struct CubeFace {
+    float p[4][3];
+    uint32_t colour;   // solid faces; checker faces alternate colour and checker
+    uint32_t checker;  // 0: solid
+};
+// Colours on 8-step channels so that 15- and 16-bit frames keep them exactly.
+const CubeFace kCube[6] = {
+    {{{-1, 1, 1}, {1, 1, 1}, {1, -1, 1}, {-1, -1, 1}}, 0x00F80000, 0},
+    {{{1, 1, 1}, {1, 1, -1}, {1, -1, -1}, {1, -1, 1}}, 0x0000F800, 0},
+    {{{1, 1, -1}, {-1, 1, -1}, {-1, -1, -1}, {1, -1, -1}}, 0x000000F8, 0x00F8F8F8},
+    {{{-1, 1, -1}, {-1, 1, 1}, {-1, -1, 1}, {-1, -1, -1}}, 0x00F8F800, 0},
+    {{{-1, 1, -1}, {1, 1, -1}, {1, 1, 1}, {-1, 1, 1}}, 0x0000F8F8, 0x00400040},
+    {{{-1, -1, 1}, {1, -1, 1}, {1, -1, -1}, {-1, -1, -1}}, 0x00808080, 0},
+};
+const float kUv[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+const uint16_t kQuad[6] = {0, 1, 2, 0, 2, 3};
+
+struct Frame {
+    int bits, bytes, stride;
+    std::vector<uint8_t> pixels;
+
+    explicit Frame(int b) : bits(b), bytes(b == 15 ? 2 : b / 8), stride(kW * bytes), pixels(stride * kH + 4) {}
+
+    // The pixel as 0x00RRGGBB with 8-bit channels (low bits of 15/16-bit channels zero).
+    uint32_t At(int x, int y) const {
+        const uint8_t* p = &pixels[static_cast<size_t>(y) * stride + static_cast<size_t>(x) * bytes];
+        uint32_t v = p[0] | (p[1] << 8);
+        switch (bits) {
+        case 15:
+            return ((v >> 10 & 0x1F) << 19) | ((v >> 5 & 0x1F) << 11) | ((v & 0x1F) << 3);
+        case 16:
+            return ((v >> 11 & 0x1F) << 19) | ((v >> 5 & 0x3F) << 10) | ((v & 0x1F) << 3);
+        default:
+            return v | (static_cast<uint32_t>(p[2]) << 16);
+        }
+    }
+};
+
+uint32_t Quantised(uint32_t c, int bits) {
+    if (bits == 15)
+        return c & 0xF8F8F8;
+    if (bits == 16)
+        return c & 0xF8FCF8;
+    return c & 0xFFFFFF;
+}
+
+// world-to-screen: rotation, the device's projection (45 degrees vertical) and viewport.
+void WorldToScreen(float pan, float m[16]) {
+    float rot[16], proj[16] = {}, vp[16] = {}, rp[16];
+    MakeRotationMatrix(rot, 0, pan, 0);
+    float c = std::cos(static_cast<float>(M_PI) / 8) / std::sin(static_cast<float>(M_PI) / 8);
+    proj[0] = c * kH / kW;
+    proj[5] = c;
+    proj[10] = 10000.0f / 9999.0f;
+    proj[11] = 1;
+    proj[14] = -10000.0f / 9999.0f;
+    vp[0] = kW / 2.0f;
+    vp[5] = -kH / 2.0f;
+    vp[10] = 1;
+    vp[12] = kW / 2.0f;
+    vp[13] = kH / 2.0f;
+    vp[15] = 1;
+    MultiplyMatrix(rp, rot, proj);
+    MultiplyMatrix(m, rp, vp);
+}
+
+void DrawCube(Frame& frame, float pan) {
+    static std::vector<uint8_t> work(kRasterWorkBufferBytes);
+    std::vector<std::vector<uint32_t>> textures(6, std::vector<uint32_t>(kTex * kTex));
+    for (int f = 0; f < 6; ++f)
+        for (int y = 0; y < kTex; ++y)
+            for (int x = 0; x < kTex; ++x)
+                textures[f][y * kTex + x] = kCube[f].checker && ((x / 8 + y / 8) & 1) ? kCube[f].checker : kCube[f].colour;
+    float m[16];
+    WorldToScreen(pan, m);
+    SpanCacheStorage cache;
+    SpanCache view = cache.View();
+    RasterWork w;
+    w.pixels = frame.pixels.data();
+    w.stride = frame.stride;
+    w.bytesPerPixel = frame.bytes;
+    w.width = kW;
+    w.height = kH;
+    w.clip.x1 = kW - 1;
+    w.clip.y1 = kH - 1;
+    w.clip.height = kH;
+    w.workBuffer = work.data();
+    w.constants.destBits = frame.bits;
+    for (int f = 0; f < 6; ++f) {
+        SpanDrawInputs in;
+        in.deviceState = kState;
+        in.meshFeatures = kFeatures;
+        in.hasTexture1 = true;
+        in.texture1Bits = 32;
+        in.texture1Width = in.texture1Height = kTex;
+        in.destBits = frame.bits;
+        int slot = FindSpanRoutine(view, in);
+        ASSERT_GE(slot, 0);
+        w.slot = &cache.slots[slot];
+        w.state = EffectiveSpanState(in.deviceState, in.meshFeatures);
+        w.constants.texture1 = {reinterpret_cast<const uint8_t*>(textures[f].data()), kTex, kTex, 32, nullptr};
+        ScreenVertex screen[4];
+        for (int i = 0; i < 4; ++i) {
+            MeshVertex mv = {};
+            mv.wx = kCube[f].p[i][0] * kHalf;
+            mv.wy = kCube[f].p[i][1] * kHalf;
+            mv.wz = kCube[f].p[i][2] * kHalf;
+            mv.u = kUv[i][0];
+            mv.v = kUv[i][1];
+            for (int c = 0; c < 4; ++c)
+                mv.diffuse16[c] = 0xFF00;
+            TransformVertex(mv, m, 1.0f, false, 0, 0, &screen[i]);
+        }
+        RasterRange range;
+        range.vertices = screen;
+        range.vertexCount = 4;
+        range.indices = kQuad;
+        range.indexCount = 6;
+        ASSERT_GE(RasteriseRange(range, w), 0);
+    }
+}
+
+// The face whose centre lies in front of the eye nearest to the screen centre.
+int FaceAtCentre(float pan) {
+    float m[16];
+    WorldToScreen(pan, m);
+    int best = -1;
+    float bestDist = 1e30f;
+    for (int f = 0; f < 6; ++f) {
+        float c[3] = {};
+        for (int i = 0; i < 4; ++i)
+            for (int k = 0; k < 3; ++k)
+                c[k] += kCube[f].p[i][k] * kHalf / 4;
+        float out[4];
+        TransformPoint4(out, c, m);
+        if (out[3] <= 0)
+            continue;
+        float dx = out[0] / out[3] - kW / 2.0f, dy = out[1] / out[3] - kH / 2.0f;
+        if (dx * dx + dy * dy < bestDist) {
+            bestDist = dx * dx + dy * dy;
+            best = f;
+        }
+    }
+    return best;
+}
+
+bool Between(uint32_t v, uint32_t a, uint32_t b) {
+    for (int s = 0; s < 24; s += 8) {
+        uint32_t x = v >> s & 0xFF, lo = std::min(a >> s & 0xFF, b >> s & 0xFF), hi = std::max(a >> s & 0xFF, b >> s & 0xFF);
+        if (x + 8 < lo || x > hi + 8)
+            return false;
+    }
+    return true;
+}
+
+TEST(RasterCube, EachFaceShowsItsColourAtTheCentreOnEveryFrameDepth) {
+    for (int bits : {32, 24, 16, 15}) {
+        for (float pan : {0.0f, 90.0f, 180.0f, 270.0f}) {
+            SCOPED_TRACE(testing::Message() << bits << " bits, pan " << pan);
+            Frame frame(bits);
+            DrawCube(frame, pan);
+            int f = FaceAtCentre(pan);
+            ASSERT_GE(f, 0);
+            uint32_t centre = frame.At(kW / 2, kH / 2);
+            if (kCube[f].checker) {
+                EXPECT_TRUE(Between(centre, Quantised(kCube[f].colour, bits), Quantised(kCube[f].checker, bits)))
+                    << std::hex << centre;
+            } else {
+                EXPECT_EQ(centre, Quantised(kCube[f].colour, bits));
+            }
+            // No hole anywhere: every pixel shows some face.
+            int holes = 0;
+            for (int y = 0; y < kH; ++y)
+                for (int x = 0; x < kW; ++x)
+                    holes += frame.At(x, y) == 0;
+            EXPECT_EQ(holes, 0);
+        }
+    }
+}
+
+TEST(RasterCube, SeamsLieWithinAPixelOfTheirPlace) {
+    // Looking at the edges of the front face with its two solid neighbours: the colour changes at
+    // the centre column.
+    for (int bits : {32, 16}) {
+        for (float pan : {45.0f, 315.0f}) {
+            SCOPED_TRACE(testing::Message() << bits << " bits, pan " << pan);
+            Frame frame(bits);
+            DrawCube(frame, pan);
+            uint32_t left = frame.At(2, kH / 2), right = frame.At(kW - 3, kH / 2);
+            ASSERT_NE(left, right);
+            int seam = -1;
+            for (int x = 1; x < kW; ++x) {
+                if (frame.At(x, kH / 2) != frame.At(x - 1, kH / 2)) {
+                    seam = x;
+                    break;
+                }
+            }
+            EXPECT_NEAR(seam, kW / 2, 1.5);
+            // Beyond the seam's pixel every pixel of the row is one of the two colours.
+            for (int x = 0; x < kW; ++x) {
+                if (std::abs(x - kW / 2) > 1) {
+                    uint32_t p = frame.At(x, kH / 2);
+                    EXPECT_TRUE(p == left || p == right) << x;
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
