@@ -13,9 +13,7 @@
 #include <cstring>
 #include <vector>
 
-#include "core/matrix_math.h"
-#include "render/mesh.h"
-#include "render/raster_pipeline.h"
+#include "tests/render/raster_cube_scene.h"
 
 #ifndef GL_BGRA_EXT
 #define GL_BGRA_EXT 0x80E1
@@ -26,26 +24,10 @@ namespace {
 constexpr int kWidth = 1280, kHeight = 720;
 constexpr int kFaceSize = 1024;
 constexpr float kCubeHalf = 100.0f;
-constexpr float kNear = 1.0f, kFar = 10000.0f;
 constexpr uint32_t kDefaultState = 0x1834B86;
 constexpr uint32_t kBilinear = 0x8;
 constexpr uint32_t kFaceFeatures = kMeshRenderFlagsDefault | MeshRenderTextured;
 constexpr uint32_t kBackground = 0x00202020;
-
-// Corner positions of each face (seen from inside) with texture coordinates 0..1.
-struct Face {
-    float p[4][3];
-};
-const Face kFaces[6] = {
-    {{{-1, 1, 1}, {1, 1, 1}, {1, -1, 1}, {-1, -1, 1}}},      // front (+z)
-    {{{1, 1, 1}, {1, 1, -1}, {1, -1, -1}, {1, -1, 1}}},      // right (+x)
-    {{{1, 1, -1}, {-1, 1, -1}, {-1, -1, -1}, {1, -1, -1}}},  // back (-z)
-    {{{-1, 1, -1}, {-1, 1, 1}, {-1, -1, 1}, {-1, -1, -1}}},  // left (-x)
-    {{{-1, 1, -1}, {1, 1, -1}, {1, 1, 1}, {-1, 1, 1}}},      // top (+y)
-    {{{-1, -1, 1}, {1, -1, 1}, {1, -1, -1}, {-1, -1, -1}}},  // bottom (-y)
-};
-const float kUv[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
-const uint16_t kQuadIndices[6] = {0, 1, 2, 0, 2, 3};
 
 std::vector<uint32_t> MakeFaceTexture(int face) {
     std::vector<uint32_t> t(static_cast<size_t>(kFaceSize) * kFaceSize);
@@ -69,21 +51,6 @@ std::vector<View> Views() {
     return v;
 }
 
-// view x projection (row vectors), as the device builds them: vertical field of view 45 degrees.
-void ViewProjection(const View& view, float out[16]) {
-    float rot[16];
-    MakeRotationMatrix(rot, view.tilt, view.pan, 0);
-    float c = std::cos(static_cast<float>(M_PI) / 8) / std::sin(static_cast<float>(M_PI) / 8);
-    float sy = c, sx = c * kHeight / kWidth;
-    float proj[16] = {};
-    proj[0] = kNear * sx;
-    proj[5] = kNear * sy;
-    proj[10] = kFar / (kFar - kNear);
-    proj[11] = 1;
-    proj[14] = kNear * kFar / (kNear - kFar);
-    MultiplyMatrix(out, rot, proj);
-}
-
 double Seconds() {
     LARGE_INTEGER f, t;
     QueryPerformanceFrequency(&f);
@@ -98,74 +65,22 @@ double RunOurs(SimdLevel level, int rounds, const std::vector<std::vector<uint32
     std::vector<uint8_t> work(kRasterWorkBufferBytes);
     SpanCacheStorage cache;
     SpanCache view = cache.View(level);
-    MeshVertex mesh[6][4] = {};
-    for (int f = 0; f < 6; ++f) {
-        for (int i = 0; i < 4; ++i) {
-            MeshVertex& v = mesh[f][i];
-            v.wx = kFaces[f].p[i][0] * kCubeHalf;
-            v.wy = kFaces[f].p[i][1] * kCubeHalf;
-            v.wz = kFaces[f].p[i][2] * kCubeHalf;
-            v.u = kUv[i][0];
-            v.v = kUv[i][1];
-            for (int c = 0; c < 4; ++c)
-                v.diffuse16[c] = 0xFF00;
-        }
-    }
-    float viewport[16] = {};
-    viewport[0] = kWidth / 2.0f;
-    viewport[5] = -kHeight / 2.0f;
-    viewport[10] = 1;
-    viewport[12] = kWidth / 2.0f;
-    viewport[13] = kHeight / 2.0f;
-    viewport[15] = 1;
+    MeshVertex mesh[6][4];
+    for (int f = 0; f < 6; ++f)
+        cube_scene::FaceVertices(f, kCubeHalf, mesh[f]);
+    RasterWork w = cube_scene::FrameWork(reinterpret_cast<uint8_t*>(frame.data()), kWidth * 4, 32, kWidth, kHeight,
+                                         work.data());
     std::vector<View> views = Views();
-    RasterWork w;
-    w.pixels = reinterpret_cast<uint8_t*>(frame.data());
-    w.stride = kWidth * 4;
-    w.bytesPerPixel = 4;
-    w.width = kWidth;
-    w.height = kHeight;
-    w.clip.x1 = kWidth - 1;
-    w.clip.y1 = kHeight - 1;
-    w.clip.height = kHeight;
-    w.workBuffer = work.data();
-    w.constants.destBits = 32;
-    ScreenVertex screen[4];
     double start = Seconds();
     int frames = 0;
     for (int round = 0; round < rounds; ++round) {
         for (const View& v : views) {
             std::fill(frame.begin(), frame.end(), kBackground);
-            float vp[16], m[16];
-            ViewProjection(v, vp);
-            MultiplyMatrix(m, vp, viewport);
-            for (int f = 0; f < 6; ++f) {
-                SpanDrawInputs in;
-                in.deviceState = kDefaultState | kBilinear;
-                in.meshFeatures = kFaceFeatures;
-                in.hasTexture1 = true;
-                in.texture1Bits = 32;
-                in.texture1Width = in.texture1Height = kFaceSize;
-                in.destBits = 32;
-                int slot = FindSpanRoutine(view, in);
-                if (slot < 0)
-                    continue;
-                w.slot = &cache.slots[slot];
-                w.state = EffectiveSpanState(in.deviceState, in.meshFeatures);
-                w.constants.texture1 = {reinterpret_cast<const uint8_t*>(textures[f].data()), kFaceSize, kFaceSize,
-                                        32, nullptr};
-                for (int i = 0; i < 4; ++i) {
-                    TransformVertex(mesh[f][i], m, kNear, false, 0, 0, &screen[i]);
-                    screen[i].outcode = 0;
-                }
-                RasterRange range;
-                range.vertices = screen;
-                range.vertexCount = 4;
-                range.indices = kQuadIndices;
-                range.indexCount = 6;
-                range.cullBackFaces = false;
-                RasteriseRange(range, w);
-            }
+            float m[16];
+            cube_scene::WorldToScreen(v.tilt, v.pan, kWidth, kHeight, m);
+            for (int f = 0; f < 6; ++f)
+                cube_scene::DrawFace(w, view, kDefaultState | kBilinear, kFaceFeatures, m, mesh[f],
+                                     textures[f].data(), kFaceSize);
             ++frames;
         }
     }
@@ -225,7 +140,7 @@ double RunGl(int rounds, const std::vector<std::vector<uint32_t>>& textures) {
         for (const View& v : views) {
             glClear(GL_COLOR_BUFFER_BIT);
             float vp[16];
-            ViewProjection(v, vp);
+            cube_scene::ViewProjection(v.tilt, v.pan, kWidth, kHeight, vp);
             // Row vectors, row-major: the same array is the column-major matrix GL expects; z to
             // GL's -w..w range: z' = 2z - w.
             for (int r = 0; r < 4; ++r)
@@ -238,10 +153,10 @@ double RunGl(int rounds, const std::vector<std::vector<uint32_t>>& textures) {
             for (int f = 0; f < 6; ++f) {
                 glBindTexture(GL_TEXTURE_2D, names[f]);
                 glBegin(GL_TRIANGLES);
-                for (uint16_t i : kQuadIndices) {
-                    glTexCoord2f(kUv[i][0], kUv[i][1]);
-                    glVertex3f(kFaces[f].p[i][0] * kCubeHalf, kFaces[f].p[i][1] * kCubeHalf,
-                               kFaces[f].p[i][2] * kCubeHalf);
+                for (uint16_t i : cube_scene::kQuad) {
+                    const float* p = cube_scene::kFaces[f].p[i];
+                    glTexCoord2f(cube_scene::kUv[i][0], cube_scene::kUv[i][1]);
+                    glVertex3f(p[0] * kCubeHalf, p[1] * kCubeHalf, p[2] * kCubeHalf);
                 }
                 glEnd();
             }

@@ -7,9 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "core/matrix_math.h"
-#include "render/mesh.h"
-#include "render/raster_pipeline.h"
+#include "tests/render/raster_cube_scene.h"
 
 namespace {
 
@@ -18,22 +16,16 @@ constexpr float kHalf = 100.0f;
 constexpr uint32_t kState = 0x1834B86 | 0x8;  // default states with Bilinear
 constexpr uint32_t kFeatures = kMeshRenderFlagsDefault | MeshRenderTextured;
 
-struct CubeFace {
-    float p[4][3];
-    uint32_t colour;   // solid faces; checker faces alternate colour and checker
+// Face colours (on 8-step channels so that 15- and 16-bit frames keep them exactly); checker
+// faces alternate their colour with a second one in squares of 8 texels.
+struct FaceLook {
+    uint32_t colour;
     uint32_t checker;  // 0: solid
 };
-// Colours on 8-step channels so that 15- and 16-bit frames keep them exactly.
-const CubeFace kCube[6] = {
-    {{{-1, 1, 1}, {1, 1, 1}, {1, -1, 1}, {-1, -1, 1}}, 0x00F80000, 0},
-    {{{1, 1, 1}, {1, 1, -1}, {1, -1, -1}, {1, -1, 1}}, 0x0000F800, 0},
-    {{{1, 1, -1}, {-1, 1, -1}, {-1, -1, -1}, {1, -1, -1}}, 0x000000F8, 0x00F8F8F8},
-    {{{-1, 1, -1}, {-1, 1, 1}, {-1, -1, 1}, {-1, -1, -1}}, 0x00F8F800, 0},
-    {{{-1, 1, -1}, {1, 1, -1}, {1, 1, 1}, {-1, 1, 1}}, 0x0000F8F8, 0x00400040},
-    {{{-1, -1, 1}, {1, -1, 1}, {1, -1, -1}, {-1, -1, -1}}, 0x00808080, 0},
+const FaceLook kLooks[6] = {
+    {0x00F80000, 0}, {0x0000F800, 0}, {0x000000F8, 0x00F8F8F8},
+    {0x00F8F800, 0}, {0x0000F8F8, 0x00400040}, {0x00808080, 0},
 };
-const float kUv[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
-const uint16_t kQuad[6] = {0, 1, 2, 0, 2, 3};
 
 struct Frame {
     int bits, bytes, stride;
@@ -64,93 +56,35 @@ uint32_t Quantised(uint32_t c, int bits) {
     return c & 0xFFFFFF;
 }
 
-// world-to-screen: rotation, the device's projection (45 degrees vertical) and viewport.
-void WorldToScreen(float pan, float m[16]) {
-    float rot[16], proj[16] = {}, vp[16] = {}, rp[16];
-    MakeRotationMatrix(rot, 0, pan, 0);
-    float c = std::cos(static_cast<float>(M_PI) / 8) / std::sin(static_cast<float>(M_PI) / 8);
-    proj[0] = c * kH / kW;
-    proj[5] = c;
-    proj[10] = 10000.0f / 9999.0f;
-    proj[11] = 1;
-    proj[14] = -10000.0f / 9999.0f;
-    vp[0] = kW / 2.0f;
-    vp[5] = -kH / 2.0f;
-    vp[10] = 1;
-    vp[12] = kW / 2.0f;
-    vp[13] = kH / 2.0f;
-    vp[15] = 1;
-    MultiplyMatrix(rp, rot, proj);
-    MultiplyMatrix(m, rp, vp);
-}
-
 void DrawCube(Frame& frame, float pan) {
     static std::vector<uint8_t> work(kRasterWorkBufferBytes);
-    std::vector<std::vector<uint32_t>> textures(6, std::vector<uint32_t>(kTex * kTex));
-    for (int f = 0; f < 6; ++f)
-        for (int y = 0; y < kTex; ++y)
-            for (int x = 0; x < kTex; ++x)
-                textures[f][y * kTex + x] = kCube[f].checker && ((x / 8 + y / 8) & 1) ? kCube[f].checker : kCube[f].colour;
     float m[16];
-    WorldToScreen(pan, m);
+    cube_scene::WorldToScreen(0, pan, kW, kH, m);
     SpanCacheStorage cache;
     SpanCache view = cache.View();
-    RasterWork w;
-    w.pixels = frame.pixels.data();
-    w.stride = frame.stride;
-    w.bytesPerPixel = frame.bytes;
-    w.width = kW;
-    w.height = kH;
-    w.clip.x1 = kW - 1;
-    w.clip.y1 = kH - 1;
-    w.clip.height = kH;
-    w.workBuffer = work.data();
-    w.constants.destBits = frame.bits;
+    RasterWork w = cube_scene::FrameWork(frame.pixels.data(), frame.stride, frame.bits, kW, kH, work.data());
     for (int f = 0; f < 6; ++f) {
-        SpanDrawInputs in;
-        in.deviceState = kState;
-        in.meshFeatures = kFeatures;
-        in.hasTexture1 = true;
-        in.texture1Bits = 32;
-        in.texture1Width = in.texture1Height = kTex;
-        in.destBits = frame.bits;
-        int slot = FindSpanRoutine(view, in);
-        ASSERT_GE(slot, 0);
-        w.slot = &cache.slots[slot];
-        w.state = EffectiveSpanState(in.deviceState, in.meshFeatures);
-        w.constants.texture1 = {reinterpret_cast<const uint8_t*>(textures[f].data()), kTex, kTex, 32, nullptr};
-        ScreenVertex screen[4];
-        for (int i = 0; i < 4; ++i) {
-            MeshVertex mv = {};
-            mv.wx = kCube[f].p[i][0] * kHalf;
-            mv.wy = kCube[f].p[i][1] * kHalf;
-            mv.wz = kCube[f].p[i][2] * kHalf;
-            mv.u = kUv[i][0];
-            mv.v = kUv[i][1];
-            for (int c = 0; c < 4; ++c)
-                mv.diffuse16[c] = 0xFF00;
-            TransformVertex(mv, m, 1.0f, false, 0, 0, &screen[i]);
-        }
-        RasterRange range;
-        range.vertices = screen;
-        range.vertexCount = 4;
-        range.indices = kQuad;
-        range.indexCount = 6;
-        ASSERT_GE(RasteriseRange(range, w), 0);
+        std::vector<uint32_t> texels(kTex * kTex);
+        for (int y = 0; y < kTex; ++y)
+            for (int x = 0; x < kTex; ++x)
+                texels[y * kTex + x] = kLooks[f].checker && ((x / 8 + y / 8) & 1) ? kLooks[f].checker : kLooks[f].colour;
+        MeshVertex vertices[4];
+        cube_scene::FaceVertices(f, kHalf, vertices);
+        ASSERT_GE(cube_scene::DrawFace(w, view, kState, kFeatures, m, vertices, texels.data(), kTex), 0);
     }
 }
 
 // The face whose centre lies in front of the eye nearest to the screen centre.
 int FaceAtCentre(float pan) {
     float m[16];
-    WorldToScreen(pan, m);
+    cube_scene::WorldToScreen(0, pan, kW, kH, m);
     int best = -1;
     float bestDist = 1e30f;
     for (int f = 0; f < 6; ++f) {
         float c[3] = {};
         for (int i = 0; i < 4; ++i)
             for (int k = 0; k < 3; ++k)
-                c[k] += kCube[f].p[i][k] * kHalf / 4;
+                c[k] += cube_scene::kFaces[f].p[i][k] * kHalf / 4;
         float out[4];
         TransformPoint4(out, c, m);
         if (out[3] <= 0)
@@ -182,11 +116,11 @@ TEST(RasterCube, EachFaceShowsItsColourAtTheCentreOnEveryFrameDepth) {
             int f = FaceAtCentre(pan);
             ASSERT_GE(f, 0);
             uint32_t centre = frame.At(kW / 2, kH / 2);
-            if (kCube[f].checker) {
-                EXPECT_TRUE(Between(centre, Quantised(kCube[f].colour, bits), Quantised(kCube[f].checker, bits)))
+            if (kLooks[f].checker) {
+                EXPECT_TRUE(Between(centre, Quantised(kLooks[f].colour, bits), Quantised(kLooks[f].checker, bits)))
                     << std::hex << centre;
             } else {
-                EXPECT_EQ(centre, Quantised(kCube[f].colour, bits));
+                EXPECT_EQ(centre, Quantised(kLooks[f].colour, bits));
             }
             // No hole anywhere: every pixel shows some face.
             int holes = 0;

@@ -90,6 +90,18 @@ ScreenVertex Projected(float sx, float sy, float depth = 1.0f, float u = 0, floa
     return s;
 }
 
+// A vertex before projection at depth 2 with w 1, at screen position (x, y).
+ScreenVertex Unprojected(float x, float y) {
+    ScreenVertex s = {};
+    s.x = x;
+    s.y = y;
+    s.w = 1;
+    s.depth = 2;
+    s.sx = x;
+    s.sy = y;
+    return s;
+}
+
 constexpr uint32_t kTextured = kSpanTextured;
 
 TEST(RasterGeometry, VertexFogRunsFromStartToEnd) {
@@ -263,18 +275,7 @@ TEST(RasterGeometry, BottomUpSurfacesAreNotUpsideDown) {
     TestTarget t(8, 8);
     ASSERT_TRUE(t.Prepare(kTextured, 1, 1, {0x00FFFFFF}));
     t.rw.clip.bottomUp = true;
-    ScreenVertex poly[kClipPolygonCapacity];
-    auto vertex = [](float x, float y) {
-        ScreenVertex s = {};
-        s.x = x;
-        s.y = y;
-        s.w = 1;
-        s.depth = 2;
-        return s;
-    };
-    poly[0] = vertex(0, 0);
-    poly[1] = vertex(8, 0);
-    poly[2] = vertex(0, 3);
+    ScreenVertex poly[kClipPolygonCapacity] = {Unprojected(0, 0), Unprojected(8, 0), Unprojected(0, 3)};
     ASSERT_EQ(ClipPolygon(poly, t.rw.clip), 3);
     ASSERT_TRUE(DrawTriangle(poly[0], poly[1], poly[2], t.rw));
     EXPECT_NE(t.Pixel32(0, 7), 0u);  // image row 0 is the last memory row
@@ -389,20 +390,7 @@ TEST(RasterGeometry, SpansStayInsideTheClipRectangle) {
 TEST(RasterGeometry, RangesSkipInvalidTrianglesAndCullBackFaces) {
     TestTarget t(16, 16);
     ASSERT_TRUE(t.Prepare(kTextured, 1, 1, {0x00FFFFFF}));
-    ScreenVertex verts[3];
-    auto vertex = [](float x, float y) {
-        ScreenVertex s = {};
-        s.x = x;
-        s.y = y;
-        s.w = 1;
-        s.depth = 2;
-        s.sx = x;
-        s.sy = y;
-        return s;
-    };
-    verts[0] = vertex(1, 1);
-    verts[1] = vertex(12, 1);
-    verts[2] = vertex(1, 12);
+    ScreenVertex verts[3] = {Unprojected(1, 1), Unprojected(12, 1), Unprojected(1, 12)};
     const uint16_t front[3] = {0, 1, 2}, back[3] = {0, 2, 1}, invalid[3] = {0, 1, 3};
     RasterRange range;
     range.vertices = verts;
@@ -436,13 +424,7 @@ TEST(RasterGeometry, AFaultAbandonsOnlyTheRange) {
     uint8_t* gone = static_cast<uint8_t*>(VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_NOACCESS));
     ASSERT_NE(gone, nullptr);
     t.rw.constants.texture1.pixels = gone;
-    ScreenVertex verts[3] = {Projected(1, 1), Projected(12, 1), Projected(1, 12)};
-    for (ScreenVertex& v : verts) {
-        v.depth = 2;  // unprojected: the range projects it
-        v.w = 1;
-        v.x = v.sx;
-        v.y = v.sy;
-    }
+    ScreenVertex verts[3] = {Unprojected(1, 1), Unprojected(12, 1), Unprojected(1, 12)};
     const uint16_t tri[3] = {0, 1, 2};
     RasterRange range;
     range.vertices = verts;
