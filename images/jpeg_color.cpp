@@ -121,35 +121,42 @@ inline __m128i Widen(__m128i v16lo)   // low four int16 lanes sign-extended to i
     return _mm_srai_epi32(_mm_unpacklo_epi16(v16lo, v16lo), 16);
 }
 
-// Four pixels' channels (int32 lanes) from four Y, Cb, Cr samples.
-inline void ConvertFour(__m128i y, __m128i cb, __m128i cr, __m128i* r, __m128i* g, __m128i* b)
+// The chroma part of each channel for one row of 8 chroma samples (int32 lanes, lanes 0-3 and
+// 4-7), with the level shift: the rows that share the chroma row add only their Y.
+struct ChromaTerms {
+    __m128i r[2], g[2], b[2];
+};
+
+inline ChromaTerms MakeChromaTerms(__m128i cb, __m128i cr)
 {
-    const __m128i base = _mm_add_epi32(_mm_slli_epi32(Widen(y), kFixShift),
-                                       _mm_set1_epi32(kLevelShift * kFixOne));
-    const __m128i cc = _mm_unpacklo_epi16(cb, cr);
-    *r = _mm_srai_epi32(_mm_add_epi32(base, _mm_madd_epi16(cc, _mm_set1_epi32(kCrToR << 16))),
-                        kFixShift);
-    *g = _mm_srai_epi32(
-        _mm_add_epi32(base, _mm_madd_epi16(
-                                cc, _mm_set1_epi32(static_cast<int>(
-                                        static_cast<uint32_t>(kCrToG) << 16 |
-                                        static_cast<uint16_t>(kCbToG))))),
-        kFixShift);
-    *b = _mm_srai_epi32(_mm_add_epi32(base, _mm_madd_epi16(cc, _mm_set1_epi32(kCbToB))),
-                        kFixShift);
+    const __m128i bias = _mm_set1_epi32(kLevelShift * kFixOne);
+    const __m128i toR = _mm_set1_epi32(kCrToR << 16);
+    const __m128i toG = _mm_set1_epi32(static_cast<int>(static_cast<uint32_t>(kCrToG) << 16 |
+                                                        static_cast<uint16_t>(kCbToG)));
+    const __m128i toB = _mm_set1_epi32(kCbToB);
+    const __m128i cc[2] = {_mm_unpacklo_epi16(cb, cr), _mm_unpackhi_epi16(cb, cr)};
+    ChromaTerms t;
+    for (int i = 0; i < 2; ++i) {
+        t.r[i] = _mm_add_epi32(_mm_madd_epi16(cc[i], toR), bias);
+        t.g[i] = _mm_add_epi32(_mm_madd_epi16(cc[i], toG), bias);
+        t.b[i] = _mm_add_epi32(_mm_madd_epi16(cc[i], toB), bias);
+    }
+    return t;
 }
 
 // Eight pixels as 0x00RRGGBB in two registers.
-inline void ConvertRow(__m128i y, __m128i cb, __m128i cr, __m128i* lo, __m128i* hi)
+inline void ConvertRow(__m128i y, const ChromaTerms& t, __m128i* lo, __m128i* hi)
 {
-    __m128i r0, g0, b0, r1, g1, b1;
-    ConvertFour(y, cb, cr, &r0, &g0, &b0);
-    ConvertFour(_mm_unpackhi_epi64(y, y), _mm_unpackhi_epi64(cb, cb), _mm_unpackhi_epi64(cr, cr),
-                &r1, &g1, &b1);
+    const __m128i y0 = _mm_slli_epi32(Widen(y), kFixShift);
+    const __m128i y1 = _mm_slli_epi32(Widen(_mm_unpackhi_epi64(y, y)), kFixShift);
+    auto channel = [&](const __m128i* c) {
+        return _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(y0, c[0]), kFixShift),
+                               _mm_srai_epi32(_mm_add_epi32(y1, c[1]), kFixShift));
+    };
     const __m128i zero = _mm_setzero_si128();
-    const __m128i r8 = _mm_packus_epi16(_mm_packs_epi32(r0, r1), zero);
-    const __m128i g8 = _mm_packus_epi16(_mm_packs_epi32(g0, g1), zero);
-    const __m128i b8 = _mm_packus_epi16(_mm_packs_epi32(b0, b1), zero);
+    const __m128i r8 = _mm_packus_epi16(channel(t.r), zero);
+    const __m128i g8 = _mm_packus_epi16(channel(t.g), zero);
+    const __m128i b8 = _mm_packus_epi16(channel(t.b), zero);
     const __m128i bg = _mm_unpacklo_epi8(b8, g8);
     const __m128i r0z = _mm_unpacklo_epi8(r8, zero);
     *lo = _mm_unpacklo_epi16(bg, r0z);
@@ -173,15 +180,14 @@ void WriteSse2(const JpegBlockInput& in, uint8_t* dst, ptrdiff_t stepX, ptrdiff_
         WritePlain<Depth, false, Grey, HS, VS>(in, dst, stepX, stepY, cols, rows);
         return;
     }
+    ChromaTerms terms = MakeChromaTerms(_mm_setzero_si128(), _mm_setzero_si128());
     for (int j = 0; j < rows; ++j, dst += stepY) {
         const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in.y + j * 8));
-        __m128i cb = _mm_setzero_si128(), cr = _mm_setzero_si128();
-        if (!Grey) {
-            cb = LoadChroma<HS>(in.cb + (j / VS) * 8);
-            cr = LoadChroma<HS>(in.cr + (j / VS) * 8);
-        }
+        if (!Grey && j % VS == 0)
+            terms = MakeChromaTerms(LoadChroma<HS>(in.cb + (j / VS) * 8),
+                                    LoadChroma<HS>(in.cr + (j / VS) * 8));
         __m128i lo, hi;
-        ConvertRow(y, cb, cr, &lo, &hi);
+        ConvertRow(y, terms, &lo, &hi);
         if (Depth == 32) {
             _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), lo);
             _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 16), hi);
@@ -209,15 +215,14 @@ __attribute__((target("ssse3"))) void Write24Ssse3(const JpegBlockInput& in, uin
         return;
     }
     const __m128i pack = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    ChromaTerms terms = MakeChromaTerms(_mm_setzero_si128(), _mm_setzero_si128());
     for (int j = 0; j < rows; ++j, dst += stepY) {
         const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in.y + j * 8));
-        __m128i cb = _mm_setzero_si128(), cr = _mm_setzero_si128();
-        if (!Grey) {
-            cb = LoadChroma<HS>(in.cb + (j / VS) * 8);
-            cr = LoadChroma<HS>(in.cr + (j / VS) * 8);
-        }
+        if (!Grey && j % VS == 0)
+            terms = MakeChromaTerms(LoadChroma<HS>(in.cb + (j / VS) * 8),
+                                    LoadChroma<HS>(in.cr + (j / VS) * 8));
         __m128i lo, hi;
-        ConvertRow(y, cb, cr, &lo, &hi);
+        ConvertRow(y, terms, &lo, &hi);
         const __m128i a = _mm_shuffle_epi8(lo, pack);
         const __m128i b = _mm_shuffle_epi8(hi, pack);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm_or_si128(a, _mm_slli_si128(b, 12)));

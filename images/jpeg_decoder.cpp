@@ -267,23 +267,28 @@ JpegError JpegDecoder::DecodeScan()
 
 JpegError JpegDecoder::DecodeGroup(int gx, int gy)
 {
-    alignas(32) int16_t coef[64];
+    constexpr int kMaxBlocks = 6;
+    alignas(32) int16_t coef[kMaxBlocks][64];
     alignas(16) int16_t luma[4][64];
     alignas(16) int16_t chroma[2][64];
     const int h = m_layout->h, v = m_layout->v;
     const int lumaBlocks = h * v;
-    for (int b = 0; b < lumaBlocks + (m_frame.components == 3 ? 2 : 0); ++b) {
-        const int c = b < lumaBlocks ? 0 : b - lumaBlocks + 1;
+    const int blocks = lumaBlocks + (m_frame.components == 3 ? 2 : 0);
+    uint8_t components[kMaxBlocks] = {};
+    for (int b = 0; b < blocks; ++b)
+        components[b] = static_cast<uint8_t>(b < lumaBlocks ? 0 : b - lumaBlocks + 1);
+    std::memset(coef, 0, sizeof(coef[0]) * blocks);
+    bool ac[kMaxBlocks];
+    if (!DecodeBlocks(blocks, components, coef, ac))
+        return JpegError::BadHuffmanCode;
+    for (int b = 0; b < blocks; ++b) {
+        const int c = components[b];
         int16_t* out = b < lumaBlocks ? luma[b] : chroma[c - 1];
-        std::memset(coef, 0, sizeof(coef));
-        bool ac = false;
-        if (!DecodeBlock(c, coef, &ac))
-            return JpegError::BadHuffmanCode;
         const float* mult = m_multUse[c];
-        if (ac)
-            m_idct(coef, mult, out);
+        if (ac[b])
+            m_idct(coef[b], mult, out);
         else
-            JpegIdctDcOnly(static_cast<float>(coef[0]) * mult[0], out);
+            JpegIdctDcOnly(static_cast<float>(coef[b][0]) * mult[0], out);
     }
     if (m_bits.count < m_bits.padBits && m_bits.dataEnded && !m_bits.atMarker)
         return m_sink->IsAborted() ? JpegError::Aborted : JpegError::Truncated;

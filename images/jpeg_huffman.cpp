@@ -200,9 +200,13 @@ inline int DecodeSymbol(const JpegHuffmanTable& t, uint64_t& bits, int& count)
 
 bool JpegDecoder::DecodeBlock(int c, int16_t* coef, bool* acPresent)
 {
-    JpegComponent& comp = m_comp[c];
-    const JpegHuffmanTable& dc = *m_dcUse[c];
-    const JpegHuffmanTable& ac = *m_acUse[c];
+    const uint8_t component = static_cast<uint8_t>(c);
+    return DecodeBlocks(1, &component, reinterpret_cast<int16_t(*)[64]>(coef), acPresent);
+}
+
+bool JpegDecoder::DecodeBlocks(int blocks, const uint8_t* components, int16_t (*coefs)[64],
+                               bool* acPresent)
+{
     // The bit buffer lives in registers here and goes back to the reader around each fill.
     uint64_t bits = m_bits.bits;
     int count = m_bits.count;
@@ -213,59 +217,65 @@ bool JpegDecoder::DecodeBlock(int c, int16_t* coef, bool* acPresent)
         bits = m_bits.bits;
         count = m_bits.count;
     };
-
-    if (count < 32)
-        refill();
-    const int category = DecodeSymbol(dc, bits, count);
-    if (category < 0 || category > kMaxDcCategory) {
-        m_bits.bits = bits;
-        m_bits.count = count;
-        return false;
-    }
-    int diff = 0;
-    if (category) {
-        diff = Extend(static_cast<uint32_t>(bits >> (64 - category)), category);
-        bits <<= category;
-        count -= category;
-    }
-    comp.predictor = static_cast<int16_t>(comp.predictor + diff);
-    coef[0] = comp.predictor;
-
-    bool any = false;
     bool ok = true;
-    for (int k = 1; k < 64;) {
+    for (int b = 0; b < blocks && ok; ++b) {
+        const int c = components[b];
+        int16_t* coef = coefs[b];
+        JpegComponent& comp = m_comp[c];
+        const JpegHuffmanTable& dc = *m_dcUse[c];
+        const JpegHuffmanTable& ac = *m_acUse[c];
+
         if (count < 32)
             refill();
-        const int fa = ac.fastAc[bits >> (64 - kHuffmanFastBits)];
-        if (fa) {
-            const int len = fa & 15;
-            bits <<= len;
-            count -= len;
-            k += (fa >> 4) & 15;
-            coef[kJpegNaturalOrder[k]] = static_cast<int16_t>(fa >> 8);
-            any = true;
-            ++k;
-            continue;
-        }
-        const int symbol = DecodeSymbol(ac, bits, count);
-        if (symbol <= 0) {
-            ok = symbol == 0;
+        const int category = DecodeSymbol(dc, bits, count);
+        if (category < 0 || category > kMaxDcCategory) {
+            ok = false;
             break;
         }
-        const int run = symbol >> 4, size = symbol & 15;
-        k += run;
-        if (size) {
-            const int value = Extend(static_cast<uint32_t>(bits >> (64 - size)), size);
-            bits <<= size;
-            count -= size;
-            coef[kJpegNaturalOrder[k]] = static_cast<int16_t>(value);
-            any = true;
+        int diff = 0;
+        if (category) {
+            diff = Extend(static_cast<uint32_t>(bits >> (64 - category)), category);
+            bits <<= category;
+            count -= category;
         }
-        ++k;
+        comp.predictor = static_cast<int16_t>(comp.predictor + diff);
+        coef[0] = comp.predictor;
+
+        bool any = false;
+        for (int k = 1; k < 64;) {
+            if (count < 32)
+                refill();
+            const int fa = ac.fastAc[bits >> (64 - kHuffmanFastBits)];
+            if (fa) {
+                const int len = fa & 15;
+                bits <<= len;
+                count -= len;
+                k += (fa >> 4) & 15;
+                coef[kJpegNaturalOrder[k]] = static_cast<int16_t>(fa >> 8);
+                any = true;
+                ++k;
+                continue;
+            }
+            const int symbol = DecodeSymbol(ac, bits, count);
+            if (symbol <= 0) {
+                ok = symbol == 0;
+                break;
+            }
+            const int run = symbol >> 4, size = symbol & 15;
+            k += run;
+            if (size) {
+                const int value = Extend(static_cast<uint32_t>(bits >> (64 - size)), size);
+                bits <<= size;
+                count -= size;
+                coef[kJpegNaturalOrder[k]] = static_cast<int16_t>(value);
+                any = true;
+            }
+            ++k;
+        }
+        acPresent[b] = any;
     }
     m_bits.bits = bits;
     m_bits.count = count;
-    *acPresent = any;
     return ok;
 }
 

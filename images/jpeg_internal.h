@@ -225,6 +225,9 @@ public:
     // caller; the DC value with its predictor added). False on a code not in its table;
     // *acPresent tells whether any AC coefficient was coded.
     bool DecodeBlock(int c, int16_t* coef, bool* acPresent);
+    // The same for a block group: block b of component components[b] into coefs[b].
+    bool DecodeBlocks(int blocks, const uint8_t* components, int16_t (*coefs)[64],
+                      bool* acPresent);
     const float* multipliers(int c) const { return m_multUse[c]; }
     // Bit reader over an in-memory entropy buffer (tests of the Huffman stage).
     void UseEntropyBytes(const uint8_t* data, size_t size, bool standard);
