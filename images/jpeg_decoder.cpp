@@ -227,7 +227,7 @@ JpegError JpegDecoder::DecodeScan()
         return JpegError::NotBuilt;
     if (!ChooseWriters())
         return JpegError::OutOfMemory;
-    m_idct = ChooseJpegIdct(m_simd);
+    m_idct = ChooseJpegIdctGroup(m_simd);
 
     const uint32_t groupW = kBlockSide * m_layout->h, groupH = kBlockSide * m_layout->v;
     m_groupsAcross = (m_frame.width + groupW - 1) / groupW;
@@ -269,8 +269,8 @@ JpegError JpegDecoder::DecodeGroup(int gx, int gy)
 {
     constexpr int kMaxBlocks = 6;
     alignas(32) int16_t coef[kMaxBlocks][64];
-    alignas(16) int16_t luma[4][64];
-    alignas(16) int16_t chroma[2][64];
+    // Samples: the luminance blocks first, then Cb and Cr.
+    alignas(16) int16_t samples[kMaxBlocks][64];
     const int h = m_layout->h, v = m_layout->v;
     const int lumaBlocks = h * v;
     const int blocks = lumaBlocks + (m_frame.components == 3 ? 2 : 0);
@@ -281,15 +281,10 @@ JpegError JpegDecoder::DecodeGroup(int gx, int gy)
     bool ac[kMaxBlocks];
     if (!DecodeBlocks(blocks, components, coef, ac))
         return JpegError::BadHuffmanCode;
-    for (int b = 0; b < blocks; ++b) {
-        const int c = components[b];
-        int16_t* out = b < lumaBlocks ? luma[b] : chroma[c - 1];
-        const float* mult = m_multUse[c];
-        if (ac[b])
-            m_idct(coef[b], mult, out);
-        else
-            JpegIdctDcOnly(static_cast<float>(coef[b][0]) * mult[0], out);
-    }
+    const float* mult[kMaxBlocks];
+    for (int b = 0; b < blocks; ++b)
+        mult[b] = m_multUse[components[b]];
+    m_idct(blocks, coef, mult, ac, samples);
     if (m_bits.count < m_bits.padBits && m_bits.dataEnded && !m_bits.atMarker)
         return m_sink->IsAborted() ? JpegError::Aborted : JpegError::Truncated;
 
@@ -298,12 +293,12 @@ JpegError JpegDecoder::DecodeGroup(int gx, int gy)
         for (int bx = 0; bx < h; ++bx) {
             JpegBlockInput in;
             in.palette = m_paletteTables.get();
-            in.y = luma[by * h + bx];
+            in.y = samples[by * h + bx];
             in.hs = h;
             in.vs = v;
             const int offset = by * (kBlockSide / v) * kBlockSide + bx * (kBlockSide / h);
-            in.cb = grey ? nullptr : chroma[0] + offset;
-            in.cr = grey ? nullptr : chroma[1] + offset;
+            in.cb = grey ? nullptr : samples[lumaBlocks] + offset;
+            in.cr = grey ? nullptr : samples[lumaBlocks + 1] + offset;
             WriteBlock(in, gx * kBlockSide * h + bx * kBlockSide, gy * kBlockSide * v + by * kBlockSide);
         }
     }

@@ -67,6 +67,30 @@ void BuildQuantMultipliers(JpegQuantTable* t)
     }
 }
 
+void JpegIdctGroupPlain(int blocks, const int16_t (*coef)[64], const float* const* mult,
+                        const bool* ac, int16_t (*out)[64])
+{
+    for (int b = 0; b < blocks; ++b) {
+        if (ac[b])
+            JpegIdctPlain(coef[b], mult[b], out[b]);
+        else
+            JpegIdctDcOnly(static_cast<float>(coef[b][0]) * mult[b][0], out[b]);
+    }
+}
+
+JpegIdctGroupFn ChooseJpegIdctGroup(SimdLevel level)
+{
+#if defined(__x86_64__)
+    if (level >= SimdLevel::Avx2)
+        return JpegIdctGroupAvx2;
+    if (level >= SimdLevel::Sse2)
+        return JpegIdctGroupSse2;
+#else
+    (void)level;
+#endif
+    return JpegIdctGroupPlain;
+}
+
 JpegIdctFn ChooseJpegIdct(SimdLevel level)
 {
 #if defined(__x86_64__)

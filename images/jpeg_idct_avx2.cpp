@@ -46,7 +46,10 @@ inline __attribute__((always_inline)) void Transpose8(__m256* r)
 
 }  // namespace
 
-void JpegIdctAvx2(const int16_t* coef, const float* mult, int16_t* out)
+namespace {
+
+inline __attribute__((always_inline)) void IdctBlock(const int16_t* coef, const float* mult,
+                                                    int16_t* out)
 {
     F8 d[8];
     for (int k = 0; k < 8; ++k) {
@@ -71,6 +74,24 @@ void JpegIdctAvx2(const int16_t* coef, const float* mult, int16_t* out)
         const __m128i packed = _mm_packs_epi32(_mm256_castsi256_si128(v),
                                                _mm256_extracti128_si256(v, 1));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + row * 8), packed);
+    }
+}
+
+}  // namespace
+
+void JpegIdctAvx2(const int16_t* coef, const float* mult, int16_t* out)
+{
+    IdctBlock(coef, mult, out);
+}
+
+void JpegIdctGroupAvx2(int blocks, const int16_t (*coef)[64], const float* const* mult,
+                      const bool* ac, int16_t (*out)[64])
+{
+    for (int b = 0; b < blocks; ++b) {
+        if (ac[b])
+            IdctBlock(coef[b], mult[b], out[b]);
+        else
+            JpegIdctDcOnly(static_cast<float>(coef[b][0]) * mult[b][0], out[b]);
     }
 }
 #endif

@@ -36,7 +36,10 @@ inline __attribute__((always_inline)) __m128i RoundLanes(F4 x)
 
 }  // namespace
 
-void JpegIdctSse2(const int16_t* coef, const float* mult, int16_t* out)
+namespace {
+
+inline __attribute__((always_inline)) void IdctBlock(const int16_t* coef, const float* mult,
+                                                    int16_t* out)
 {
     F4 lo[8], hi[8];
     for (int k = 0; k < 8; ++k) {
@@ -77,5 +80,23 @@ void JpegIdctSse2(const int16_t* coef, const float* mult, int16_t* out)
     _mm_storeu_si128(o + 5, _mm_unpackhi_epi64(c2, c6));
     _mm_storeu_si128(o + 6, _mm_unpacklo_epi64(c3, c7));
     _mm_storeu_si128(o + 7, _mm_unpackhi_epi64(c3, c7));
+}
+
+}  // namespace
+
+void JpegIdctSse2(const int16_t* coef, const float* mult, int16_t* out)
+{
+    IdctBlock(coef, mult, out);
+}
+
+void JpegIdctGroupSse2(int blocks, const int16_t (*coef)[64], const float* const* mult,
+                      const bool* ac, int16_t (*out)[64])
+{
+    for (int b = 0; b < blocks; ++b) {
+        if (ac[b])
+            IdctBlock(coef[b], mult[b], out[b]);
+        else
+            JpegIdctDcOnly(static_cast<float>(coef[b][0]) * mult[b][0], out[b]);
+    }
 }
 #endif

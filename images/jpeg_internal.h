@@ -135,6 +135,17 @@ void JpegIdctPlain(const int16_t* coef, const float* mult, int16_t* out);
 void JpegIdctSse2(const int16_t* coef, const float* mult, int16_t* out);
 void JpegIdctAvx2(const int16_t* coef, const float* mult, int16_t* out);
 JpegIdctFn ChooseJpegIdct(SimdLevel level);
+// The transforms of a block group's blocks in one call: block b with multipliers mult[b], or
+// flat when ac[b] is false.
+using JpegIdctGroupFn = void (*)(int blocks, const int16_t (*coef)[64],
+                                 const float* const* mult, const bool* ac, int16_t (*out)[64]);
+void JpegIdctGroupPlain(int blocks, const int16_t (*coef)[64], const float* const* mult,
+                        const bool* ac, int16_t (*out)[64]);
+void JpegIdctGroupSse2(int blocks, const int16_t (*coef)[64], const float* const* mult,
+                       const bool* ac, int16_t (*out)[64]);
+void JpegIdctGroupAvx2(int blocks, const int16_t (*coef)[64], const float* const* mult,
+                       const bool* ac, int16_t (*out)[64]);
+JpegIdctGroupFn ChooseJpegIdctGroup(SimdLevel level);
 // The transform of a block without AC coefficients: every sample is the rounded DC term.
 void JpegIdctDcOnly(float dc, int16_t* out);
 
@@ -296,7 +307,7 @@ private:
 
     // Scan state.
     JpegTarget m_target;
-    JpegIdctFn m_idct = nullptr;
+    JpegIdctGroupFn m_idct = nullptr;
     JpegWriterFn m_writer = nullptr;
     int m_tileHint = 0;              // the tile the last block went to
     // Per component of the scan: its tables and dequantisation multipliers.
