@@ -45,8 +45,23 @@ bool BuildHuffmanTable(const uint8_t counts[16], const uint8_t* symbols, int sym
             const uint8_t symbol = symbols[index];
             for (int j = code << shift; j < (code + 1) << shift; ++j) {
                 t->fast[j] = static_cast<uint16_t>(len << 8 | symbol);
+                if (!ac) {
+                    // DC: the symbol is the category, the size of the difference.
+                    if (symbol > kMaxDcCategory || len + symbol > kHuffmanFastBits)
+                        continue;
+                    const uint32_t raw = symbol ? (j >> (kHuffmanFastBits - len - symbol)) &
+                                                      ((1u << symbol) - 1)
+                                                : 0;
+                    t->fastDc[j] = (symbol ? Extend(raw, symbol) : 0) * 256 + len + symbol;
+                    continue;
+                }
                 const int run = symbol >> 4, size = symbol & 15;
-                if (!ac || size == 0 || len + size > kHuffmanFastBits)
+                if (size == 0) {
+                    // EOB (run 0) and zero runs: value 0, nothing stored.
+                    t->fastAc[j] = static_cast<int16_t>(run * 16 + len);
+                    continue;
+                }
+                if (len + size > kHuffmanFastBits)
                     continue;
                 const uint32_t raw = (j >> (kHuffmanFastBits - len - size)) & ((1u << size) - 1);
                 const int value = Extend(raw, size);
@@ -227,16 +242,23 @@ bool JpegDecoder::DecodeBlocks(int blocks, const uint8_t* components, int16_t (*
 
         if (count < 32)
             refill();
-        const int category = DecodeSymbol(dc, bits, count);
-        if (category < 0 || category > kMaxDcCategory) {
-            ok = false;
-            break;
-        }
         int diff = 0;
-        if (category) {
-            diff = Extend(static_cast<uint32_t>(bits >> (64 - category)), category);
-            bits <<= category;
-            count -= category;
+        const int32_t fd = dc.fastDc[bits >> (64 - kHuffmanFastBits)];
+        if (fd) {
+            bits <<= fd & 31;
+            count -= fd & 31;
+            diff = fd >> 8;
+        } else {
+            const int category = DecodeSymbol(dc, bits, count);
+            if (category < 0 || category > kMaxDcCategory) {
+                ok = false;
+                break;
+            }
+            if (category) {
+                diff = Extend(static_cast<uint32_t>(bits >> (64 - category)), category);
+                bits <<= category;
+                count -= category;
+            }
         }
         comp.predictor = static_cast<int16_t>(comp.predictor + diff);
         coef[0] = comp.predictor;
@@ -250,9 +272,15 @@ bool JpegDecoder::DecodeBlocks(int blocks, const uint8_t* components, int16_t (*
                 const int len = fa & 15;
                 bits <<= len;
                 count -= len;
-                k += (fa >> 4) & 15;
-                coef[kJpegNaturalOrder[k]] = static_cast<int16_t>(fa >> 8);
-                any = true;
+                const int run = (fa >> 4) & 15;
+                const int value = fa >> 8;
+                if (value == 0 && run == 0)
+                    break;   // EOB
+                k += run;
+                if (value) {
+                    coef[kJpegNaturalOrder[k]] = static_cast<int16_t>(value);
+                    any = true;
+                }
                 ++k;
                 continue;
             }

@@ -95,7 +95,10 @@ struct JpegHuffmanTable {
     // Codes of up to kHuffmanFastBits bits: length << 8 | symbol, 0 when the code is longer.
     uint16_t fast[1 << kHuffmanFastBits] = {};
     // AC codes whose value bits fit in the same peek: value << 8 | run << 4 | total bits; 0 = no.
+    // Value 0 is an EOB (run 0) or a run of zeros.
     int16_t fastAc[1 << kHuffmanFastBits] = {};
+    // DC codes with their difference bits: difference << 8 | total bits; 0 = no.
+    int32_t fastDc[1 << kHuffmanFastBits] = {};
     int32_t maxCode[kJpegMaxHuffmanLength + 2] = {};   // largest code of each length, -1 = none
     int32_t valueOffset[kJpegMaxHuffmanLength + 1] = {};  // symbol index minus code, per length
 };
