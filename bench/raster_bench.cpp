@@ -62,7 +62,7 @@ double Seconds() {
 
 double RunOurs(SimdLevel level, int rounds, const std::vector<std::vector<uint32_t>>& textures) {
     std::vector<uint32_t> frame(static_cast<size_t>(kWidth) * kHeight);
-    std::vector<uint8_t> work(kRasterWorkBufferBytes);
+    std::vector<uint8_t> work(kRasterWorkBytesNeeded);
     SpanCacheStorage cache;
     SpanCache view = cache.View(level);
     MeshVertex mesh[6][4];

@@ -16,9 +16,10 @@
 
 struct MeshVertex;
 
-// The work buffer: one 64-byte record per scanline of the triangle being drawn.
-constexpr size_t kRasterWorkBufferBytes = 2816000;
 constexpr int kRasterMaxTriangleHeight = 8192;  // scanlines after supersampling; this many is refused
+// The work buffer holds one 64-byte record per scanline of the triangle being drawn.
+constexpr size_t kRasterScanlineBytes = 64;
+constexpr size_t kRasterWorkBytesNeeded = kRasterMaxTriangleHeight * kRasterScanlineBytes;
 constexpr int kRasterPieceLength = 8;           // perspective pieces
 constexpr int kClipPolygonCapacity = 16;        // records of a polygon buffer (3 in, up to 9 out)
 constexpr int32_t kRasterDepthScale = 0x7FFFFFFF;
@@ -43,7 +44,7 @@ struct RasterWork {
     uint16_t* accumulationBuffer = nullptr;  // width x height x 3
     int accumShift = 0;                      // 0, 1 or 2: samples per pixel side 1, 2 or 4
     ClipVolume clip;
-    uint8_t* workBuffer = nullptr;  // kRasterWorkBufferBytes
+    uint8_t* workBuffer = nullptr;  // at least kRasterWorkBytesNeeded
     // Span set-up.
     uint32_t state = 0;  // effective state bits
     uint32_t colourAdd = 0, colourMultiply = 0xFFFFFF;

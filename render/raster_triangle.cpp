@@ -24,7 +24,7 @@ static_assert(sizeof(EdgeValues) == 32, "edge halves are 32 bytes");
 struct ScanlineRecord {
     EdgeValues left, right;
 };
-static_assert(sizeof(ScanlineRecord) == 64, "scanline records are 64 bytes");
+static_assert(sizeof(ScanlineRecord) == kRasterScanlineBytes, "scanline records are 64 bytes");
 
 // A vertex in the set-up's integer form.
 struct SetupVertex {

@@ -57,7 +57,7 @@ uint32_t Quantised(uint32_t c, int bits) {
 }
 
 void DrawCube(Frame& frame, float pan) {
-    static std::vector<uint8_t> work(kRasterWorkBufferBytes);
+    static std::vector<uint8_t> work(kRasterWorkBytesNeeded);
     float m[16];
     cube_scene::WorldToScreen(0, pan, kW, kH, m);
     SpanCacheStorage cache;

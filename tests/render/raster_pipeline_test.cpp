@@ -19,7 +19,7 @@ struct TestTarget {
     std::vector<uint8_t> pixels;
     std::vector<uint16_t> depth;
     std::vector<uint16_t> accum;
-    std::vector<uint8_t> work = std::vector<uint8_t>(kRasterWorkBufferBytes);
+    std::vector<uint8_t> work = std::vector<uint8_t>(kRasterWorkBytesNeeded);
     std::vector<uint32_t> texels;
     SpanSlot slot;
     RasterWork rw;
@@ -437,6 +437,39 @@ TEST(RasterGeometry, AFaultAbandonsOnlyTheRange) {
     t.rw.constants.texture1.pixels = reinterpret_cast<const uint8_t*>(t.texels.data());
     EXPECT_EQ(RasteriseRange(range, t.rw), 1);
     EXPECT_EQ(t.Pixel32(2, 2), 0x00FFFFFFu);
+}
+
+TEST(RasterGeometry, ATriangleCrossingTheEyePlaneKeepsItsFacing) {
+    // clip = (x, y, z - 1, z): w and the view distance are the world z. Two vertices at z 4, one
+    // behind the eye at z -1: its x / w, y / w are mirrored through the centre.
+    const float m[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 1, 0, 0, -1, 0};
+    const float world[3][3] = {{8, 8, 4}, {48, 8, 4}, {7, 20, -1}};
+    ScreenVertex verts[3];
+    for (int i = 0; i < 3; ++i) {
+        MeshVertex mv = {};
+        mv.wx = world[i][0];
+        mv.wy = world[i][1];
+        mv.wz = world[i][2];
+        TransformVertex(mv, m, 1.0f, false, 0, 0, &verts[i]);
+    }
+    // The division's facing test turns it away ...
+    float e = (verts[0].sx - verts[1].sx) * (verts[2].sy - verts[1].sy) -
+              (verts[0].sy - verts[1].sy) * (verts[2].sx - verts[1].sx);
+    EXPECT_GT(e, 0);
+    // ... yet the part in front of the near plane, (2, 2) (12, 2) (23.4, 15.2) (7.4, 15.2), faces the
+    // viewer and is drawn with back faces culled.
+    TestTarget t(32, 32);
+    ASSERT_TRUE(t.Prepare(kTextured, 1, 1, {0x00FFFFFF}));
+    const uint16_t tri[3] = {0, 1, 2};
+    RasterRange range;
+    range.vertices = verts;
+    range.vertexCount = 3;
+    range.indices = tri;
+    range.indexCount = 3;
+    range.cullBackFaces = true;
+    EXPECT_EQ(RasteriseRange(range, t.rw), 2);  // the clipped quad as a fan of two
+    EXPECT_EQ(t.Pixel32(12, 10), 0x00FFFFFFu);
+    EXPECT_EQ(t.Pixel32(12, 20), 0u);
 }
 
 }  // namespace
