@@ -607,3 +607,23 @@ TEST(JpegPalette, LookupTablesSplitAtMidpoints)
     EXPECT_EQ(JpegNearestPaletteIndex(t, 255, 0, 0), 2);
     EXPECT_EQ(JpegNearestPaletteIndex(t, 0, 0, 0), 0);
 }
+
+// A picture wider than an image stores untransposed, into transposed storage tiles.
+TEST(JpegDecoder, WidePictureIntoTransposedTiles)
+{
+    const Picture ref = ReadPnm("long.pnm");
+    MemorySink sink;
+    sink.transpose = true;
+    sink.tileSide = 256;
+    ASSERT_EQ(DecodeBytes(Fixture("long.jpg"), &sink), JpegError::None);
+    ASSERT_EQ(sink.width, ref.height);
+    ASSERT_EQ(sink.height, ref.width);
+    int worst = 0;
+    for (int y = 0; y < ref.height; ++y) {
+        for (int x = 0; x < ref.width; ++x) {
+            const int diff = static_cast<int>(sink.Rgb(x, y) & 255) - ref.At(x, y, 0);
+            worst = std::max(worst, diff < 0 ? -diff : diff);
+        }
+    }
+    EXPECT_LE(worst, 1);
+}

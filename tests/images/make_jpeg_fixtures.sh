@@ -50,6 +50,12 @@ write("mid.ppm", 96, 80, mid)
 write("tiny.ppm", 1, 1, lambda x, y: (200, 30, 90))
 write("odd.ppm", 17, 9, photo)
 write("wide.ppm", 33, 31, photo)
+write("strip600.ppm", 600, 100, photo)
+write("strip601.ppm", 601, 100, photo)
+# Wider than an image stores untransposed.
+with open("long.pgm", "wb") as f:
+    f.write(b"P5\n32800 8\n255\n")
+    f.write(bytes(((x * 7 + y * 31) >> 3) & 255 for y in range(8) for x in range(32800)))
 PY
 
 make() {   # name source cjpeg-options...
@@ -70,5 +76,8 @@ make odd422 wide.ppm -quality 95 -sample 2x1
 make restart420 photo.ppm -quality 90 -sample 2x2 -restart 3B
 make restart444 photo.ppm -quality 80 -sample 1x1 -restart 1
 make optimized photo.ppm -quality 85 -sample 2x2 -optimize
+make strip600 strip600.ppm -quality 80 -sample 2x2
+make strip601 strip601.ppm -quality 80 -sample 2x2
+make long long.pgm -quality 90
 cjpeg -quality 90 -progressive -outfile progressive.jpg photo.ppm
 touch done.stamp
