@@ -112,6 +112,13 @@ JpegError JpegDecoder::MarkerLoop()
             m_consumed = back;
             m_bits.standard = true;
             m_retried = true;
+            // What only native mode reads does not hold for the standard reading.
+            m_tileOffsets.clear();
+            m_tileWidth = m_tileHeight = 0;
+            m_paletteCount = 0;
+            m_frame.palette = nullptr;
+            m_frame.paletteCount = 0;
+            m_frame.indexed = false;
             continue;
         }
         const uint8_t marker = w[1];

@@ -627,3 +627,35 @@ TEST(JpegDecoder, WidePictureIntoTransposedTiles)
     }
     EXPECT_LE(worst, 1);
 }
+
+// A native read that meets a non-marker starts once more from the frame header in standard mode:
+// here a tile table after the frame header swallows the next segment's first bytes in native
+// mode, while standard mode skips it by its length.
+TEST(JpegDecoder, NonMarkerRetriesOnceInStandardMode)
+{
+    const Bytes original = Fixture("c420.jpg");
+    JpegParts parts = Split(original);
+    size_t sof = 0;
+    while (parts.segments[sof].marker != 0xC0)
+        ++sof;
+    parts.segments.insert(parts.segments.begin() + sof + 1,
+                          Segment{0xE2, {128, 0, 128, 0, 1, 0, 0, 0}});
+    parts.segments.insert(parts.segments.begin() + sof + 2, Segment{0xDB, {}});
+    // A DQT follows the tile table: its first four bytes are what native mode takes as the
+    // offset. Give it the real table 0 so standard mode reads it well.
+    parts.segments[sof + 2].payload = FindSegment(&parts, 0xDB)->payload;
+    const Bytes stream = Join(parts);
+    MemorySink retried, whole;
+    ASSERT_EQ(DecodeBytes(stream, &retried, false), JpegError::None);
+    EXPECT_EQ(retried.beginCalls, 2);
+    ASSERT_EQ(DecodeBytes(original, &whole), JpegError::None);
+    EXPECT_EQ(retried.memory, whole.memory);
+    // In standard mode a non-marker ends the call: here the offsets standard mode does not read.
+    JpegParts broken = Split(original);
+    broken.segments.insert(broken.segments.begin(), Segment{0xE2, {128, 0, 128, 0, 1, 0, 0, 0}});
+    Bytes withOffsets = Join(broken);
+    const Bytes offset = {0x10, 0x20, 0x30, 0x40};
+    withOffsets.insert(withOffsets.begin() + 2 + 12, offset.begin(), offset.end());
+    MemorySink standard;
+    EXPECT_EQ(DecodeBytes(withOffsets, &standard, true), JpegError::BadMarker);
+}
