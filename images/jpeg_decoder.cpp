@@ -229,6 +229,13 @@ int JpegDecoder::Progress() const
 
 JpegError JpegDecoder::DecodeScan()
 {
+    if (!m_tileOffsets.empty()) {
+        // The table must hold one offset per tile of the picture.
+        const uint64_t across = (m_frame.width + uint64_t{m_tileWidth} - 1) / m_tileWidth;
+        const uint64_t down = (m_frame.height + uint64_t{m_tileHeight} - 1) / m_tileHeight;
+        if (across * down != m_tileOffsets.size())
+            return JpegError::BadSegment;
+    }
     // Forms of the native stream drawn by later stages.
     if (m_frame.progressive || !m_tileOffsets.empty() || m_scaleShift > 0 || m_skipBits)
         return JpegError::NotBuilt;

@@ -328,6 +328,14 @@ TEST(JpegDecoder, NativeFormsOfLaterStagesAnswerNotBuilt)
     stream.insert(stream.begin() + 2 + 12, offsets.begin(), offsets.end());
     MemorySink sink;
     EXPECT_EQ(DecodeBytes(stream, &sink, false), JpegError::NotBuilt);
+    // Three offsets for the picture's four tiles.
+    JpegParts shortTable = parts;
+    shortTable.segments.insert(shortTable.segments.begin(),
+                               Segment{0xE2, {128, 0, 128, 0, 3, 0, 0, 0}});
+    Bytes shortStream = Join(shortTable);
+    shortStream.insert(shortStream.begin() + 2 + 12, offsets.begin(), offsets.begin() + 12);
+    MemorySink refused;
+    EXPECT_EQ(DecodeBytes(shortStream, &refused, false), JpegError::BadSegment);
 
     JpegParts pyramid = parts;
     pyramid.segments.insert(pyramid.segments.begin(), Segment{0xE4, {2, 0, 0, 0, 0, 0}});
