@@ -236,7 +236,8 @@ JpegError JpegDecoder::DecodeScan()
         if (across * down != m_tileOffsets.size())
             return JpegError::BadSegment;
     }
-    // Forms of the native stream drawn by later stages.
+    // Not built yet: answers NotBuilt (the load fails) for the tiled, pass-interleaved,
+    // pyramid and skip-bit forms of the native stream.
     if (m_frame.progressive || !m_tileOffsets.empty() || m_scaleShift > 0 || m_skipBits)
         return JpegError::NotBuilt;
     if (!ChooseWriters())
