@@ -25,6 +25,15 @@ constexpr int kLevelShift = 128;
 
 inline int Clamp255(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
 
+inline uint32_t YccToRgb(int y, int cb, int cr)
+{
+    const int base = (y + kLevelShift) * kFixOne;
+    const int r = Clamp255((base + kCrToR * cr) >> kFixShift);
+    const int g = Clamp255((base + kCbToG * cb + kCrToG * cr) >> kFixShift);
+    const int b = Clamp255((base + kCbToB * cb) >> kFixShift);
+    return static_cast<uint32_t>(r << 16 | g << 8 | b);
+}
+
 inline void StorePixel(int depth, bool redOnly, uint8_t* p, uint32_t rgb)
 {
     const uint8_t r = static_cast<uint8_t>(rgb >> 16);
@@ -68,8 +77,8 @@ void WritePlain(const JpegBlockInput& in, uint8_t* dst, ptrdiff_t stepX, ptrdiff
         const int16_t* cr = Grey ? nullptr : in.cr + (j / VS) * 8;
         uint8_t* p = dst;
         for (int i = 0; i < cols; ++i, p += stepX) {
-            const uint32_t rgb = Grey ? JpegYccToRgb(y[i], 0, 0)
-                                      : JpegYccToRgb(y[i], cb[i / HS], cr[i / HS]);
+            const uint32_t rgb = Grey ? YccToRgb(y[i], 0, 0)
+                                      : YccToRgb(y[i], cb[i / HS], cr[i / HS]);
             StorePixel(Depth, RedOnly, p, rgb);
         }
     }
@@ -89,7 +98,7 @@ void Write8(const JpegBlockInput& in, uint8_t* dst, ptrdiff_t stepX, ptrdiff_t s
         for (int i = 0; i < cols; ++i, p += stepX) {
             const int b = Grey ? 0 : cb[i / HS], r = Grey ? 0 : cr[i / HS];
             if (t.by565)
-                *p = t.by565[Reduce565(JpegYccToRgb(y[i], b, r))];
+                *p = t.by565[Reduce565(YccToRgb(y[i], b, r))];
             else
                 *p = JpegNearestPaletteIndex(t, Clamp255(y[i] + kLevelShift), b, r);
         }
@@ -280,11 +289,7 @@ Writer PickSse2(bool grey, int hs, int vs)
 
 uint32_t JpegYccToRgb(int y, int cb, int cr)
 {
-    const int base = (y + kLevelShift) * kFixOne;
-    const int r = Clamp255((base + kCrToR * cr) >> kFixShift);
-    const int g = Clamp255((base + kCbToG * cb + kCrToG * cr) >> kFixShift);
-    const int b = Clamp255((base + kCbToB * cb) >> kFixShift);
-    return static_cast<uint32_t>(r << 16 | g << 8 | b);
+    return YccToRgb(y, cb, cr);
 }
 
 JpegWriterFn ChooseJpegWriter(int depth, bool redOnly, bool grey, int hs, int vs,
