@@ -1,5 +1,5 @@
-// SSE2 loops of BlitPixels for the calls the player makes most: 32-bit sources (or a solid
-// colour) into 32-bit destinations, copied, nearest or bilinear scaled, blended with opacity,
+// SSE2 loops of BlitPixels for the calls the player makes most: 24- and 32-bit sources (or a
+// solid colour) into 32-bit destinations, copied, nearest or bilinear scaled, blended with opacity,
 // colour weights or source alpha, colour-keyed, stored by any of the fourth-byte rules. Each is
 // stamped out per (sampling, pixel step, store rule, key) before the first pixel, works on four
 // pixels per step and gives exactly the bytes of the portable pipeline; every other call goes to
@@ -10,6 +10,7 @@
 
 #include <emmintrin.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -35,6 +36,22 @@ BLIT_INLINE uint32_t Load1(const uint8_t* p) {
     return v;
 }
 
+// One 24- or 32-bit pixel; a 24-bit one reads its three bytes only (fourth byte 0).
+template <int Bytes>
+BLIT_INLINE uint32_t LoadPixel(const uint8_t* p) {
+    if constexpr (Bytes == 4)
+        return Load1(p);
+    else
+        return p[0] | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16);
+}
+
+// Four 24-bit pixels from 16 readable bytes, as 32-bit pixels with fourth byte 0.
+BLIT_INLINE __m128i Widen24(__m128i x) {
+    __m128i q = _mm_unpacklo_epi64(x, _mm_srli_si128(x, 6));
+    return _mm_or_si128(_mm_and_si128(q, _mm_set1_epi64x(0x0000000000FFFFFFll)),
+                        _mm_and_si128(_mm_slli_epi64(q, 8), _mm_set1_epi64x(0x00FFFFFF00000000ll)));
+}
+
 // --- Sampling: Get(i, n) gives columns i .. i + n - 1 (n = 1..4); lanes past n repeat the last
 // column, so nothing outside the row is read.
 
@@ -43,25 +60,37 @@ struct NoColumns {
     bool Init(const BlitCall&) { return true; }
 };
 
+template <int Bytes>
 struct UnscaledSource {
     using Columns = NoColumns;
     const uint8_t* row;
+    int32_t wideUntil;  // 24 bits: columns before this one have 16 readable bytes
     UnscaledSource(const BlitCall& c, int32_t y, const NoColumns&)
-        : row(c.srcFirst + y * c.srcRowStep) {}
+        : row(c.srcFirst + y * c.srcRowStep), wideUntil(0) {
+        if constexpr (Bytes == 3) {
+            const uint8_t* end = c.src + ptrdiff_t(c.srcHeight) * c.srcRowStep;
+            ptrdiff_t room = end - row;  // columns i with 3 i + 16 <= room
+            if (room >= 16)
+                wideUntil = int32_t(std::min<ptrdiff_t>((room - 16) / 3 + 1, c.cols));
+        }
+    }
     BLIT_INLINE Four Get(int32_t i, int n) const {
         __m128i v;
-        if (n == 4) {
+        if (n == 4 && Bytes == 4) {
             v = Load4(row + 4 * i);
+        } else if (Bytes == 3 && n == 4 && i < wideUntil) {
+            v = Widen24(Load4(row + 3 * i));
         } else {
             uint32_t t[4];
             for (int k = 0; k < 4; k++)
-                t[k] = Load1(row + 4 * (i + (k < n ? k : n - 1)));
+                t[k] = LoadPixel<Bytes>(row + Bytes * (i + (k < n ? k : n - 1)));
             v = Load4(reinterpret_cast<const uint8_t*>(t));
         }
         return {v, v};
     }
 };
 
+template <int Bytes>
 struct NearestSource {
     using Columns = NoColumns;
     const uint8_t* line;
@@ -74,7 +103,7 @@ struct NearestSource {
         uint32_t t[4];
         for (int k = 0; k < 4; k++) {
             uint32_t pos = pos0 + step * uint32_t(i + (k < n ? k : n - 1));
-            t[k] = Load1(line + 4 * size_t(pos >> 16));
+            t[k] = LoadPixel<Bytes>(line + Bytes * size_t(pos >> 16));
         }
         __m128i v = Load4(reinterpret_cast<const uint8_t*>(t));
         return {v, v};
@@ -113,7 +142,7 @@ struct BilinearColumns {
             int16_t fx = int16_t((pos & 0xFFFF) >> 1);
             int16_t ifx = int16_t(32767 - fx);
             w[i] = _mm_setr_epi16(ifx, ifx, ifx, ifx, fx, fx, fx, fx);
-            o[i] = 4 * (pos >> 16);
+            o[i] = uint32_t(c.srcBytes) * (pos >> 16);
         }
         weights = w;
         offsets = o;
@@ -121,7 +150,7 @@ struct BilinearColumns {
     }
 };
 
-template <bool Key>
+template <int Bytes, bool Key>
 struct BilinearSource {
     using Columns = BilinearColumns;
     const BilinearColumns& columns;
@@ -143,8 +172,16 @@ struct BilinearSource {
         const __m128i zero = _mm_setzero_si128();
         __m128i w = _mm_load_si128(columns.weights + j);
         uint32_t offset = columns.offsets[j];
-        __m128i a = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(line0 + offset));
-        __m128i b = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(line1 + offset));
+        __m128i a, b;
+        if constexpr (Bytes == 4) {
+            a = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(line0 + offset));
+            b = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(line1 + offset));
+        } else {
+            a = _mm_unpacklo_epi32(_mm_cvtsi32_si128(int32_t(LoadPixel<3>(line0 + offset))),
+                                   _mm_cvtsi32_si128(int32_t(LoadPixel<3>(line0 + offset + 3))));
+            b = _mm_unpacklo_epi32(_mm_cvtsi32_si128(int32_t(LoadPixel<3>(line1 + offset))),
+                                   _mm_cvtsi32_si128(int32_t(LoadPixel<3>(line1 + offset + 3))));
+        }
         a = _mm_slli_epi16(_mm_unpacklo_epi8(a, zero), 2);
         b = _mm_slli_epi16(_mm_unpacklo_epi8(b, zero), 2);
         __m128i s = _mm_add_epi16(_mm_mulhi_epu16(a, _mm_mulhi_epu16(w, ify)),
@@ -162,8 +199,10 @@ struct BilinearSource {
         __m128i keyed = px;
         if constexpr (Key) {
             const uint32_t* o = columns.offsets;
-            keyed = _mm_setr_epi32(int32_t(Load1(line0 + o[j[0]])), int32_t(Load1(line0 + o[j[1]])),
-                                   int32_t(Load1(line0 + o[j[2]])), int32_t(Load1(line0 + o[j[3]])));
+            keyed = _mm_setr_epi32(int32_t(LoadPixel<Bytes>(line0 + o[j[0]])),
+                                   int32_t(LoadPixel<Bytes>(line0 + o[j[1]])),
+                                   int32_t(LoadPixel<Bytes>(line0 + o[j[2]])),
+                                   int32_t(LoadPixel<Bytes>(line0 + o[j[3]])));
         }
         return {px, keyed};
     }
@@ -325,8 +364,24 @@ RowsFn ChooseStep(const BlitCall& c) {
     return nullptr;
 }
 
+template <int Bytes>
+RowsFn ChooseSampling(const BlitCall& c) {
+    if (c.bilinear) {
+        if (c.srcWidth < 2 || c.srcHeight < 2)
+            return nullptr;
+        if (!c.blend)
+            return c.colourKey ? ChooseRule<BilinearSource<Bytes, true>, LanesStep, true>(c)
+                               : ChooseRule<BilinearSource<Bytes, false>, LanesStep, false>(c);
+        if (c.sourceAlpha)
+            return ChooseKey<BilinearSource<Bytes, false>, BlendStep<true>>(c);
+        return c.colourKey ? ChooseRule<BilinearSource<Bytes, true>, BlendStep<false>, true>(c)
+                           : ChooseRule<BilinearSource<Bytes, false>, BlendStep<false>, false>(c);
+    }
+    return c.scaled ? ChooseStep<NearestSource<Bytes>>(c) : ChooseStep<UnscaledSource<Bytes>>(c);
+}
+
 RowsFn ChooseRows(const BlitCall& c) {
-    if (c.dstBpp != 32 || (c.src && c.srcBpp != 32) || c.ops || c.invert)
+    if (c.dstBpp != 32 || (c.src && c.srcBpp != 32 && c.srcBpp != 24) || c.ops || c.invert)
         return nullptr;
     // The loops keep 16.16 positions in 32 bits and draw the repeated pixel only without a key.
     if (c.scaled && (c.srcWidth > 65535 || c.srcHeight > 65535))
@@ -335,18 +390,7 @@ RowsFn ChooseRows(const BlitCall& c) {
         return nullptr;
     if (!c.src)
         return ChooseStep<FillSource>(c);
-    if (c.bilinear) {
-        if (c.srcWidth < 2 || c.srcHeight < 2)
-            return nullptr;
-        if (!c.blend)
-            return c.colourKey ? ChooseRule<BilinearSource<true>, LanesStep, true>(c)
-                               : ChooseRule<BilinearSource<false>, LanesStep, false>(c);
-        if (c.sourceAlpha)
-            return ChooseKey<BilinearSource<false>, BlendStep<true>>(c);
-        return c.colourKey ? ChooseRule<BilinearSource<true>, BlendStep<false>, true>(c)
-                           : ChooseRule<BilinearSource<false>, BlendStep<false>, false>(c);
-    }
-    return c.scaled ? ChooseStep<NearestSource>(c) : ChooseStep<UnscaledSource>(c);
+    return c.srcBpp == 32 ? ChooseSampling<4>(c) : ChooseSampling<3>(c);
 }
 
 }  // namespace
