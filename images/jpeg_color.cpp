@@ -287,6 +287,12 @@ Writer PickSse2(bool grey, int hs, int vs)
 
 }  // namespace
 
+void JpegWrite24Fallback(const JpegBlockInput& in, uint8_t* dst, ptrdiff_t stepX,
+                         ptrdiff_t stepY, int cols, int rows, bool grey, int hs, int vs)
+{
+    PickPlain<24, false>(grey, hs, vs)(in, dst, stepX, stepY, cols, rows);
+}
+
 uint32_t JpegYccToRgb(int y, int cb, int cr)
 {
     return YccToRgb(y, cb, cr);

@@ -192,6 +192,10 @@ using JpegWriterFn = void (*)(const JpegBlockInput& in, uint8_t* dst, ptrdiff_t 
 // needs a palette). indexed: the one component holds palette indices.
 JpegWriterFn ChooseJpegWriter(int depth, bool redOnly, bool grey, int hs, int vs,
                               SimdLevel level, bool indexed = false, bool palette = false);
+// The 24-bit writers with AVX2 (x86_64), and the plain writer they hand partial blocks to.
+JpegWriterFn ChooseJpegWriter24Avx2(bool grey, int hs, int vs);
+void JpegWrite24Fallback(const JpegBlockInput& in, uint8_t* dst, ptrdiff_t stepX,
+                         ptrdiff_t stepY, int cols, int rows, bool grey, int hs, int vs);
 // The pixel (0x00RRGGBB) of one sample triple, Y centred on 0; the reference for every writer.
 uint32_t JpegYccToRgb(int y, int cb, int cr);
 

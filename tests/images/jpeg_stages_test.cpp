@@ -385,7 +385,8 @@ TEST(JpegColor, WritersStoreTheReferencePixels)
     for (int depth : {15, 16, 24, 32}) {
         for (Sampling s : {Sampling{1, 1, false}, Sampling{2, 1, false}, Sampling{1, 2, false},
                            Sampling{2, 2, false}, Sampling{1, 1, true}}) {
-            for (SimdLevel level : {SimdLevel::Plain, SimdLevel::Sse2, SimdLevel::Ssse3}) {
+            for (SimdLevel level : {SimdLevel::Plain, SimdLevel::Sse2, SimdLevel::Ssse3,
+                                    SimdLevel::Avx2}) {
                 for (int cols : {8, 5}) {
                     SCOPED_TRACE(testing::Message() << depth << " " << s.hs << s.vs << s.grey
                                                     << " level " << int(level) << " cols " << cols);
