@@ -97,6 +97,7 @@ TEST(BlitPixels, HandComputedBlends) {
         // W = (64 x 256) >> 8 = 64.
         {"source alpha", 100, 0, 0, kBlitColourNone, 1, 0x1C54846C},
         {"source alpha ignored", 100, 0, BlitIgnoreAlpha, kBlitColourNone, 1, kSrc},
+        {"source alpha at opacity above 100", 180, 0, 0, kBlitColourNone, 1, 0x1C54846C},
         // add gives F0 D0 FF 50, blended at 128 with the destination.
         {"operation at opacity 50", 50, 0, BlitAdd, kBlitColourNone, 0, 0x308FB8A8},
         {"write mask on a plain copy", 100, 0x00FF00, 0, kBlitColourNone, 0, 0x10203060},
@@ -230,12 +231,12 @@ TEST(BlitPixels, Fills) {
     }
 }
 
-// A ten-pixel source row: blue 0, 100, 200, 50, 250, then 0.
-Image GradientRow(int32_t bpp) {
-    Image s(10, 1, bpp, 0);
+// A ten-pixel 32-bit source row: blue 0, 100, 200, 50, 250, then 0; fourth byte 0x80.
+Image GradientRow() {
+    Image s(10, 1, 32, 0);
     const uint32_t blue[10] = {0, 100, 200, 50, 250, 0, 0, 0, 0, 0};
     for (int32_t x = 0; x < 10; x++)
-        s.Set(x, 0, blue[x] | 0x00010200);
+        s.Set(x, 0, blue[x] | 0x80010200);
     return s;
 }
 
@@ -243,7 +244,7 @@ TEST(BlitPixels, NearestAndBilinearSteps) {
     for (PixelLoopPath path : AvailablePaths()) {
         ScopedPath use(path);
         SCOPED_TRACE(PathName(path));
-        Image s = GradientRow(32);
+        Image s = GradientRow();
         // Nearest: every source pixel twice; the fourth byte of a scaled plain read is 0.
         Image d(20, 1, 32);
         Call c;
@@ -251,7 +252,7 @@ TEST(BlitPixels, NearestAndBilinearSteps) {
         c.height = 1;
         Draw(d, &s, c);
         for (int32_t x = 0; x < 20; x++)
-            EXPECT_EQ(d.Get(x, 0), s.Get(x / 2, 0)) << "column " << x;
+            EXPECT_EQ(d.Get(x, 0), s.Get(x / 2, 0) & 0x00FFFFFF) << "column " << x;
 
         // Bilinear: xstep = (9 << 16) / 20; column 1 reads 100 at weight 7372 and 0 at 9010.
         Image b(20, 1, 32);
