@@ -327,6 +327,8 @@ JpegWriterFn ChooseJpegWriter(int depth, bool redOnly, bool grey, int hs, int vs
 #if defined(__x86_64__)
     if (level != SimdLevel::Plain && !redOnly && depth == 32)
         return PickSse2<32>(grey, hs, vs);
+    if (level >= SimdLevel::Avx2 && depth == 24)
+        return ChooseJpegWriter24Avx2(grey, hs, vs);
     if (level >= SimdLevel::Ssse3 && depth == 24)
         return Pick24Ssse3(grey, hs, vs);
     if (level != SimdLevel::Plain && depth == 24)
