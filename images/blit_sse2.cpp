@@ -166,8 +166,8 @@ struct BilinearSource {
         fy = _mm_set1_epi16(f);
         ify = _mm_set1_epi16(int16_t(32767 - f));
     }
-    // One pixel's four lanes in the low half: each neighbour's lanes (shifted left by 2) times
-    // its weight, high 16 bits of each product, summed.
+    // One pixel's products: each neighbour's lanes (shifted left by 2) times its weight, high 16
+    // bits of each product; the upper row's pair in the low half, the lower row's added above.
     BLIT_INLINE __m128i Pixel(int32_t j) const {
         const __m128i zero = _mm_setzero_si128();
         __m128i w = _mm_load_si128(columns.weights + j);
@@ -184,17 +184,21 @@ struct BilinearSource {
         }
         a = _mm_slli_epi16(_mm_unpacklo_epi8(a, zero), 2);
         b = _mm_slli_epi16(_mm_unpacklo_epi8(b, zero), 2);
-        __m128i s = _mm_add_epi16(_mm_mulhi_epu16(a, _mm_mulhi_epu16(w, ify)),
-                                  _mm_mulhi_epu16(b, _mm_mulhi_epu16(w, fy)));
-        return _mm_add_epi16(s, _mm_srli_si128(s, 8));
+        return _mm_add_epi16(_mm_mulhi_epu16(a, _mm_mulhi_epu16(w, ify)),
+                             _mm_mulhi_epu16(b, _mm_mulhi_epu16(w, fy)));
+    }
+    // Two pixels' lanes: the left and right neighbours' halves added.
+    BLIT_INLINE __m128i Pair(int32_t j0, int32_t j1) const {
+        __m128i p0 = Pixel(j0), p1 = Pixel(j1);
+        return _mm_add_epi16(_mm_unpacklo_epi64(p0, p1), _mm_unpackhi_epi64(p0, p1));
     }
     BLIT_INLINE Four Get(int32_t i, int n) const {
         int32_t j[4];
         for (int k = 0; k < 4; k++)
             j[k] = i + (k < n ? k : n - 1);
         const __m128i three = _mm_set1_epi16(3);
-        __m128i lo = _mm_add_epi16(_mm_unpacklo_epi64(Pixel(j[0]), Pixel(j[1])), three);
-        __m128i hi = _mm_add_epi16(_mm_unpacklo_epi64(Pixel(j[2]), Pixel(j[3])), three);
+        __m128i lo = _mm_add_epi16(Pair(j[0], j[1]), three);
+        __m128i hi = _mm_add_epi16(Pair(j[2], j[3]), three);
         __m128i px = _mm_packus_epi16(lo, hi);
         __m128i keyed = px;
         if constexpr (Key) {
