@@ -292,6 +292,35 @@ void CObjeto::RemoveAll()
     head->m_count = 0;
 }
 
+void CObjeto::MoveAllTo(CObjeto& destination)
+{
+    CObjeto* head = GetHead();
+    CObjeto* target = destination.GetHead();
+    if (head == target || head->m_index == -1)
+        return;
+    CObjeto* tail = target;
+    while (tail->m_next)
+        tail = tail->m_next;
+    for (CObjeto* node = head; node; node = node->m_next) {
+        ItemRecord* record = node->m_record;
+        if (!record)
+            continue;
+        node->m_record = nullptr;
+        if (target->m_index == -1) {
+            target->m_index = 0;
+            target->m_record = record;
+            target->m_count = 1;
+            tail = target;
+        } else {
+            tail = new CObjeto(tail, nullptr);
+            tail->m_record = record;
+            target->m_count++;
+        }
+    }
+    // Every node is empty now: nothing is destroyed.
+    RemoveAll();
+}
+
 void CObjeto::Renumber()
 {
     int32_t index = m_index;

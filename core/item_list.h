@@ -68,6 +68,11 @@ public:
     // Gives the nodes after this one the indexes this index + 1, + 2, ...
     void Renumber();
 
+    // Moves every record of this list, in order, behind the last one of destination, without
+    // destroying or renumbering any record; this list is empty afterwards. Linear in both
+    // lengths. Moving a list into itself changes nothing.
+    void MoveAllTo(CObjeto& destination);
+
     // Runs the clean-up of the record's type and frees it, then lowers the head's count. The
     // record must not be held by a node any more; null does nothing.
     void DestroyItem(ItemRecord* record);
