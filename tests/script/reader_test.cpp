@@ -261,17 +261,11 @@ TEST(ReaderErrors, CancelStopsReadingButLinksAndReleasesOnce)
 {
     ResetRecording();
     CancelAt() = "ROT=2";
-    CObjeto frames, images, fonts;
-    ReadingContext context;
-    context.frames = &frames;
-    context.images = &images;
-    context.fonts = &fonts;
-    context.cancel = &CancelFlag();
     const std::string script = "(a){TYPE=FRAME;ROT=1;ROT=2;ROT=3;}";
     ScriptInput input;
     input.text = script.c_str();
     input.textLength = static_cast<int64_t>(script.size());
-    EXPECT_EQ(ReadScript(context, RecordingHandlers(), input), ReadOutcome::Cancelled);
+    EXPECT_EQ(ReadInput(input), ReadOutcome::Cancelled);
     EXPECT_EQ(Log(), Lines({"a|TYPE|TYPE=FRAME", "a|ROT=|ROT=1", "a|ROT=|ROT=2"}));
     EXPECT_EQ(LinkCount(), 1);
     EXPECT_EQ(ReleaseCount(), 1);

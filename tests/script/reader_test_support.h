@@ -113,22 +113,34 @@ struct ReadResult {
     std::vector<std::string> log;
 };
 
-// Reads a script with the recording handlers, from a text or from a memory stream.
-inline ReadResult ReadText(const std::string& text, CFrame* target = nullptr)
-{
-    ResetRecording();
+// Lists of one read and a context over them that polls CancelFlag.
+struct ReadLists {
+    ReadLists()
+    {
+        context.frames = &frames;
+        context.images = &images;
+        context.fonts = &fonts;
+        context.cancel = &CancelFlag();
+    }
     CObjeto frames, images, fonts;
     ReadingContext context;
-    context.frames = &frames;
-    context.images = &images;
-    context.fonts = &fonts;
-    context.target = target;
-    context.cancel = &CancelFlag();
+};
+
+inline ReadOutcome ReadInput(const ScriptInput& input)
+{
+    ReadLists lists;
+    return ReadScript(lists.context, RecordingHandlers(), input);
+}
+
+// Reads a script with the recording handlers, from a text or from a memory stream.
+inline ReadResult ReadText(const std::string& text)
+{
+    ResetRecording();
     ScriptInput input;
     input.text = text.c_str();
     input.textLength = static_cast<int64_t>(text.size());
     ReadResult result;
-    result.outcome = ReadScript(context, RecordingHandlers(), input);
+    result.outcome = ReadInput(input);
     result.log = Log();
     return result;
 }
@@ -136,18 +148,12 @@ inline ReadResult ReadText(const std::string& text, CFrame* target = nullptr)
 inline ReadResult ReadBytes(const std::string& bytes)
 {
     ResetRecording();
-    CObjeto frames, images, fonts;
-    ReadingContext context;
-    context.frames = &frames;
-    context.images = &images;
-    context.fonts = &fonts;
-    context.cancel = &CancelFlag();
     CFicheroHttp stream;
     stream.SetBuffer(bytes.data(), static_cast<int64_t>(bytes.size()), BufferUse::Copy);
     ScriptInput input;
     input.stream = &stream;
     ReadResult result;
-    result.outcome = ReadScript(context, RecordingHandlers(), input);
+    result.outcome = ReadInput(input);
     result.log = Log();
     return result;
 }
