@@ -1,14 +1,64 @@
 #include "render/render_device.h"
 
-CObjeto2D::CObjeto2D() = default;
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
+#include <new>
 
-CObjeto2D::~CObjeto2D() = default;
+#include "render/directx_probe.h"
+#include "render/mesh.h"
 
-int CObjeto2D::CreateDevice(int, int, HWND)
+std::atomic<uint32_t> g_directXLevel{0};
+
+namespace {
+
+void* AllocateBytes(size_t bytes)
 {
-    return 1;
+    return std::malloc(bytes);
 }
 
-void CObjeto2D::ReleaseDevice(int) {}
+void SetIdentity(float m[16])
+{
+    std::memset(m, 0, 16 * sizeof(float));
+    m[0] = m[5] = m[10] = m[15] = 1.0f;
+}
 
-void CObjeto2D::EvictResources(CFrame*, int) {}
+}  // namespace
+
+RenderDeviceSystem DefaultRenderDeviceSystem()
+{
+    RenderDeviceSystem system;
+    system.queryProcessorFeature = QueryProcessorFeature;
+    system.getDirectXVersion = [] { return GetDirectXVersion(); };
+    system.directDrawLibrary = "ddraw.dll";
+    system.forcedScreenDepth = 0;
+    system.allocate = AllocateBytes;
+    return system;
+}
+
+RenderDeviceSystem g_renderSystem = DefaultRenderDeviceSystem();
+
+CObjeto2D::CObjeto2D()
+{
+    ownCamera.zoom = 1.0f;
+    params->camera = &ownCamera;
+    params->workBuffer = new (std::nothrow) uint8_t[kRenderWorkBufferSize];
+    for (float* m : {matrices.projection, matrices.projection2D, matrices.viewport, matrices.view,
+                     matrices.inverseView, matrices.view2D, matrices.projectionViewport,
+                     matrices.projection2DViewport, matrices.worldToScreen})
+        SetIdentity(m);
+    fogStart = params->nearZ + (params->farZ - params->nearZ) / 3.0f;
+    fogEnd = params->farZ;
+}
+
+CObjeto2D::~CObjeto2D()
+{
+    ReleaseDevice(1);
+    delete occlusionSphere;
+    occlusionSphere = nullptr;
+    std::free(params->screenVertices);
+    params->screenVertices = nullptr;
+    params->screenVertexCapacity = 0;
+    delete[] params->workBuffer;
+    params->workBuffer = nullptr;
+}

@@ -6,6 +6,10 @@
 #include "core/text_string.h"
 
 class CObjeto2D;
+struct _D3DLIGHT9;
+
+// Lights a frame can hold (its light table).
+constexpr int32_t kFrameLightCapacity = 100;
 
 // CFrame::flags
 enum FrameFlags : uint32_t {
@@ -37,4 +41,8 @@ public:
     float timeLimit = 0.0f;  // seconds the frame may stay loaded unused; 0 or less: no limit
     float timeStamp = 0.0f;  // tick time at which the limit was set
     uint8_t ready = 0;       // the imagery has arrived and the frame can be shown
+
+    // The frame's lights, added by CObjeto2D::AddLight; not owned.
+    _D3DLIGHT9* lights[kFrameLightCapacity] = {};
+    int32_t lightCount = 0;
 };

@@ -1,6 +1,6 @@
-// The engine object: what the engines of one process share, its initialisation and shutdown
-// with the render device that cannot be made yet, bounded waits for worker threads, and the
-// release of frames after a switch.
+// The engine object: what the engines of one process share, its initialisation on the software
+// render device and its shutdown (also after a device that cannot be made), bounded waits for
+// worker threads, and the release of frames after a switch.
 #include <winsock2.h>
 
 #include "viewer/main_wnd.h"
@@ -21,6 +21,7 @@
 #include "core/item_records.h"
 #include "core/language.h"
 #include "core/stream.h"
+#include "core/system_wrappers.h"
 #include "core/text_convert.h"
 #include "core/worker_threads.h"
 #include "viewer/config_file.h"
@@ -145,10 +146,66 @@ HWND MakeHostWindow()
                            wc.hInstance, nullptr);
 }
 
+int AnswerOk(HWND, const char*, const char*, UINT)
+{
+    return IDOK;
+}
+
+// A render device that cannot be made: the processor probe answers that there is no MMX.
+class FailingRenderDevice {
+public:
+    FailingRenderDevice()
+    {
+        g_renderSystem.queryProcessorFeature = [](int32_t) { return 0; };
+        m_previousBox = SetMessageBoxFunction(AnswerOk);
+        m_previousLevel = g_directXLevel.exchange(0);
+    }
+    ~FailingRenderDevice()
+    {
+        g_renderSystem = DefaultRenderDeviceSystem();
+        SetMessageBoxFunction(m_previousBox);
+        g_directXLevel = m_previousLevel;
+    }
+
+private:
+    MessageBoxFunction m_previousBox = nullptr;
+    uint32_t m_previousLevel = 0;
+};
+
+int UnexpectedBox(HWND, const char* text, const char*, UINT)
+{
+    ADD_FAILURE() << "message box: " << text;
+    return IDOK;
+}
+
+TEST(Engine, InitializeMakesTheSoftwareRenderDevice)
+{
+    MessageBoxFunction previousBox = SetMessageBoxFunction(UnexpectedBox);
+    HWND host = MakeHostWindow();
+    ASSERT_NE(host, nullptr);
+    auto engine = std::make_unique<CMainWnd>();
+    EXPECT_EQ(engine->Initialize(400, 300, host, 0), 1);
+    EXPECT_EQ(engine->m_initialized, 1);
+    EXPECT_EQ(engine->m_view.backEnd, RenderSoftware);
+    EXPECT_EQ(engine->m_view.status.load(), 0u);
+    EXPECT_EQ(engine->m_view.window, host);
+    RECT client;
+    GetClientRect(host, &client);
+    EXPECT_EQ(engine->m_view.params->width, client.right);
+    EXPECT_EQ(engine->m_view.params->height, client.bottom);
+    EXPECT_EQ(g_liveEngineCount.load(), 1);
+    engine->Shutdown();
+    EXPECT_EQ(g_liveEngineCount.load(), 0);
+    engine.reset();
+    DestroyWindow(host);
+    SetMessageBoxFunction(previousBox);
+}
+
 TEST(Engine, WithoutARenderDeviceInitializeFailsAndShutdownStillRuns)
 {
     HWND host = MakeHostWindow();
     ASSERT_NE(host, nullptr);
+    FailingRenderDevice failing;
     auto engine = std::make_unique<CMainWnd>();
     EXPECT_EQ(engine->Initialize(400, 300, host, 0), 0);
     EXPECT_EQ(engine->m_initialized, 0) << "an engine without a device stays uninitialised";
