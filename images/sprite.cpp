@@ -46,15 +46,8 @@ void CSprite::FreeBuffers(bool full)
 
     delete quadMesh;
     quadMesh = nullptr;
-    if (dib) {
-        if (dc)
-            dc->RestoreOriginal();
-        DeleteObject(dib);
-        dib = nullptr;
-        pixels = nullptr;
-        drawPixels = nullptr;
-        s_pixelCount -= static_cast<int64_t>(width) * height;
-    }
+    // The DIB or the heap buffer, with their share of the pixel count.
+    ReleasePixelStorage();
     if (full) {
         delete dc;
         dc = nullptr;
@@ -62,12 +55,6 @@ void CSprite::FreeBuffers(bool full)
 
     delete frameImage;
     frameImage = nullptr;
-    if (pixels) {
-        free(pixels);
-        pixels = nullptr;
-        s_pixelCount -= static_cast<int64_t>(width) * height;
-    }
-    drawPixels = nullptr;
     _aligned_free(keptCoefficients);
     keptCoefficients = nullptr;
     keptBlockCount = 0;

@@ -417,6 +417,9 @@ private:
     void ReleasePixelStorage();
     // Moves the current tile array onto the retired one (kept until FreeRetiredTiles).
     void RetireTiles();
+    // A top-down DIB section on the image's device context (24 bits: one spare row for 4-byte
+    // reads). Null on failure; bits receives the pixels.
+    HBITMAP MakeDibSection(int dibWidth, int dibHeight, int bpp, uint8_t** bits) const;
 
     // --- sprite_textures.cpp ---
     // Releases the four system-memory levels and their share of the pixel count.

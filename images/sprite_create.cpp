@@ -68,6 +68,26 @@ void CSprite::WaitUntilIdle()
     waitFlags &= ~SpriteWaitCreate;
 }
 
+HBITMAP CSprite::MakeDibSection(int dibWidth, int dibHeight, int bpp, uint8_t** bits) const
+{
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = dibWidth;
+    info.bmiHeader.biHeight = bpp == 24 ? -(dibHeight + 1) : -dibHeight;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = static_cast<WORD>(bpp);
+    info.bmiHeader.biCompression = BI_RGB;
+    void* memory = nullptr;
+    HBITMAP made = CreateDIBSection(dc ? dc->GetSafeHdc() : nullptr, &info, DIB_RGB_COLORS,
+                                    &memory, nullptr, 0);
+    if (made && !memory) {
+        DeleteObject(made);
+        made = nullptr;
+    }
+    *bits = made ? static_cast<uint8_t*>(memory) : nullptr;
+    return made;
+}
+
 void CSprite::ReleasePixelStorage()
 {
     if (dib) {
@@ -160,24 +180,9 @@ bool CSprite::Create(int newWidth, int newHeight, int bpp, bool clear, int colou
     int newTileCount = 0;
     if (newByteSize > 0) {
         if (asDib) {
-            BITMAPINFO info = {};
-            info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-            info.bmiHeader.biWidth = newWidth;
-            // Top-down rows; a 24-bit DIB gets one spare row so 4-byte reads stay inside.
-            info.bmiHeader.biHeight = bpp == 24 ? -(newHeight + 1) : -newHeight;
-            info.bmiHeader.biPlanes = 1;
-            info.bmiHeader.biBitCount = static_cast<WORD>(bpp);
-            info.bmiHeader.biCompression = BI_RGB;
-            void* bits = nullptr;
-            newDib = CreateDIBSection(dc ? dc->GetSafeHdc() : nullptr, &info, DIB_RGB_COLORS,
-                                      &bits, nullptr, 0);
-            if (newDib && bits) {
-                newPixels = static_cast<uint8_t*>(bits);
+            newDib = MakeDibSection(newWidth, newHeight, bpp, &newPixels);
+            if (newDib)
                 s_pixelCount += static_cast<int64_t>(newWidth) * newHeight;
-            } else if (newDib) {
-                DeleteObject(newDib);
-                newDib = nullptr;
-            }
         } else if (makeTiles) {
             newTileCount = SplitIntoTiles(newWidth, newHeight, bpp, &newTiles, &newAcross,
                                           &newDown);

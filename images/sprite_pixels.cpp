@@ -195,22 +195,9 @@ bool CSprite::ConvertBitDepth(int bpp)
         // A DIB stays a DIB, and GDI pads rows to 4 bytes: refuse a depth whose rows would.
         if ((width * newBytes) % 4 != 0)
             return false;
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = bpp == 24 ? -(height + 1) : -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = static_cast<WORD>(bpp);
-        info.bmiHeader.biCompression = BI_RGB;
-        void* bits = nullptr;
-        newDib = CreateDIBSection(dc ? dc->GetSafeHdc() : nullptr, &info, DIB_RGB_COLORS, &bits,
-                                  nullptr, 0);
-        if (!newDib || !bits) {
-            if (newDib)
-                DeleteObject(newDib);
+        newDib = MakeDibSection(width, height, bpp, &newPixels);
+        if (!newDib)
             return false;
-        }
-        newPixels = static_cast<uint8_t*>(bits);
     } else {
         newPixels = static_cast<uint8_t*>(
             malloc(static_cast<size_t>(newByteSize) + kSpriteBufferSpare));
