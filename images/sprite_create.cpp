@@ -242,10 +242,16 @@ bool CSprite::Create(int newWidth, int newHeight, int bpp, bool clear, int colou
 
     {
         ImageLockGuard lock;
-        if (!borrowedTiles) {
+        if (borrowedTiles) {
+            // Borrowed tiles belong to other images: let go of them without freeing anything.
+            tiles = nullptr;
+            tileCount = 0;
+            tilesAcross = 0;
+            tilesDown = 0;
+        } else {
             RetireTiles();
-            ReleasePixelStorage();
         }
+        ReleasePixelStorage();
         pixels = newPixels;
         drawPixels = newPixels;
         bitsPerPixel = bpp;

@@ -85,8 +85,10 @@ int CSprite::SplitIntoTiles(int splitWidth, int splitHeight, int bpp, CSprite***
             tile->originX = originX + left;
             tile->originY = originY + top;
             tile->resolutionLevel = resolutionLevel;
-            tile->CreateImage(columns[j], rows[i], bpp, !contentValid,
-                              static_cast<int>(defaultColour), false);
+            // Handed over as the tile's own default: a white 0xFFFFFFFF would read as -1.
+            tile->defaultColour = defaultColour;
+            tile->CreateImage(columns[j], rows[i], bpp, !contentValid, kSpriteDefaultColour,
+                              false);
             if (!tile->pixels) {
                 DeleteTileArray(made, count);
                 return 0;

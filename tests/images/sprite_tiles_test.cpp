@@ -181,6 +181,33 @@ TEST(SpriteTiles, SplitThenMergeGivesBackThePixels)
     }
 }
 
+TEST(SpriteTiles, NewTilesTakeTheDefaultColourEvenWhenWhite)
+{
+    CSprite image;
+    image.defaultColour = 0xFFFFFFFF;
+    ASSERT_TRUE(image.Create(300, 20, 32, false, -1, false, false, true));
+    EXPECT_EQ(image.GetPixel(0, 0, false), 0xFFFFFFFFu);
+    EXPECT_EQ(image.GetPixel(299, 19, false), 0xFFFFFFFFu);
+    EXPECT_EQ(image.tiles[1]->defaultColour, 0xFFFFFFFFu);
+}
+
+TEST(SpriteTiles, CreateLetsGoOfBorrowedTilesWithoutFreeingThem)
+{
+    CSprite owner;
+    ASSERT_TRUE(owner.Create(300, 20, 24, true, 0x102030, false, false, true));
+    CSprite borrower;
+    borrower.tiles = owner.tiles;
+    borrower.tileCount = owner.tileCount;
+    borrower.tilesAcross = owner.tilesAcross;
+    borrower.tilesDown = 1;
+    borrower.borrowedTiles = 1;
+    ASSERT_TRUE(borrower.Create(10, 10, 24, true, 0, false, false, false));
+    EXPECT_EQ(borrower.borrowedTiles, 0);
+    EXPECT_EQ(borrower.tiles, nullptr);
+    EXPECT_EQ(borrower.retiredTiles, nullptr);
+    EXPECT_EQ(owner.GetPixel(299, 19, false) & 0xFFFFFF, 0x102030u);
+}
+
 TEST(SpriteTiles, FreeTilesReleasesEverything)
 {
     const int64_t before = CSprite::s_pixelCount.load();
