@@ -187,8 +187,10 @@ bool CSprite::Create(int newWidth, int newHeight, int bpp, bool clear, int colou
             newTileCount = SplitIntoTiles(newWidth, newHeight, bpp, &newTiles, &newAcross,
                                           &newDown);
         } else {
-            newPixels = static_cast<uint8_t*>(malloc(static_cast<size_t>(newByteSize) +
-                                                     kSpriteBufferSpare));
+            // Zeroed: a picture that is not cleared may be drawn or uploaded as a texture before
+            // a reader has filled it, and must not show what the memory held before.
+            newPixels = static_cast<uint8_t*>(
+                calloc(static_cast<size_t>(newByteSize) + kSpriteBufferSpare, 1));
             if (newPixels)
                 s_pixelCount += static_cast<int64_t>(newWidth) * newHeight;
         }

@@ -142,6 +142,24 @@ TEST(SpriteCreate, CreateDibDrawsWithGdi)
     EXPECT_EQ(image.GetPixel(31, 9, false) & 0xFFFFFF, 0x445566u);
 }
 
+TEST(SpriteCreate, StorageThatIsNotClearedHoldsNoOldMemory)
+{
+    for (int round = 0; round < 3; ++round) {
+        CSprite used;
+        ASSERT_EQ(used.CreateImage(64, 64, 32, true, 0x7ABABABA, false), 4);
+        used.Clear();
+        CSprite fresh;
+        ASSERT_TRUE(fresh.Create(64, 64, 32, false, -1, false, false, false));
+        for (int y = 0; y < 64; ++y)
+            for (int x = 0; x < 64; ++x)
+                ASSERT_EQ(fresh.GetPixel(x, y, false), 0u) << x << "," << y;
+        CSprite tiled;
+        tiled.contentValid = 1;  // tiles made for a valid picture are not cleared either
+        ASSERT_TRUE(tiled.Create(300, 20, 32, false, -1, false, false, true));
+        EXPECT_EQ(tiled.tiles[1]->GetPixel(63, 63, false), 0u);
+    }
+}
+
 TEST(SpriteCreate, ByteSizeBeyondSignedRangeMakesNoStorage)
 {
     CSprite image;
