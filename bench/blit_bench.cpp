@@ -90,7 +90,8 @@ int main(int argc, char** argv) {
         const char* name;
         int sw, sh;
     };
-    for (Scale s : {Scale{"bilinear_4096x2048", 4096, 2048}, Scale{"bilinear_1024x1024", 1024, 1024}}) {
+    const Scale scales[] = {{"bilinear_4096x2048", 4096, 2048}, {"bilinear_1024x1024", 1024, 1024}};
+    for (Scale s : scales) {
         if (!Wanted(s.name))
             continue;
         std::vector<uint8_t> src = RandomBytes(size_t(s.sw) * s.sh * 4, 7);

@@ -86,7 +86,8 @@ RandomCall MakeCall(std::mt19937& rng) {
     return c;
 }
 
-std::vector<uint8_t> DrawRandomCall(const RandomCall& rc, const Image& src, const uint32_t* palette) {
+std::vector<uint8_t> DrawRandomCall(const RandomCall& rc, const Image& src,
+                                    const uint32_t* palette) {
     Image dst(rc.dstWidth, rc.dstHeight, rc.dstBpp, 0, rc.pad);
     for (size_t i = 0; i < dst.bytes.size(); i++)
         dst.bytes[i] = uint8_t(i * 131 + 7);

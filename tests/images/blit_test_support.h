@@ -25,7 +25,9 @@ struct Image {
         : width(w), height(h), bpp(depth), stride(w * PixelBytes(depth) + padBytes),
           bytes(size_t(stride) * h, fill) {}
 
-    uint8_t* At(int32_t x, int32_t y) { return bytes.data() + size_t(y) * stride + x * PixelBytes(bpp); }
+    uint8_t* At(int32_t x, int32_t y) {
+        return bytes.data() + size_t(y) * stride + x * PixelBytes(bpp);
+    }
     // The pixel's bytes as a little-endian value.
     uint32_t Get(int32_t x, int32_t y) {
         uint32_t v = 0;
