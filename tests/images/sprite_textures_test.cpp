@@ -328,6 +328,46 @@ TEST(SpriteTextures, Direct3DUploadLevels)
     }
 }
 
+TEST(SpriteTextures, ReducedLevelsOf15And16BitTilesAreAveraged)
+{
+    D3DDevice device;
+    if (!device.get())
+        GTEST_SKIP() << "no Direct3D 9 device";
+    for (int bpp : {15, 16}) {
+        SCOPED_TRACE(bpp);
+        CSprite image;
+        ASSERT_EQ(image.CreateImage(64, 64, bpp, true, 0x00F08040, false), 2);
+        // Alternating columns of two colours average to their per-channel mean.
+        for (int y = 0; y < 64; ++y)
+            for (int x = 1; x < 64; x += 2)
+                image.SetPixel(x, y, 0x00102030);
+        ASSERT_EQ(image.SetTextureMode(1, 0, device.get(), 0), 0);
+        CSprite* tile = image.tiles[0];
+        ASSERT_EQ(tile->UploadTexture(device.get(), 2), 0);
+        ASSERT_NE(tile->systemTextures[2], nullptr);
+        uint16_t a, b;
+        const uint32_t wa = CSprite::ConvertColor(0x00F08040, bpp, 24);
+        const uint32_t wb = CSprite::ConvertColor(0x00102030, bpp, 24);
+        a = static_cast<uint16_t>(wa);
+        b = static_cast<uint16_t>(wb);
+        const int redShift = bpp == 16 ? 11 : 10;
+        const uint32_t greenMask = bpp == 16 ? 0x3F : 0x1F;
+        const uint16_t expected = static_cast<uint16_t>(
+            (((((a >> redShift) & 0x1F) + ((b >> redShift) & 0x1F)) / 2) << redShift) |
+            (((((a >> 5) & greenMask) + ((b >> 5) & greenMask)) / 2) << 5) |
+            (((a & 0x1F) + (b & 0x1F)) / 2));
+        D3DLOCKED_RECT locked = {};
+        ASSERT_EQ(tile->systemTextures[2]->LockRect(0, &locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+        for (int y = 0; y < 16; ++y) {
+            const uint16_t* row = reinterpret_cast<const uint16_t*>(
+                static_cast<const uint8_t*>(locked.pBits) + y * locked.Pitch);
+            for (int x = 0; x < 16; ++x)
+                ASSERT_EQ(row[x], expected) << x << "," << y;
+        }
+        tile->systemTextures[2]->UnlockRect(0);
+    }
+}
+
 TEST(SpriteTextures, ModeChangesKeepThePixelsAndCountersReturn)
 {
     D3DDevice device;
