@@ -72,6 +72,36 @@ TEST(SpriteLoad, CancelLoadGivesUpOnALoaderThatDoesNotStop)
     CSprite::s_loaderWaitMs = saved;
 }
 
+// A loader that pads its tile edges while a mode change holds the image.
+unsigned PadWhileHeld(void* parameter)
+{
+    CSprite* image = static_cast<CSprite*>(parameter);
+    for (int i = 0; i < 300 && !(image->waitFlags.load() & SpriteWaitUploadHolds); ++i)
+        SleepMilliseconds(10);
+    image->PadTileEdges();
+    return 0;
+}
+
+TEST(SpriteLoad, ModeChangeAndLoaderNeverWaitForEachOther)
+{
+    CSprite image;
+    ASSERT_TRUE(image.Create(300, 40, 24, true, 0x203040, false, false, true));
+    CWorkerThread* thread = StartWorkerThread(PadWhileHeld, &image, &image.loaderThread);
+    ASSERT_NE(thread, nullptr);
+    ResumeWorkerThread(thread);
+
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(image.SetTextureMode(SpriteTextureOpenGL, 24, nullptr, 0), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    EXPECT_EQ(image.textureMode, SpriteTextureOpenGL);
+    for (int i = 0; i < 300 && image.loaderThread.load(); ++i)
+        SleepMilliseconds(10);
+    EXPECT_EQ(image.loaderThread.load(), nullptr);
+    EXPECT_EQ(image.waitFlags.load(), 0);
+    EXPECT_EQ(image.busyCount.load(), 0);
+    EXPECT_EQ(image.GetPixel(299, 39, false) & 0xFFFFFF, 0x203040u);
+}
+
 TEST(SpriteLoad, CancelOfOneImageLeavesASharedCancelFlagAlone)
 {
     std::atomic<int> frameCancel{0};
