@@ -72,6 +72,9 @@ int32_t CObjeto2D::CreateDevice(int32_t width, int32_t height, HWND newWindow)
 int32_t CObjeto2D::CreateDeviceOnce(int32_t width, int32_t height, HWND newWindow, bool* again)
 {
     ReleaseDevice(backEnd == RenderSoftware);
+    // A reset that failed part-way left its bit to keep drawing off; a new device starts clean,
+    // or the attach below would refuse it too.
+    status &= ~static_cast<uint32_t>(DeviceResetting);
     status |= DeviceCreating;
     deviceRect = {0, 0, width, height};
 
