@@ -44,8 +44,9 @@ protected:
         SetMessageBoxFunction(m_previousBox);
     }
 
-    // A visible top-level window with a 320 x 240 client area.
-    HWND MakeWindow(int x = 40, int y = 40)
+    // A visible top-level window with a 320 x 240 client area, above the windows of tests that
+    // run beside this one (a DirectDraw present is clipped to what shows of the window).
+    HWND MakeWindow(int x = 560, int y = 380)
     {
         WNDCLASSA wc = {};
         wc.lpfnWndProc = DefWindowProcA;
@@ -54,7 +55,7 @@ protected:
         RegisterClassA(&wc);
         RECT rect = {0, 0, 320, 240};
         AdjustWindowRect(&rect, WS_OVERLAPPEDWINDOW, FALSE);
-        m_window = CreateWindowExA(0, wc.lpszClassName, "device", WS_OVERLAPPEDWINDOW | WS_VISIBLE, x, y,
+        m_window = CreateWindowExA(WS_EX_TOPMOST, wc.lpszClassName, "device", WS_OVERLAPPEDWINDOW | WS_VISIBLE, x, y,
                                    rect.right - rect.left, rect.bottom - rect.top, nullptr, nullptr,
                                    wc.hInstance, nullptr);
         Pump();
@@ -256,7 +257,7 @@ TEST_F(RenderDeviceWindow, MinimisedOrParkedWindowsDrawNothingAndResetWhenBack)
     device.CheckWindowState(window);
     EXPECT_TRUE(device.status.load() & DeviceMinimised) << "a window parked at -32000";
     device.backgroundColour = 0x0000FF;
-    SetWindowPos(window, nullptr, 40, 40, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    SetWindowPos(window, nullptr, 560, 380, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     Pump();
     device.CheckWindowState(window);
     EXPECT_EQ(device.status.load(), 0u);
