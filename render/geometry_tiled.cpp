@@ -1,7 +1,403 @@
-// Tiled shapes for the hardware back ends and the splitter of meshes along texture tiles.
+// Tiled shapes for the hardware back ends, which draw one texture tile per sub-mesh, and the
+// splitter that cuts any other textured mesh along the tile borders.
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstring>
+
+#include "core/system_wrappers.h"
+#include "images/sprite.h"
+#include "render/geometry_internal.h"
 #include "render/mesh.h"
 
+namespace {
+
+// Texture pieces of the hardware back ends.
+constexpr int kTilePiece = 256;
+// Textures beyond this size are not split (the mesh stays in single form).
+constexpr int kSplitTextureMax = 32700;
+
+float Clamp(float x, float lo, float hi) {
+    return std::min(hi, std::max(lo, x));
+}
+
+bool IsTextureReady(const CSprite* texture) {
+    return texture && texture->width > 0 && texture->height > 0 &&
+           (texture->pixels || texture->IsKeptInTiles());
+}
+
+// The pieces of each axis: the texture's 256-pixel tiles, or one power-of-two piece.
+struct TileLayout {
+    int across[kTexturePiecesMax];
+    int down[kTexturePiecesMax];
+    int tilesX = 0;
+    int tilesY = 0;
+
+    void Split(int width, int height) {
+        tilesX = SplitIntoPow2Pieces(width, kTilePiece, across, kTexturePiecesMax);
+        tilesY = SplitIntoPow2Pieces(height, kTilePiece, down, kTexturePiecesMax);
+    }
+    void Single(int width, int height) {
+        across[0] = RoundUpPow2Size(width);
+        down[0] = RoundUpPow2Size(height);
+        tilesX = tilesY = 1;
+    }
+};
+
+// Grid lines of a tile covering `covered` pixels, scaled from the base count: a 256-pixel tile
+// takes the base count, smaller tiles fewer. A tile wider than 256 (tiling off) takes the base
+// count too, where 256 / covered would be 0.
+int TileGridLines(int base, int covered) {
+    const int ratio = covered > 0 ? kTilePiece / covered : 0;
+    const int lines = ratio > 0 ? std::min(base, base / ratio + 1) : base;
+    return std::max(lines, 2);
+}
+
+// One tile of a tiled shape.
+struct TileCells {
+    int left, top;           // pixel origin
+    int width, height;       // pixels covered
+    int pieceWidth, pieceHeight;
+    int columns, rows;       // grid lines
+    bool topPole, bottomPole;
+};
+
+int TileTriangles(const TileCells& t) {
+    int triangles = 0;
+    for (int r = 0; r + 1 < t.rows; ++r) {
+        const bool pole = (r == 0 && t.topPole) || (r == t.rows - 2 && t.bottomPole);
+        triangles += (pole ? 1 : 2) * (t.columns - 1);
+    }
+    return triangles;
+}
+
+}  // namespace
+
+bool CObjeto3D::BuildTiledGeometry(int type, float newSizeX, float newSizeY, float newSizeZ,
+                                   float newUFirst, float newULast, float newVFirst,
+                                   float newVLast, float newCentre, float newAngleOffset) {
+    if (type != MeshGeometryPlane && type != MeshGeometryCylinder && type != MeshGeometrySphere &&
+        type != MeshGeometryFisheye)
+        return false;
+
+    const int textureWidth = texture1 ? texture1->width : static_cast<int>(newSizeX);
+    const int textureHeight = texture1 ? texture1->height : static_cast<int>(newSizeY);
+    if (textureWidth <= 0 || textureHeight <= 0)
+        return false;
+    TileLayout layout;
+    if (tileOption == 1 && (!texture1 || texture1->IsKeptInTiles()))
+        layout.Split(textureWidth, textureHeight);
+    else
+        layout.Single(textureWidth, textureHeight);
+    if (layout.tilesX <= 0 || layout.tilesY <= 0)
+        return false;
+
+    sizeX = newSizeX;
+    sizeY = newSizeY;
+    sizeZ = newSizeZ;
+    uFirst = newUFirst;
+    uLast = newULast;
+    vFirst = newVFirst;
+    vLast = newVLast;
+    centre = newCentre;
+    angleOffset = newAngleOffset;
+    geometryType = static_cast<int8_t>(type);
+    const int mirrored = (winding == 255) + (uFlip == 255) + (vFlip == 255);
+    TriangleWriter triangles{*this, 0, mirrored == 1 || mirrored == 3};
+
+    const int tiles = layout.tilesX * layout.tilesY;
+    if (!AllocateSubMeshes(tiles))
+        return false;
+
+    // Base resolution over the whole texture.
+    int baseColumns = 2, baseRows = 2;
+    if (type == MeshGeometryPlane && spherise) {
+        baseColumns = 40 / layout.tilesX + 1;
+        baseRows = 40 / layout.tilesY + 1;
+    } else if (type == MeshGeometryCylinder) {
+        baseColumns = 70 / layout.tilesX + 1;
+        baseRows = 14 / layout.tilesY + 1;
+    } else if (type == MeshGeometrySphere || type == MeshGeometryFisheye) {
+        baseColumns = 120 / layout.tilesX + 1;
+        baseRows = 100 / layout.tilesY + 1;
+    }
+    baseColumns = std::max(baseColumns, 2);
+    baseRows = std::max(baseRows, 2);
+
+    // The tiles, and exactly as many vertices and indices as they will write.
+    const bool sphere = type == MeshGeometrySphere || type == MeshGeometryFisheye;
+    std::vector<TileCells> cells(tiles);
+    int64_t totalVertices = 0, totalIndices = 0;
+    for (int ty = 0, top = 0, t = 0; ty < layout.tilesY; top += layout.down[ty], ++ty) {
+        for (int tx = 0, left = 0; tx < layout.tilesX; left += layout.across[tx], ++tx, ++t) {
+            TileCells& c = cells[t];
+            c.left = left;
+            c.top = top;
+            c.pieceWidth = layout.across[tx];
+            c.pieceHeight = layout.down[ty];
+            c.width = std::min(c.pieceWidth, textureWidth - left);
+            c.height = std::min(c.pieceHeight, textureHeight - top);
+            c.columns = TileGridLines(baseColumns, c.width);
+            c.rows = TileGridLines(baseRows, c.height);
+            c.topPole = sphere && ty == 0 && vFirst == 0;
+            c.bottomPole = sphere && ty == layout.tilesY - 1 && vLast == 1.0f;
+            totalVertices += static_cast<int64_t>(c.columns) * c.rows;
+            totalIndices += 3 * static_cast<int64_t>(TileTriangles(c));
+        }
+    }
+    if (totalVertices > INT_MAX / kMeshVertexStride || totalIndices > INT_MAX / 4 ||
+        !AllocateArrays(static_cast<int>(totalVertices), static_cast<int>(totalIndices), true, true)) {
+        AllocateSubMeshes(0);
+        return false;
+    }
+
+    const float pi = static_cast<float>(M_PI);
+    const float width = static_cast<float>(textureWidth);
+    const float height = static_cast<float>(textureHeight);
+    int firstVertex = 0;
+    for (int t = 0; t < tiles; ++t) {
+        const TileCells& c = cells[t];
+        const int firstSlot = triangles.slot;
+        for (int r = 0; r < c.rows; ++r) {
+            // Products of small integers are exact, so a border shared by two tiles gets the
+            // same pixel position, and so the same vertex, in both.
+            const float py = c.top + static_cast<float>(r * c.height) / (c.rows - 1);
+            for (int k = 0; k < c.columns; ++k) {
+                const float px = c.left + static_cast<float>(k * c.width) / (c.columns - 1);
+                float h = px / width * (uLast - uFirst) + uFirst;
+                if (uFlip == 255)
+                    h = uLast - (h - uFirst);
+                const float w = py / height * (vLast - vFirst) + vFirst;
+                float x, y, z;
+                if (type == MeshGeometryPlane) {
+                    x = px / width * sizeX - sizeX / 2;
+                    y = 0;
+                    z = sizeY / 2 - py / height * sizeY;
+                } else if (type == MeshGeometryCylinder) {
+                    x = cosf(h * pi) * sizeX;
+                    y = (centre - w) * sizeZ;
+                    z = sinf(h * pi) * sizeY;
+                } else {
+                    x = cosf(h * pi) * sizeX * sinf(w * pi);
+                    y = (cosf(w * pi) + (centre - 0.5f) * 2.0f) * sizeY;
+                    z = sinf(h * pi) * sizeZ * sinf(w * pi);
+                }
+                if (spherise) {
+                    const float s = 200.0f / sqrtf(x * x + 200.0f * 200.0f + z * z);
+                    x *= s;
+                    y = (y - 200.0f) * s + 200.0f;
+                    z *= s;
+                }
+                MeshVertex& v = vertices[firstVertex + r * c.columns + k];
+                v.x = RoundCoordinate(x);
+                v.y = RoundCoordinate(y);
+                v.z = RoundCoordinate(z);
+                v.diffuse = 0xFFFFFFFFu;
+                v.specular = 0;
+                v.level = kMeshNoLevel;
+                v.u = Clamp((px - c.left) / c.pieceWidth, 0, 1);
+                v.v = Clamp((py - c.top) / c.pieceHeight, 0, 1);
+                v.refU = Clamp(px / width, 0, 1);
+                v.refV = Clamp(py / height, 0, 1);
+                if (r + 1 == c.rows || k + 1 == c.columns)
+                    continue;
+                const int i = firstVertex + r * c.columns + k;
+                const int n = c.columns;
+                if (r == 0 && c.topPole) {
+                    triangles.Emit(i, i + n + 1, i + n);
+                } else if (r == c.rows - 2 && c.bottomPole) {
+                    triangles.Emit(i, i + 1, i + n + 1);
+                } else {
+                    triangles.Emit(i, i + n + 1, i + n);
+                    triangles.Emit(i, i + 1, i + n + 1);
+                }
+            }
+        }
+        const int tileVertices = c.columns * c.rows;
+        subFullVertexCount[t] = subVertexCount[t] = tileVertices;
+        subFullIndexCount[t] = subIndexCount[t] = triangles.slot - firstSlot;
+        ComputeBoundingCorners(&vertices[firstVertex], tileVertices, &subCorners[t]);
+        firstVertex += tileVertices;
+    }
+    if (!keptVertices)
+        ComputeBoundingCorners(nullptr, 0, &objectCorners);
+    UpdateWorldVertices();
+    loadState = MeshLoaded;
+    return true;
+}
+
+void CObjeto3D::SplitTrianglesAtLine(const MeshVertex* source, int sourceCount,
+                                     const int32_t* sourceIndices, int sourceIndexCount,
+                                     MeshWorkList* partA, MeshWorkList* partB, float uLine,
+                                     float vLine) {
+    const bool alongU = uLine != 0;
+    const float line = alongU ? uLine : vLine;
+    for (int slot = 0; slot + 2 < sourceIndexCount; slot += 3) {
+        const MeshVertex* corner[3];
+        bool valid = true;
+        for (int k = 0; k < 3; ++k) {
+            const int index = sourceIndices[slot + k];
+            valid = valid && index >= 0 && index < sourceCount;
+            corner[k] = valid ? &source[index] : nullptr;
+        }
+        if (!valid)
+            continue;
+        MeshVertex polygonA[4], polygonB[4];
+        int countA = 0, countB = 0;
+        for (int k = 0; k < 3; ++k) {
+            const MeshVertex& a = *corner[k];
+            const MeshVertex& b = *corner[(k + 1) % 3];
+            const float ca = alongU ? a.u : a.v;
+            const float cb = alongU ? b.u : b.v;
+            if (ca <= line)
+                polygonA[countA++] = a;
+            else
+                polygonB[countB++] = a;
+            if ((ca <= line) != (cb <= line)) {
+                MeshVertex crossing;
+                InterpolateVertex(a, b, &crossing, (line - ca) / (cb - ca));
+                polygonA[countA++] = crossing;
+                polygonB[countB++] = crossing;
+            }
+        }
+        // A triangle cut by a line keeps at most four corners on either side.
+        const struct {
+            MeshWorkList* list;
+            const MeshVertex* polygon;
+            int count;
+        } parts[2] = {{partA, polygonA, countA}, {partB, polygonB, countB}};
+        for (const auto& part : parts) {
+            if (part.count < 3)
+                continue;
+            const int first = static_cast<int>(part.list->vertices.size());
+            part.list->vertices.insert(part.list->vertices.end(), part.polygon,
+                                       part.polygon + part.count);
+            for (int fan = 1; fan + 1 < part.count; ++fan) {
+                part.list->indices.push_back(first);
+                part.list->indices.push_back(first + fan);
+                part.list->indices.push_back(first + fan + 1);
+            }
+        }
+    }
+}
+
 bool CObjeto3D::SplitByTiles() {
-    // Not built yet: answers false (not split).
-    return false;
+    if (!IsTextureReady(texture1) || texture1->width > kSplitTextureMax ||
+        texture1->height > kSplitTextureMax)
+        return false;
+    const int width = texture1->width;
+    const int height = texture1->height;
+    FreeSubMeshes();
+    if (publishedVertexCount.load() > vertexCount)
+        vertexCount = std::min(publishedVertexCount.load(), vertexCapacity);
+    if (publishedIndexCount.load() > indexCount)
+        indexCount = std::min(publishedIndexCount.load(), indexCapacity);
+
+    TileLayout layout;
+    if (tileOption && texture1->IsKeptInTiles()) {
+        if (tileOption == 1 && !transposed &&
+            (geometryType == MeshGeometryPlane || geometryType == MeshGeometryCylinder ||
+             geometryType == MeshGeometrySphere)) {
+            KeepOriginalArrays();
+            if (BuildTiledGeometry(geometryType, sizeX, sizeY, sizeZ, uFirst, uLast, vFirst,
+                                   vLast, centre, angleOffset))
+                return true;
+            RestoreOriginalArrays();
+            return false;
+        }
+        layout.Split(width, height);
+    } else {
+        layout.Single(width, height);
+    }
+    const int tiles = layout.tilesX * layout.tilesY;
+    if (tiles <= 0 || !AllocateSubMeshes(tiles))
+        return false;
+
+    if (tiles == 1) {
+        subFullIndexCount[0] = subIndexCount[0] = indexCount;
+        subFullVertexCount[0] = subVertexCount[0] = vertexCount;
+        subCorners[0] = objectCorners;
+        subBoxes[0] = objectBox;
+        if (geometryType != MeshGeometryPlane) {
+            // The power-of-two texture holds the image in its top-left part.
+            const float scaleU = static_cast<float>(width) / layout.across[0];
+            const float scaleV = static_cast<float>(height) / layout.down[0];
+            for (int i = 0; vertices && i < vertexCount; ++i) {
+                MeshVertex& v = vertices[i];
+                v.refU = v.u;
+                v.refV = v.v;
+                v.u *= scaleU;
+                v.v *= scaleV;
+            }
+        }
+        UpdateWorldVertices();
+        return true;
+    }
+
+    // Raw triangles of the single form; removed ones stay behind.
+    MeshWorkList rest;
+    rest.indices.reserve(indexCount);
+    for (int slot = 0; slot + 2 < indexCount; slot += 3) {
+        if (IsTriangleRemoved(slot))
+            continue;
+        for (int k = 0; k < 3; ++k)
+            rest.indices.push_back(GetIndex(slot + k, true));
+    }
+    const MeshVertex* restVertices = vertices;
+    int restVertexCount = vertexCount;
+
+    MeshWorkList result;
+    int tile = 0;
+    int top = 0;
+    for (int ty = 0; ty < layout.tilesY; ++ty) {
+        MeshWorkList strip, below;
+        SplitTrianglesAtLine(restVertices, restVertexCount, rest.indices.data(),
+                             static_cast<int>(rest.indices.size()), &strip, &below, 0,
+                             static_cast<float>(top + layout.down[ty]) / height);
+        rest = std::move(below);
+        restVertices = rest.vertices.data();
+        restVertexCount = static_cast<int>(rest.vertices.size());
+        int left = 0;
+        for (int tx = 0; tx < layout.tilesX; ++tx, ++tile) {
+            MeshWorkList piece, right;
+            SplitTrianglesAtLine(strip.vertices.data(), static_cast<int>(strip.vertices.size()),
+                                 strip.indices.data(), static_cast<int>(strip.indices.size()),
+                                 &piece, &right,
+                                 static_cast<float>(left + layout.across[tx]) / width, 0);
+            strip = std::move(right);
+            const int first = static_cast<int>(result.vertices.size());
+            for (MeshVertex v : piece.vertices) {
+                v.refU = v.u;
+                v.refV = v.v;
+                v.u = Clamp((v.u * width - left) / layout.across[tx], 0, 1);
+                v.v = Clamp((v.v * height - top) / layout.down[ty], 0, 1);
+                result.vertices.push_back(v);
+            }
+            for (int32_t index : piece.indices)
+                result.indices.push_back(first + index);
+            subFullVertexCount[tile] = subVertexCount[tile] = static_cast<int>(piece.vertices.size());
+            subFullIndexCount[tile] = subIndexCount[tile] = static_cast<int>(piece.indices.size());
+            left += layout.across[tx];
+        }
+        top += layout.down[ty];
+    }
+
+    const int64_t resultVertices = static_cast<int64_t>(result.vertices.size());
+    const int64_t resultIndices = static_cast<int64_t>(result.indices.size());
+    KeepOriginalArrays();
+    if (resultVertices > INT_MAX / kMeshVertexStride || resultIndices > INT_MAX / 4 ||
+        !AllocateArrays(static_cast<int>(resultVertices), static_cast<int>(resultIndices), true, true)) {
+        AllocateSubMeshes(0);
+        RestoreOriginalArrays();
+        return false;
+    }
+    if (resultVertices > 0)
+        memcpy(vertices, result.vertices.data(), result.vertices.size() * sizeof(MeshVertex));
+    for (int slot = 0; slot + 2 < resultIndices; slot += 3)
+        SetTriangle(slot, result.indices[slot], result.indices[slot + 1], result.indices[slot + 2]);
+    for (int t = 0, first = 0; t < tiles; first += subFullVertexCount[t], ++t)
+        if (subFullVertexCount[t] > 0)
+            ComputeBoundingCorners(&vertices[first], subFullVertexCount[t], &subCorners[t]);
+    UpdateWorldVertices();
+    return true;
 }

@@ -22,6 +22,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <vector>
 
 #include "core/text_string.h"
 #include "core/worker_threads.h"
@@ -63,6 +64,12 @@ static_assert(offsetof(MeshVertex, parent) == 76, "parent");
 static_assert(offsetof(MeshVertex, triangleA) == 80, "first 80 bytes end before the triangles");
 static_assert(offsetof(MeshVertex, level) == 88, "level");
 static_assert(offsetof(MeshVertex, flags) == 89, "flags");
+
+// A growable triangle soup: vertex records and indices into them (tile splitting).
+struct MeshWorkList {
+    std::vector<MeshVertex> vertices;
+    std::vector<int32_t> indices;
+};
 
 // Direct3D 9 vertex format of the first 40 bytes: XYZ | NORMAL | DIFFUSE | SPECULAR | TEX1.
 constexpr uint32_t kMeshVertexFormat = 0x1D2;
@@ -332,9 +339,22 @@ public:
 
     // --- render/geometry_tiled.cpp ---
 
+    // The shape of BuildGeometry (types 0, 1, 2 and 5) as sub-meshes that follow the texture's
+    // tiles, for the hardware back ends. The angle offset, flip-vertical and the bump are not
+    // applied. False for other types or when there is nothing to tile.
+    bool BuildTiledGeometry(int type, float newSizeX, float newSizeY, float newSizeZ,
+                            float newUFirst, float newULast, float newVFirst, float newVLast,
+                            float newCentre, float newAngleOffset);
     // Splits the mesh into sub-meshes along the tiles of texture 1 (keeping the single form
     // aside). False when there is no ready texture or it is too large to split.
     bool SplitByTiles();
+    // Cuts a triangle list at u = uLine (when uLine is not 0) or at v = vLine: corners at or
+    // below the line go to part A, the others to part B; crossing edges get an interpolated
+    // vertex in both. The parts are appended to and share no vertices. Triangles with a vertex
+    // number outside 0..vertexCount-1 are skipped.
+    static void SplitTrianglesAtLine(const MeshVertex* vertices, int vertexCount,
+                                     const int32_t* indices, int indexCount, MeshWorkList* partA,
+                                     MeshWorkList* partB, float uLine, float vLine);
 
     // --- fields, in record order ---
 

@@ -19,3 +19,32 @@ inline void MakeQuad(CObjeto3D& mesh, float size = 10.0f) {
     mesh.SetTriangle(3, 1, 2, 3);
     mesh.UpdateWorldVertices();
 }
+
+#include <cstdint>
+#include <vector>
+
+#include "images/sprite.h"
+
+// An image of a given size that reports pixels, or tiles, without holding any: enough for the
+// mesh, which reads only the size and the storage kind.
+struct FakeTexture {
+    CSprite sprite;
+    CSprite* tile = nullptr;
+    uint8_t pixel[4] = {};
+
+    FakeTexture(int width, int height, bool tiled) {
+        sprite.width = width;
+        sprite.height = height;
+        if (tiled) {
+            sprite.tiles = &tile;
+            sprite.tileCount = 1;
+        } else {
+            sprite.pixels = pixel;
+        }
+    }
+    ~FakeTexture() {
+        sprite.tiles = nullptr;
+        sprite.tileCount = 0;
+        sprite.pixels = nullptr;
+    }
+};
