@@ -314,6 +314,20 @@ bool CObjeto3D::SplitByTiles() {
         return false;
 
     if (tiles == 1) {
+        // The tile works on a copy, so that the single form comes back unscaled.
+        KeepOriginalArrays();
+        if (!AllocateArrays(keptVertexCount, keptIndexCount, false, true)) {
+            AllocateSubMeshes(0);
+            RestoreOriginalArrays();
+            return false;
+        }
+        if (keptVertexCount > 0)
+            memcpy(vertices, keptVertices, static_cast<size_t>(keptVertexCount) * sizeof(MeshVertex));
+        if (keptIndexCount > 0) {
+            memcpy(indices, keptIndices, static_cast<size_t>(keptIndexCount) * indexWidth);
+            memcpy(triangleFlags, keptTriangleFlags, static_cast<size_t>(keptIndexCount / 3));
+            memcpy(faceNormals, keptFaceNormals, static_cast<size_t>(keptIndexCount / 3) * 3 * sizeof(float));
+        }
         subFullIndexCount[0] = subIndexCount[0] = indexCount;
         subFullVertexCount[0] = subVertexCount[0] = vertexCount;
         subCorners[0] = objectCorners;

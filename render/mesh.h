@@ -314,8 +314,9 @@ public:
     void ProjectTexCoords();
     // Swaps u and v of every vertex (each optionally flipped); sets the transposed flag.
     void TransposeTexCoords(bool flipU, bool flipV);
-    // Switches the device form: form 0 refreshes the world vertices; forms 1 and 2 split a loaded
-    // mesh by its texture's tiles. False when a tiled form cannot be made yet.
+    // Switches the device form: form 0 puts the single form back (freeing any sub-meshes) and
+    // refreshes the world vertices; forms 1 and 2 split a loaded mesh by its texture's tiles.
+    // False when a tiled form cannot be made yet.
     bool PrepareForBackEnd(MeshForm newForm);
 
     // --- render/mesh_detail.cpp ---

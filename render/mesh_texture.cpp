@@ -76,6 +76,8 @@ bool CObjeto3D::PrepareForBackEnd(MeshForm newForm) {
     if (newForm == form)
         return true;
     if (newForm == MeshFormSingle) {
+        // The software back end draws the single form with the whole image's coordinates.
+        FreeSubMeshes();
         UpdateWorldVertices();
         form = MeshFormSingle;
         return true;

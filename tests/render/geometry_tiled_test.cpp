@@ -298,3 +298,35 @@ TEST(GeometrySplit, LargeModelsSplitWithoutAFixedLimit) {
     EXPECT_EQ(mesh.indexWidth, 4);
     ExpectConsistentTiles(mesh);
 }
+
+// A mesh that goes back to the software back end must draw its single form again, with the
+// whole image's texture coordinates, not the tiles' own.
+TEST(GeometrySplit, TheSoftwareFormGetsTheSingleFormBack) {
+    struct Case {
+        bool tiled;
+        int type;
+    };
+    const Case cases[] = {{true, -1}, {false, 3}, {true, 2}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "tiled " << c.tiled << " type " << c.type);
+        FakeTexture image(300, 100, c.tiled);
+        CObjeto3D mesh;
+        if (c.type == 2)
+            mesh.BuildGeometry(2, 6, 4, 100, 100, 100, 0, 2, 0, 1, 0.5f, 0, true);
+        else
+            MakeQuad(mesh);
+        mesh.geometryType = static_cast<int8_t>(c.type);
+        mesh.texture1 = &image.sprite;
+        mesh.loadState = MeshLoaded;
+        const int vertices = mesh.vertexCount;
+        const float u = mesh.vertices[vertices - 1].u;
+        for (int round = 0; round < 2; ++round) {
+            ASSERT_TRUE(mesh.PrepareForBackEnd(MeshFormTiledOpenGL));
+            EXPECT_GT(mesh.subMeshCount, 0);
+            ASSERT_TRUE(mesh.PrepareForBackEnd(MeshFormSingle));
+            EXPECT_EQ(mesh.subMeshCount, 0);
+            EXPECT_EQ(mesh.vertexCount, vertices);
+            EXPECT_EQ(mesh.vertices[vertices - 1].u, u) << "round " << round;
+        }
+    }
+}
