@@ -48,7 +48,28 @@ int64_t GridIndexCount(int type, int cellColumns, int cellRows, float firstV, fl
     return triangles * 3;
 }
 
+// Texture and reference coordinates k / C, r / R and the border flags of a grid vertex.
+void SetPlainGridVertex(MeshVertex* v, int k, int r, int gridColumns, int gridRows) {
+    v->u = v->refU = static_cast<float>(k) / (gridColumns - 1);
+    v->v = v->refV = static_cast<float>(r) / (gridRows - 1);
+    SetGridEdgeFlags(v, k, r, gridColumns, gridRows);
+}
+
 }  // namespace
+
+void CObjeto3D::KeepShapeParameters(float newSizeX, float newSizeY, float newSizeZ,
+                                    float newUFirst, float newULast, float newVFirst,
+                                    float newVLast, float newCentre, float newAngleOffset) {
+    sizeX = newSizeX;
+    sizeY = newSizeY;
+    sizeZ = newSizeZ;
+    uFirst = newUFirst;
+    uLast = newULast;
+    vFirst = newVFirst;
+    vLast = newVLast;
+    centre = newCentre;
+    angleOffset = newAngleOffset;
+}
 
 float RoundCoordinate(float x) {
     return RoundToFraction(x, kCoordinateSteps);
@@ -115,15 +136,8 @@ void CObjeto3D::BuildGeometry(int type, int gridColumns, int gridRows, float new
 
     if (indexCount >= 1 && vertexCount >= 1 && gridColumns >= 2 && gridRows >= 2) {
         PrepareForBackEnd(MeshFormSingle);
-        sizeX = newSizeX;
-        sizeY = newSizeY;
-        sizeZ = newSizeZ;
-        uFirst = newUFirst;
-        uLast = newULast;
-        vFirst = newVFirst;
-        vLast = newVLast;
-        centre = newCentre;
-        angleOffset = newAngleOffset;
+        KeepShapeParameters(newSizeX, newSizeY, newSizeZ, newUFirst, newULast, newVFirst, newVLast,
+                            newCentre, newAngleOffset);
 
         const int C = gridColumns - 1;
         const int R = gridRows - 1;
@@ -149,9 +163,7 @@ void CObjeto3D::BuildGeometry(int type, int gridColumns, int gridRows, float new
                     }
                     if (!rebuild)
                         continue;
-                    v.u = v.refU = static_cast<float>(k) / C;
-                    v.v = v.refV = static_cast<float>(r) / R;
-                    SetGridEdgeFlags(&v, k, r, gridColumns, gridRows);
+                    SetPlainGridVertex(&v, k, r, gridColumns, gridRows);
                     if (r == R || k == C)
                         continue;
                     const int i = r * n + k;
@@ -241,9 +253,7 @@ void CObjeto3D::BuildGeometry(int type, int gridColumns, int gridRows, float new
                     v.z = cosf(a) * f * sizeY;
                     if (!rebuild)
                         continue;
-                    v.u = v.refU = static_cast<float>(k) / C;
-                    v.v = v.refV = static_cast<float>(r) / R;
-                    SetGridEdgeFlags(&v, k, r, gridColumns, gridRows);
+                    SetPlainGridVertex(&v, k, r, gridColumns, gridRows);
                     if (r == R || k == C)
                         continue;
                     const int i = r * n + k;

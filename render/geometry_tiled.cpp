@@ -92,15 +92,8 @@ bool CObjeto3D::BuildTiledGeometry(int type, float newSizeX, float newSizeY, flo
     if (layout.tilesX <= 0 || layout.tilesY <= 0)
         return false;
 
-    sizeX = newSizeX;
-    sizeY = newSizeY;
-    sizeZ = newSizeZ;
-    uFirst = newUFirst;
-    uLast = newULast;
-    vFirst = newVFirst;
-    vLast = newVLast;
-    centre = newCentre;
-    angleOffset = newAngleOffset;
+    KeepShapeParameters(newSizeX, newSizeY, newSizeZ, newUFirst, newULast, newVFirst, newVLast,
+                        newCentre, newAngleOffset);
     geometryType = static_cast<int8_t>(type);
     const int mirrored = (winding == 255) + (uFlip == 255) + (vFlip == 255);
     TriangleWriter triangles{*this, 0, mirrored == 1 || mirrored == 3};

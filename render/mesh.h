@@ -507,6 +507,10 @@ public:
     bool IsTriangleRemoved(int firstSlot) const;
 
 private:
+    // Stores the parameters of a procedural shape for a later rebuild.
+    void KeepShapeParameters(float newSizeX, float newSizeY, float newSizeZ, float newUFirst,
+                             float newULast, float newVFirst, float newVLast, float newCentre,
+                             float newAngleOffset);
     void SetColorField(uint32_t MeshVertex::*field, uint32_t color, bool keepAlpha);
     void FreeSubMeshArrays();
     void FreeKeptArrays();
