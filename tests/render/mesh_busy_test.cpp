@@ -52,11 +52,9 @@ TEST(MeshBusy, DetailChangeGivesUpWhenTheLoaderIsStopped) {
     CObjeto3D mesh;
     MakeQuad(mesh);
     mesh.hasDetailLevels = 1;
-    MeshBusyGuard::Shared* hold = nullptr;
     std::atomic<bool> drawing{false}, release{false};
     std::thread drawer([&] {
-        MeshBusyGuard::Shared h(mesh.busy);
-        hold = &h;
+        MeshBusyGuard::Shared hold(mesh.busy);
         drawing = true;
         while (!release)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -70,7 +68,6 @@ TEST(MeshBusy, DetailChangeGivesUpWhenTheLoaderIsStopped) {
     mesh.abortFlag = 0;
     mesh.SetDetailLevel(3);
     EXPECT_EQ(mesh.detailLevel, 3);
-    (void)hold;
 }
 
 // A drawer may split its own mesh in the middle of a draw (it frees the sub-meshes).
