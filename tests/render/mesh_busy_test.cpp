@@ -108,3 +108,25 @@ TEST(MeshBusy, DrawersWaitWhileTheArraysChange) {
     drawer.join();
     EXPECT_TRUE(drew);
 }
+
+namespace {
+
+unsigned FakeLoader(void* parameter) {
+    CObjeto3D* mesh = static_cast<CObjeto3D*>(parameter);
+    for (int i = 0; i < 500 && !mesh->abortFlag; ++i)
+        SleepMilliseconds(10);
+    return 0;
+}
+
+}  // namespace
+
+TEST(MeshBusy, StopLoadingWaitsForTheLoaderSlot) {
+    CObjeto3D mesh;
+    CWorkerThread* thread = StartWorkerThread(FakeLoader, &mesh, &mesh.loaderThread);
+    ASSERT_NE(thread, nullptr);
+    ResumeWorkerThread(thread);
+    mesh.StopLoading();
+    EXPECT_EQ(mesh.loaderThread.load(), nullptr);
+    EXPECT_EQ(mesh.abortFlag.load(), 0) << "cleared for the next load";
+    mesh.StopLoading();  // nothing running: returns at once
+}
