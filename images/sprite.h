@@ -17,7 +17,8 @@
 //   sprite_draw.cpp      DrawSprite, FillRect
 //   sprite_tiles.cpp     SplitIntoTiles, ExtendImageEdges, CopyToTiles, PadTileEdges, MergeTiles,
 //                        FreeTiles, FreeRetiredTiles
-//   sprite_textures.cpp  texture modes, uploads and release (Direct3D 9 and OpenGL)
+//   sprite_textures.cpp  texture modes, uploads and release (Direct3D 9 and OpenGL);
+//                        sprite_textures_sse2.cpp its SSE2 level reduction
 #include <windows.h>
 
 #include <atomic>

@@ -9,6 +9,7 @@
 
 #include "core/system_wrappers.h"
 #include "images/pixel_convert.h"
+#include "images/sprite_internal.h"
 
 namespace {
 
@@ -79,6 +80,9 @@ void CSprite::DownscaleHalf(uint8_t* destination, int outWidth, int outHeight, i
     if (!destination || !source || outWidth <= 0 || outHeight <= 0)
         return;
     if (bpp == 32) {
+        if (GetPixelLoopPath() == PixelLoopPath::Sse2 &&
+            DownscaleHalf32Sse2(destination, outWidth, outHeight, source, sourceStride))
+            return;
         for (int y = 0; y < outHeight; ++y) {
             const uint8_t* top = source + static_cast<size_t>(2 * y) * sourceStride;
             const uint8_t* bottom = top + sourceStride;

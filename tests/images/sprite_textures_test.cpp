@@ -174,6 +174,29 @@ TEST(SpriteTextures, DownscaleHalf)
     EXPECT_EQ(untouched[0], 1);
 }
 
+TEST(SpriteTextures, DownscaleHalfPathsAgree)
+{
+    uint32_t seed = 12345;
+    for (int width : {1, 4, 8, 12, 64, 128}) {
+        SCOPED_TRACE(width);
+        const int height = 3;
+        const int stride = width * 8 + 12;  // padded source rows
+        std::vector<uint8_t> source(static_cast<size_t>(stride) * height * 2);
+        for (uint8_t& byte : source) {
+            seed = seed * 1103515245u + 12345u;
+            byte = static_cast<uint8_t>(seed >> 16);
+        }
+        std::vector<uint8_t> plain(width * height * 4), fast(width * height * 4);
+        const PixelLoopPath saved = GetPixelLoopPath();
+        SetPixelLoopPath(PixelLoopPath::Portable);
+        CSprite::DownscaleHalf(plain.data(), width, height, 32, source.data(), stride);
+        SetPixelLoopPath(DefaultPixelLoopPath());
+        CSprite::DownscaleHalf(fast.data(), width, height, 32, source.data(), stride);
+        SetPixelLoopPath(saved);
+        EXPECT_EQ(plain, fast);
+    }
+}
+
 TEST(SpriteTextures, SameModeReturnsAtOnce)
 {
     CSprite image;
