@@ -5,7 +5,7 @@
 //   render_device_create.cpp     CreateDevice and its fallbacks, AttachWindow, DirectDraw and
 //                                the back ends not built yet, release
 //   render_device_surfaces.cpp   sizes, ResetDevice, surfaces, buffers, locking, WaitForIdle
-//   render_device_target.cpp     SetRenderTarget and the target image
+//   render_device_target.cpp     SetRenderTarget, the target image, CopyFrameToSprite
 //   render_device_states.cpp     SetRenderState, GetRenderState
 //   render_device_camera.cpp     projection, viewport, view matrix, frustum, points and rays
 //   render_device_scene.cpp      BeginScene, Clear, EndScene, Present, fills, accumulation,

@@ -3,8 +3,10 @@
 #include "render/render_device.h"
 
 #include <cmath>
+#include <initializer_list>
 
 #include "core/matrix_math.h"
+#include "render/mesh.h"
 #include "sources/frame.h"
 
 namespace {
@@ -79,6 +81,34 @@ HRESULT CObjeto2D::UpdateViewportAndProjection()
     return result;
 }
 
+void CObjeto2D::UpdateViewMatrix()
+{
+    const CameraState& camera = params->camera ? *params->camera : ownCamera;
+    float rotation[16];
+    MakeRotationMatrix(rotation, WrapAngle360(camera.tilt), WrapAngle360(camera.pan),
+                       WrapAngle360(camera.roll));
+    if (camera.pullBack != 0.0f) {
+        float pull[16];
+        MakeTranslationMatrix(pull, 0.0f, 0.0f, camera.pullBack);
+        MultiplyMatrix(rotation, rotation, pull);
+    }
+    float eye[16];
+    MakeTranslationMatrix(eye, -camera.x, -camera.y, -camera.z);
+    MultiplyMatrix(matrices.view, eye, rotation);
+    InvertAffineMatrix(matrices.inverseView, matrices.view);
+    MultiplyMatrix(matrices.worldToScreen, matrices.view, matrices.projectionViewport);
+    if (culling)
+        ExtractFrustumPlanes(matrices.view, matrices.projection, planes3D);
+}
+
+void CObjeto2D::SetCenterOffset(int32_t x, int32_t y)
+{
+    centreOffsetX = x;
+    centreOffsetY = y;
+    UpdateProjection();
+    UpdateViewMatrix();
+}
+
 void CObjeto2D::Set2DMode(bool on)
 {
     mode2D = on ? 1 : 0;
@@ -123,6 +153,34 @@ bool CObjeto2D::IsPointInFrustum(const float point[3])
             return false;
     }
     return true;
+}
+
+bool CObjeto2D::IsBoxInFrustum(const BoundingBox& box)
+{
+    const float* c = box.center;
+    const float* h = box.halfExtent;
+    for (int p = 0; p < 6; p++) {
+        const float* plane = activePlanes[p];
+        float distance = plane[0] * c[0] + plane[1] * c[1] + plane[2] * c[2] + plane[3] +
+                         std::fabs(plane[0]) * h[0] + std::fabs(plane[1]) * h[1] +
+                         std::fabs(plane[2]) * h[2];
+        if (!(distance >= 0.0f))  // negative or not a number
+            return false;
+    }
+    return true;
+}
+
+bool CObjeto2D::UpdateObjectVisibility(CObjeto3D* mesh)
+{
+    if (!mesh)
+        return false;
+    bool inside = IsBoxInFrustum(mesh->objectBox);
+    mesh->visibleInView = inside ? 1 : 0;
+    for (CSprite* texture : {mesh->texture1, mesh->texture2}) {
+        if (texture)
+            texture->visible = inside ? 1 : 0;
+    }
+    return inside;
 }
 
 void CObjeto2D::ProjectPoint(const float point[3], float out[3], bool round)

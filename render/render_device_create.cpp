@@ -93,8 +93,8 @@ int32_t CObjeto2D::CreateDeviceOnce(int32_t width, int32_t height, HWND newWindo
 
     switch (backEnd) {
     case RenderSoftware:
-        if (offscreenTargetOn || offscreenTarget) {
-            // The target's size follows at the next SetSize or reset.
+        if (offscreenTarget) {
+            CreateTargetImage(10, 10);  // the real size follows at the next SetSize or reset
         } else if (gdiMode) {
             if (!memoryDC) {
                 HDC screen = GetDC(nullptr);

@@ -257,11 +257,9 @@ void CObjeto2D::ResolveAccumulation()
             const uint8_t b = Saturate(sums[0] >> shift);
             const uint8_t g = Saturate(sums[1] >> shift);
             const uint8_t r = Saturate(sums[2] >> shift);
-            if (bits == 16) {
-                uint16_t v = static_cast<uint16_t>(((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3));
-                std::memcpy(out, &v, 2);
-            } else if (bits == 15) {
-                uint16_t v = static_cast<uint16_t>(((r >> 3) << 10) | ((g >> 3) << 5) | (b >> 3));
+            if (bits == 16 || bits == 15) {
+                uint16_t v = static_cast<uint16_t>(
+                    CSprite::ConvertColor((static_cast<uint32_t>(r) << 16) | (g << 8) | b, bits, 24));
                 std::memcpy(out, &v, 2);
             } else if (bits >= 24) {
                 out[0] = b;

@@ -32,6 +32,17 @@ size_t BufferBytes(int32_t width, int32_t height, uint64_t perPixel, uint64_t ex
     return static_cast<size_t>(bytes);
 }
 
+// A zeroed buffer from the device's allocator; none when it cannot be had.
+uint16_t* AllocateZeroed(size_t bytes)
+{
+    if (bytes == 0)
+        return nullptr;
+    void* buffer = g_renderSystem.allocate(bytes);
+    if (buffer)
+        std::memset(buffer, 0, bytes);
+    return static_cast<uint16_t*>(buffer);
+}
+
 template <typename T>
 void ReleaseInterface(T*& object)
 {
@@ -276,14 +287,8 @@ void CObjeto2D::WaitForIdle(bool evict)
 HRESULT CObjeto2D::CreateDepthBuffer()
 {
     FreeDepthBuffer();
-    size_t bytes = BufferBytes(params->width, params->height, sizeof(uint16_t), 0);
-    if (bytes == 0)
-        return E_FAIL;
-    params->depthBuffer = static_cast<uint16_t*>(g_renderSystem.allocate(bytes));
-    if (!params->depthBuffer)
-        return E_FAIL;
-    std::memset(params->depthBuffer, 0, bytes);
-    return S_OK;
+    params->depthBuffer = AllocateZeroed(BufferBytes(params->width, params->height, sizeof(uint16_t), 0));
+    return params->depthBuffer ? S_OK : E_FAIL;
 }
 
 HRESULT CObjeto2D::FreeDepthBuffer()
@@ -296,14 +301,9 @@ HRESULT CObjeto2D::FreeDepthBuffer()
 HRESULT CObjeto2D::CreateAccumulationBuffer()
 {
     FreeAccumulationBuffer();
-    size_t bytes = BufferBytes(params->width, params->height, 3 * sizeof(uint16_t), kAccumulationSlack);
-    if (bytes == 0)
-        return E_FAIL;
-    params->accumulationBuffer = static_cast<uint16_t*>(g_renderSystem.allocate(bytes));
-    if (!params->accumulationBuffer)
-        return E_FAIL;
-    std::memset(params->accumulationBuffer, 0, bytes);
-    return S_OK;
+    params->accumulationBuffer = AllocateZeroed(
+        BufferBytes(params->width, params->height, 3 * sizeof(uint16_t), kAccumulationSlack));
+    return params->accumulationBuffer ? S_OK : E_FAIL;
 }
 
 HRESULT CObjeto2D::FreeAccumulationBuffer()

@@ -134,6 +134,13 @@ TEST_F(RenderDeviceWindow, DirectDrawWindowIsClearedAndPresented)
         EXPECT_EQ(FramePixel(device, p.x, p.y), kColour);
         EXPECT_EQ(WindowPixel(window, p.x, p.y, kColour), kColour);
     }
+    CSprite copy;
+    ASSERT_TRUE(device.CopyFrameToSprite(&copy));
+    EXPECT_EQ(copy.width, 320);
+    EXPECT_EQ(copy.height, 240);
+    EXPECT_EQ(copy.bitsPerPixel, device.params->bitsPerPixel);
+    EXPECT_EQ(copy.GetPixel(0, 0, false) & 0xFFFFFF, kColour);
+    EXPECT_EQ(copy.GetPixel(319, 239, false) & 0xFFFFFF, kColour);
     EXPECT_TRUE(g_boxes.empty());
 }
 
@@ -158,6 +165,9 @@ TEST_F(RenderDeviceWindow, GdiWindowIsClearedAndPresented)
         EXPECT_EQ(FramePixel(device, p.x, p.y), kColour);
         EXPECT_EQ(WindowPixel(window, p.x, p.y, kColour), kColour);
     }
+    CSprite copy;
+    ASSERT_TRUE(device.CopyFrameToSprite(&copy));
+    EXPECT_EQ(copy.GetPixel(160, 120, false) & 0xFFFFFF, kColour);
 }
 
 int32_t NoMmx(int32_t)
