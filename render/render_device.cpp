@@ -17,6 +17,8 @@ void* AllocateBytes(size_t bytes)
     return std::malloc(bytes);
 }
 
+constexpr int kMarkerImageSize = 32;
+
 void SetIdentity(float m[16])
 {
     std::memset(m, 0, 16 * sizeof(float));
@@ -49,6 +51,11 @@ CObjeto2D::CObjeto2D()
         SetIdentity(m);
     fogStart = params->nearZ + (params->farZ - params->nearZ) / 3.0f;
     fogEnd = params->farZ;
+    // The textures of filled rectangles and of the occlusion sphere on Direct3D 9.
+    if (whiteImage.Create(kMarkerImageSize, kMarkerImageSize, 32, false, 0, false, false, false))
+        whiteImage.Fill(0xFFFFFFFF);
+    if (redImage.Create(kMarkerImageSize, kMarkerImageSize, 32, false, 0, false, false, false))
+        redImage.Fill(0xFFFF0000);
 }
 
 CObjeto2D::~CObjeto2D()

@@ -136,14 +136,8 @@ int32_t CObjeto2D::ResetDevice(int32_t)
     ReleaseSurfaces();
     GetScreenSize();
 
-    if (savedStyle != 0 && savedStyle != 0xFFFFFFFFu && !fullscreen) {
-        // Back from full screen: the window gets its own styles again.
-        if (window) {
-            SetWindowLongPtrA(window, GWL_STYLE, static_cast<LONG_PTR>(savedStyle));
-            SetWindowLongPtrA(window, GWL_EXSTYLE, static_cast<LONG_PTR>(savedExStyle));
-        }
-        savedStyle = savedExStyle = 0;
-    }
+    // Full screen (which would change the window's styles and the display mode here) comes with
+    // the hardware back ends; ToggleFullscreen keeps every device windowed until then.
 
     params->width = deviceRect.right - deviceRect.left;
     params->height = deviceRect.bottom - deviceRect.top;

@@ -61,6 +61,7 @@ int CMainWnd::Initialize(int viewWidth, int viewHeight, HWND hostWnd, int)
     CreateBuiltInFonts(hostWnd);
 
     m_currentFrame = &m_firstFrame;
+    m_view.windowsVersion = m_osVersion;
     if (m_view.CreateDevice(viewWidth, viewHeight, m_viewWnd) != 0)
         return 0;
 

@@ -30,6 +30,11 @@ TEST(RenderDeviceStates, DefaultsOfANewDevice)
     EXPECT_EQ(device.colourWriteMask, 0xFFFFFFu);
     EXPECT_EQ(device.pendingBlendState, 4u);
     EXPECT_EQ(device.appliedBlendState, 4u);
+    ASSERT_NE(device.whiteImage.pixels, nullptr);
+    EXPECT_EQ(device.whiteImage.width, 32);
+    EXPECT_EQ(device.whiteImage.GetPixel(31, 31, false) & 0xFFFFFF, 0xFFFFFFu);
+    ASSERT_NE(device.redImage.pixels, nullptr);
+    EXPECT_EQ(device.redImage.GetPixel(0, 0, false) & 0xFFFFFF, 0xFF0000u);
 }
 
 TEST(RenderDeviceStates, EveryStateReadsBackItsDefault)

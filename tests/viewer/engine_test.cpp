@@ -189,6 +189,7 @@ TEST(Engine, InitializeMakesTheSoftwareRenderDevice)
     EXPECT_EQ(engine->m_view.backEnd, RenderSoftware);
     EXPECT_EQ(engine->m_view.status.load(), 0u);
     EXPECT_EQ(engine->m_view.window, host);
+    EXPECT_EQ(engine->m_view.windowsVersion.dwMajorVersion, engine->m_osVersion.dwMajorVersion);
     RECT client;
     GetClientRect(host, &client);
     EXPECT_EQ(engine->m_view.params->width, client.right);
