@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
+#include <thread>
 
 namespace {
 
@@ -168,6 +170,54 @@ TEST(RenderDeviceStates, FogMovesTheFarPlaneToFogEnd)
     EXPECT_FLOAT_EQ(device.params->farZ, 2000.0f);
     // m22 = far / (far - near) follows.
     EXPECT_FLOAT_EQ(device.matrices.projection[10], 2000.0f / 1999.0f);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(RenderDeviceStates, WaitForIdleWaitsForTheDrawingCounterThenEmptiesTheCaches)
+{
+    CObjeto2D device;
+    CameraState other;
+    device.params->camera = &other;
+    other.sequence = reinterpret_cast<CameraSequence*>(&other);
+    device.ownCamera.sequence = reinterpret_cast<CameraSequence*>(&device);
+    device.spanCount = 5;
+    device.centreOffsetX = 3;
+    device.drawingCount = 1;
+    std::atomic<uint32_t> statusSeen{0};
+    std::thread drawer([&] {
+        Sleep(60);
+        statusSeen = device.status.load();
+        device.drawingCount = 0;
+    });
+    device.WaitForIdle(false);
+    drawer.join();
+    EXPECT_TRUE(statusSeen.load() & DeviceWaitingForIdle);
+    EXPECT_EQ(device.status.load(), 0u);
+    EXPECT_EQ(other.sequence, nullptr);
+    EXPECT_EQ(device.ownCamera.sequence, nullptr);
+    EXPECT_EQ(device.spanCount, 0);
+    EXPECT_EQ(device.centreOffsetX, 0);
+}
+
+TEST(RenderDeviceStates, AskingForAHardwareBackEndEndsOnSoftware)
+{
+    CObjeto2D device;
+    ASSERT_EQ(device.CreateDevice(32, 32, nullptr), 0);
+    device.automaticVerticalSync = 1;
+    device.SetRenderState(RenderStateVerticalSync, 1);
+    for (int32_t backEnd : {RenderDirect3D9, RenderOpenGL}) {
+        SCOPED_TRACE(backEnd);
+        EXPECT_EQ(device.SetRenderState(RenderStateBackEnd, backEnd), RenderSoftware);
+        EXPECT_EQ(device.GetRenderState(RenderStateBackEnd), RenderSoftware);
+        EXPECT_EQ(device.status.load(), 0u);
+        EXPECT_EQ(device.params->width, 32);
+        EXPECT_EQ(device.GetRenderState(RenderStateVerticalSync), 0) << "automatic: off on Software";
+        EXPECT_NE(device.LockFrame(), nullptr);
+        device.UnlockFrame();
+    }
 }
 
 }  // namespace
