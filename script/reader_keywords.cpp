@@ -130,9 +130,13 @@ const ReaderKeywordSpelling* ReaderKeywordSpellings()
 
 ReaderKeyword MatchReaderKeyword(const char* statement, int* spelling)
 {
+    // Spellings are upper case: the first letter rules most of them out at once.
+    char first = statement[0];
+    if (first >= 'a' && first <= 'z')
+        first = static_cast<char>(first - 'a' + 'A');
     for (const ReaderKeywordSpelling& entry : kSpellings) {
         for (int i = 0; i < 7 && entry.spellings[i]; i++) {
-            if (!StartsWithNoCase(statement, entry.spellings[i]))
+            if (entry.spellings[i][0] != first || !StartsWithNoCase(statement, entry.spellings[i]))
                 continue;
             if (entry.exclude && StartsWithNoCase(statement, entry.exclude))
                 continue;

@@ -9,6 +9,12 @@
 //   main_wnd_script.cpp      RunCommandText, RunContextMenuEntry
 //   script/compiler.cpp      CompileCommands
 //   script/interpreter.cpp   RunCompiledCode and the pending lists of the frame loop
+//   script/reader_engine.cpp ReadParameterFile and the reader thread
+//   main_wnd_messages.cpp    posting the engine's messages
+//   main_wnd_builtin_items.cpp  the built-in interface items
+//   main_wnd_tooltips.cpp    object tooltips
+//   main_wnd_document.cpp    OpenDocument
+//   main_wnd_scene.cpp       ClearScene, CancelActivity
 #pragma once
 
 #include <windows.h>
@@ -25,6 +31,7 @@
 #include "render/render_device.h"
 #include "script/command_table.h"
 #include "script/interpreter.h"
+#include "script/reader.h"
 #include "sources/frame.h"
 #include "viewer/config_file.h"
 #include "viewer/viewer_parameters.h"
@@ -35,6 +42,16 @@ extern std::atomic<int> g_liveEngineCount;
 // The render back end (RenderBackEnd) that devices return to after a temporary switch; a user's
 // choice of back end changes it.
 extern std::atomic<int> g_preferredBackEnd;
+
+// The engine's private messages, posted to its message window (WM_USER + n).
+enum ViewerMessage : UINT {
+    ViewerMessageApplyParameters = WM_USER + 100,
+    ViewerMessageToggleFullScreen = WM_USER + 105,
+    ViewerMessageGoToFrame = WM_USER + 108,
+    ViewerMessageFrameReady = WM_USER + 110,
+    ViewerMessageReloadScriptFile = WM_USER + 114,
+    ViewerMessageInterfaceLoaded = WM_USER + 121,
+};
 
 // The host window's private messages (WM_USER + n).
 enum HostMessage : UINT {
@@ -126,6 +143,33 @@ public:
     // Drops every pending list; one running at this moment is dropped when its pass ends.
     void ClearPendingCode();
     int32_t GetPendingCodeCount();
+
+    // --- Script reading (script/reader_engine.cpp) ---
+    // Reads a script (the file, or text when given; the file name then only gives the base
+    // folder) at level 0-2 into frames, the level's item list and fonts, or into target's
+    // objects when a target frame is given. 1 when a target was given or the frame list or the
+    // level's list is not empty afterwards, else 0 (also for a level above 2 or a file that
+    // cannot be opened). Unless cancelled, posts GoToFrame and InterfaceLoaded as the read
+    // requires. Runs on the calling thread and writes the lists in place.
+    int ReadParameterFile(const char* fileName, CObjeto& frames, uint32_t level, CObjeto& fonts,
+                          CFrame* target, const char* text);
+    // Starts the reader thread on the file (nothing before initialisation or while a reader
+    // runs). The thread reads into lists of its own and hands them over to m_frames,
+    // m_images[level], m_fonts and target's objects in one step under m_sceneLock; a read that
+    // was cancelled hands nothing over.
+    void StartReaderThread(const char* fileName, uint32_t level, CFrame* target);
+
+    // --- Built-in interface items (main_wnd_builtin_items.cpp) ---
+    // Adds the engine's own items (message box, close button...) to the interface frame.
+    void CreateBuiltInItems();
+
+    // --- Object tooltips (main_wnd_tooltips.cpp) ---
+    void HideObjectTooltip();
+
+    // --- Engine messages (main_wnd_messages.cpp) ---
+    // Posts to the message window while the engine is initialised and the window exists; from
+    // any thread.
+    void PostToViewer(UINT message, WPARAM wParam, LPARAM lParam);
 
     // --- Language ---
     // Interface language for the user's locale (a LanguageIndex).
@@ -221,7 +265,25 @@ public:
     int32_t m_viewerOptions = 0;
     uint8_t m_settingsReserved[kSettingsReservedSize] = {};
 
+    // Script reading (script/reader_engine.cpp).
+    const ReaderHandlers* m_readerHandlers = &BuiltInReaderHandlers();  // one per keyword entry
+    CTexto m_readerFile;                 // what the reader thread reads
+    uint32_t m_readerLevel = 0;
+    CFrame* m_readerTarget = nullptr;
+    // The engine lock: held while the reader's lists are handed over and while the scene's
+    // lists are emptied; the UI thread holds it while it walks them.
+    std::mutex m_sceneLock;
+
+    // Engine messages (main_wnd_messages.cpp).
+    HWND m_messageWnd = nullptr;         // the window the engine's messages and timers go to
+
 private:
+    // script/reader_engine.cpp
+    // The read itself; staged: into lists of its own, handed over at the end.
+    int ReadScriptFile(const char* fileName, CObjeto& frames, uint32_t level, CObjeto& fonts,
+                       CFrame* target, const char* text, bool staged);
+    static unsigned ReaderThread(void* engine);
+
     // main_wnd_lifecycle.cpp
     void AcquireProcessResources();
     void ReleaseProcessResources();
