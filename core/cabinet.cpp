@@ -262,6 +262,95 @@ int DIAMONDAPI CabinetClose(INT_PTR handle) {
     return 0;
 }
 
+namespace {
+
+constexpr int kCabinetHeaderSize = 36;
+constexpr uint16_t kCabinetHasPrevious = 0x1;
+constexpr uint16_t kCabinetHasNext = 0x2;
+constexpr uint16_t kCabinetHasReserve = 0x4;
+constexpr int kCabinetFolderSize = 8;
+constexpr int kCabinetFileSize = 16;
+constexpr int kCabinetNameMax = 256;
+constexpr uint16_t kCabinetFolderContinued = 0xFFFD;   // 0xFFFD-0xFFFF: a file spanning cabinets
+
+uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint32_t U32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+// Reads a zero-terminated name of at most kCabinetNameMax bytes at the stream's position.
+bool SkipCabinetName(CFicheroHttp& stream, bool mayBeEmpty) {
+    for (int i = 0; i <= kCabinetNameMax; ++i) {
+        uint8_t c;
+        if (stream.Read(&c, 1) != 1)
+            return false;
+        if (c == 0)
+            return mayBeEmpty || i > 0;
+    }
+    return false;
+}
+
+}  // namespace
+
+// The library trusts the archive's tables; a damaged header, folder or file table is refused
+// before it sees them: every offset inside the archive, every count backed by its entries.
+bool IsCabinetLayoutSound(CFicheroHttp& stream) {
+    uint8_t header[kCabinetHeaderSize];
+    if (stream.Seek(0) != 0 || stream.Read(header, sizeof header) != kCabinetHeaderSize)
+        return false;
+    const uint32_t cabinetSize = U32(header + 8);
+    const uint32_t filesOffset = U32(header + 16);
+    const uint16_t folders = U16(header + 26);
+    const uint16_t files = U16(header + 28);
+    const uint16_t flags = U16(header + 30);
+    if (std::memcmp(header, "MSCF", 4) != 0 || header[25] != 1 || header[24] != 3)
+        return false;
+    const int64_t length = stream.GetLength();
+    if (cabinetSize < kCabinetHeaderSize || (length >= 0 && cabinetSize > length))
+        return false;
+    if (filesOffset < kCabinetHeaderSize || filesOffset >= cabinetSize || folders == 0 || files == 0)
+        return false;
+    int folderReserve = 0;
+    if (flags & kCabinetHasReserve) {
+        uint8_t reserve[4];
+        if (stream.Read(reserve, 4) != 4)
+            return false;
+        folderReserve = reserve[2];
+        if (stream.Seek(stream.GetPosition() + U16(reserve)) < 0)
+            return false;
+    }
+    if (flags & kCabinetHasPrevious)
+        if (!SkipCabinetName(stream, false) || !SkipCabinetName(stream, true))
+            return false;
+    if (flags & kCabinetHasNext)
+        if (!SkipCabinetName(stream, false) || !SkipCabinetName(stream, true))
+            return false;
+    for (int i = 0; i < folders; ++i) {
+        uint8_t folder[kCabinetFolderSize];
+        if (stream.Read(folder, sizeof folder) != kCabinetFolderSize)
+            return false;
+        const uint32_t dataStart = U32(folder);
+        if (dataStart < kCabinetHeaderSize || dataStart >= cabinetSize || (folder[6] & 0x0F) > 3)
+            return false;
+        if (folderReserve && stream.Seek(stream.GetPosition() + folderReserve) < 0)
+            return false;
+    }
+    if (stream.GetPosition() > filesOffset || stream.Seek(filesOffset) != filesOffset)
+        return false;
+    for (int i = 0; i < files; ++i) {
+        uint8_t file[kCabinetFileSize];
+        if (stream.Read(file, sizeof file) != kCabinetFileSize)
+            return false;
+        const uint16_t folder = U16(file + 8);
+        if (folder >= folders && folder < kCabinetFolderContinued)
+            return false;
+        if (!SkipCabinetName(stream, false) || stream.GetPosition() > cabinetSize)
+            return false;
+    }
+    return true;
+}
+
 int ExtractCabinet(const char* archive, const char* destination) {
     if (!archive || !destination || !*destination)
         return 0;
@@ -282,7 +371,8 @@ int ExtractCabinet(const char* archive, const char* destination) {
     CTexto folder;
     FDICABINETINFO info = {};
     const INT_PTR probe = CabinetOpen(cabinet.GetText(), 0, 0);
-    BOOL ok = probe != -1 && library.m_isCabinet(context, probe, &info);
+    BOOL ok = probe != -1 && IsCabinetLayoutSound(*StreamOf(probe)) &&
+              StreamOf(probe)->Seek(0) == 0 && library.m_isCabinet(context, probe, &info);
     if (probe != -1)
         CabinetClose(probe);
 

@@ -3,6 +3,8 @@
 // http:// URL or one of the program's "CAB" resources.
 #pragma once
 
+class CFicheroHttp;
+
 #include <windows.h>
 
 #include <cstdint>
@@ -26,6 +28,10 @@ int ExtractCabinetResource(int resourceId, const char* destination);
 // or '/', a ':' anywhere (drives, streams), a path part made only of dots and blanks, a trailing
 // separator, or control characters.
 bool IsSafeCabinetEntryName(const char* name);
+// True when the archive's header, folder table and file table are whole and consistent: every
+// offset inside the archive and every count backed by its entries. The cabinet library trusts
+// them, so extraction refuses any other archive.
+bool IsCabinetLayoutSound(CFicheroHttp& stream);
 
 // The library's flag and mode bits that CabinetOpen looks at (C runtime values).
 constexpr int kCabinetOpenCreate = 0x100;       // _O_CREAT

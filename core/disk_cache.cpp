@@ -347,6 +347,14 @@ bool StreamCore::LoadRangeMap(int64_t total) {
     StreamCore map;
     if (!map.Open(m_cacheMapName.GetText(), OpenRead | OpenNoPackage))
         return false;
+    std::vector<ByteRange> ranges;
+    if (!ReadRangeMap(map, total, &ranges))
+        return false;
+    m_ranges = ranges;
+    return true;
+}
+
+bool StreamCore::ReadRangeMap(StreamCore& map, int64_t total, std::vector<ByteRange>* out) {
     const int64_t size = map.GetLength();
     // Pairs only, and no more of them than a file of this total can have.
     if (size <= 0 || size % 8 != 0 || size / 8 > total / 2 + 2)
@@ -371,7 +379,7 @@ bool StreamCore::LoadRangeMap(int64_t total) {
     }
     if (ranges.empty() || ranges.front().start > 0)
         ranges.insert(ranges.begin(), ByteRange{0, 0});
-    m_ranges = ranges;
+    *out = ranges;
     return true;
 }
 

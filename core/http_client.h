@@ -93,3 +93,19 @@ InternetErrorDialogFunction SetInternetErrorDialogFunction(InternetErrorDialogFu
 // The "Date:" value of a request: " Thu, 10 Dec 2026 13:33:24 GMT" (leading blank included),
 // English names whatever the locale.
 void FormatHttpDate(CTexto* out, const SYSTEMTIME& utc);
+
+// Where an HTTP stream's bytes come from instead of a socket: a stream whose m_transport is set
+// makes its connections, sends its requests and receives its answers through it (the fuzz
+// targets feed answers from memory this way). One connection at a time.
+class HttpTransport {
+public:
+    virtual ~HttpTransport() = default;
+    // A connection for one request to host:port; false when none can be had.
+    virtual bool Connect(const char* host, const char* port) = 0;
+    // The request's bytes; false when they cannot be sent.
+    virtual bool Send(const char* data, int count) = 0;
+    // Bytes received, 0 when the peer ended the connection, -1 on failure.
+    virtual int Receive(uint8_t* buffer, int count) = 0;
+    virtual void Disconnect() = 0;
+};
+

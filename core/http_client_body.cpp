@@ -424,8 +424,11 @@ int StreamCore::ReadNetwork(uint8_t* buffer, int count) {
                 DecodeReceived(nullptr, 0);
             else
                 m_networkPosition = -1;
-            if (m_networkPosition == -1)
-                DropConnection();
+            // Nothing more arrives on this connection. An answer that ended before reaching the
+            // position is requested again like a broken one (the tries are bounded).
+            if (got == 0 && m_skipUntil >= 0)
+                m_networkPosition = -1;
+            DropConnection();
             break;
         }
         if (!IsConnected() && m_networkPosition == m_position) {

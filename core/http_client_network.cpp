@@ -306,6 +306,8 @@ int StreamCore::ConnectSocket(int timeoutMs, bool allowProxy) {
 }
 
 void StreamCore::CloseSocket() {
+    if (m_transport && m_connectResult == 0)
+        m_transport->Disconnect();
     m_connectResult = -1;
     if (m_socket != kClosedSocket) {
         shutdown(static_cast<SOCKET>(m_socket), SD_BOTH);
@@ -315,6 +317,12 @@ void StreamCore::CloseSocket() {
 }
 
 int StreamCore::OpenConnection() {
+    if (m_transport) {
+        if (IsCancelled() || !m_transport->Connect(m_host.GetText(), m_port.GetText()))
+            return 0;
+        m_connectResult = 0;
+        return 1;
+    }
     if (!g_useWinInet.load()) {
         if (ConnectSocket(0)) {
             // Receives below wait in slices themselves.
@@ -355,7 +363,7 @@ bool SendAll(SOCKET s, const char* data, int count, const std::atomic<int>* canc
 }  // namespace
 
 int StreamCore::SendSocketRequest() {
-    if (m_connectResult != 0 || m_socket == kClosedSocket || IsCancelled())
+    if (m_connectResult != 0 || (m_socket == kClosedSocket && !m_transport) || IsCancelled())
         return 0;
     CTexto request(m_requestHead);
     CTexto line;
@@ -363,6 +371,12 @@ int StreamCore::SendSocketRequest() {
     request += line;
     request += g_proxyInUse.load() ? "Proxy-Connection: Keep-Alive\r\n" : "Connection: Keep-Alive\r\n";
     request += "\r\n";
+    if (m_transport) {
+        if (!m_transport->Send(request.GetText(), request.GetLength()) ||
+            (m_postBody && !m_transport->Send(m_postBody, static_cast<int>(std::strlen(m_postBody)))))
+            return 0;
+        return ReceiveHead();
+    }
     SOCKET s = static_cast<SOCKET>(m_socket);
     if (!SendAll(s, request.GetText(), request.GetLength(), m_cancelFlag.load(), &m_cancel))
         return 0;
@@ -375,6 +389,8 @@ int StreamCore::SendSocketRequest() {
 int StreamCore::ReceiveSome(uint8_t* buffer, int count) {
     if (m_winInetRequest)
         return ReadWinInet(buffer, count);
+    if (m_transport)
+        return m_connectResult == 0 ? m_transport->Receive(buffer, count) : -1;
     SOCKET s = static_cast<SOCKET>(m_socket);
     if (s == kClosedSocket)
         return -1;

@@ -114,6 +114,8 @@ enum class PackageLookup {
 // absolute names). Defined with the package table.
 PackageLookup LookupPackageEntry(const char* name, PackageEntryLocation* entry);
 
+class HttpTransport;
+
 class StreamCore {
 public:
     StreamCore();
@@ -303,6 +305,10 @@ public:
     bool WriteRangeMap();
     // One range (0, 0) is left.
     void ClearRanges();
+    // Reads a range-map file for a download of total bytes: ordered, non-overlapping pairs
+    // within the total, joined where they touch and starting with (0, 0) when the first does not
+    // start at 0. False, out untouched, for anything else.
+    static bool ReadRangeMap(StreamCore& map, int64_t total, std::vector<ByteRange>* out);
     const std::vector<ByteRange>& GetRanges() const { return m_ranges; }
 
     const CTexto& GetFullUrl() const { return m_fullUrl; }
@@ -316,6 +322,7 @@ public:
     const char* m_postBody = nullptr;     // form-encoded POST body; null means GET
     uint8_t m_useCache = g_cacheEnabled.load() ? 1 : 0;
     uint8_t m_sessionOnly = 0;            // the data file is kept for this session only
+    HttpTransport* m_transport = nullptr; // not owned; null: sockets (or WinInet)
 
 private:
     struct NetworkBuffers;

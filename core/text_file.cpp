@@ -79,6 +79,10 @@ int CTexto::LoadFromFile(const char* name) {
     CFicheroHttp stream;
     if (!stream.Open(name, OpenRead, nullptr, 0))
         return -1;
+    return LoadFromStream(stream);
+}
+
+int CTexto::LoadFromStream(CFicheroHttp& stream) {
     std::unique_ptr<uint8_t[]> data;
     const int64_t length = ReadWholeSource(stream, data);
     stream.Close();

@@ -14,6 +14,8 @@
 #define LUMARIX_PRINTF_FORMAT(fmt, args)
 #endif
 
+class CFicheroHttp;
+
 class CTexto {
 public:
     // A string never holds this many bytes or more: an append that would reach it empties the string.
@@ -85,6 +87,9 @@ public:
     // files as they are; it answers the byte length (for UTF-8 the UTF-16 units produced), or
     // -1 with the text unchanged when the source cannot be read or is too long for a CTexto.
     int LoadFromFile(const char* name);
+    // The same over a stream that is already open (a memory source, a download), read from its
+    // position to its end.
+    int LoadFromStream(CFicheroHttp& stream);
     // Writes the bytes exactly, no byte-order mark; an existing file raises the overwrite
     // question when user messages are on. True when every byte was written.
     bool SaveToFile(const char* name) const;

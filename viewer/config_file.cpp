@@ -111,7 +111,9 @@ bool WantsRecord(int asked, int record)
     return asked == SettingsEveryRecord || asked == record;
 }
 
-void ReadRecords(CFicheroHttp& file, int record, SettingsValues* values)
+}  // namespace
+
+void ReadSettingsRecords(CFicheroHttp& file, int record, SettingsValues* values)
 {
     const int64_t length = file.GetLength();
     uint8_t byte = 0;
@@ -139,6 +141,8 @@ void ReadRecords(CFicheroHttp& file, int record, SettingsValues* values)
     if (WantsRecord(record, SettingsReserved))
         ReadAt(file, length, kSettingsOffsetReserved, values->reserved, kSettingsReservedSize);
 }
+
+namespace {
 
 bool WriteRecord(CFicheroHttp& file, int record, SettingsValues* values)
 {
@@ -268,7 +272,7 @@ bool ReadWriteSettingsFile(const char* readFolder, const char* writeFolder, int 
     }
 
     if (!writing) {
-        ReadRecords(file, record, values);
+        ReadSettingsRecords(file, record, values);
         return true;
     }
     if (record == SettingsEveryRecord) {

@@ -17,6 +17,8 @@
 
 #include "core/text_string.h"
 
+class CFicheroHttp;
+
 // Record argument of the settings calls.
 enum SettingsRecord : int {
     SettingsEveryRecord = -1,
@@ -92,5 +94,9 @@ uint32_t TodaySettingsDate();
 // whole; a stored viewer size outside the bounds is ignored. Writing one record leaves the
 // others' bytes as they are; only a write of record 1 stamps today's date. Answers false when
 // nothing could be done (no folder, file not openable).
+// Reads the asked record (or every record) from an open config.dat into values: only records
+// the file holds whole, a stored viewer size only within the bounds.
+void ReadSettingsRecords(CFicheroHttp& file, int record, SettingsValues* values);
+
 bool ReadWriteSettingsFile(const char* readFolder, const char* writeFolder, int direction,
                            int record, SettingsValues* values);

@@ -255,3 +255,47 @@ TEST(Cabinet, AShortResourceNameIsNotReadPastItsEnd) {
     }
     VirtualFree(block, 0, MEM_RELEASE);
 }
+
+TEST(Cabinet, DamagedTablesAreRefusedBeforeTheLibraryReadsThem) {
+    REQUIRE_FIXTURES();
+    const std::string good = TempFolder::ReadAll(Fixture("stored.cab"));
+    ASSERT_GT(good.size(), 60u);
+    struct Damage {
+        const char* what;
+        size_t offset;
+        std::string bytes;
+    };
+    const std::string coffFiles = good.substr(16, 4);
+    const Damage damages[] = {
+        {"version 0.3", 25, std::string(1, '\0')},
+        {"size beyond the file", 8, std::string("\xff\xff\xff\x7f", 4)},
+        {"size below a header", 8, std::string("\x10\0\0\0", 4)},
+        {"file table past the end", 16, std::string("\xff\xff\0\0", 4)},
+        {"file table inside the header", 16, std::string("\x01\0\0\0", 4)},
+        {"no folders", 26, std::string("\0\0", 2)},
+        {"more files than entries", 28, std::string("\xff\x7f", 2)},
+        {"folder data before the header", 36, std::string("\x04\0\0\0", 4)},
+        {"unknown compression", 42, std::string("\x0f\0", 2)},
+        {"file in a folder that does not exist", 0, std::string()},
+    };
+    TempFolder work;
+    for (const Damage& damage : damages) {
+        SCOPED_TRACE(damage.what);
+        std::string bytes = good;
+        if (damage.bytes.empty()) {
+            // The first file entry's folder index (coffFiles + 8) names folder 7.
+            const uint32_t files = static_cast<uint8_t>(coffFiles[0]) |
+                                   static_cast<uint8_t>(coffFiles[1]) << 8;
+            bytes.replace(files + 8, 2, std::string("\x07\0", 2));
+        } else {
+            bytes.replace(damage.offset, damage.bytes.size(), damage.bytes);
+        }
+        const std::string cabinet = work.Write("damaged.cab", bytes);
+        TempFolder destination;
+        EXPECT_EQ(ExtractCabinet(cabinet.c_str(), destination.Path().c_str()), 0);
+    }
+    // The untouched archive still passes the same check.
+    const std::string intact = work.Write("intact.cab", good);
+    TempFolder destination;
+    EXPECT_EQ(ExtractCabinet(intact.c_str(), destination.Path().c_str()), 1);
+}
