@@ -24,11 +24,6 @@ constexpr int kLinePrefixLength = 4;   // "01- "; three-digit numbers take one m
 
 // One table converted to its code page. Built once and never written again, so a line handed
 // to another thread stays intact whatever language is chosen later.
-struct LanguageTable {
-    std::unique_ptr<char[]> text;
-    const char* lines[kLanguageLineCount];
-};
-
 std::mutex g_lock;   // guards building tables and the names
 std::unique_ptr<LanguageTable> g_tables[kLanguageCount];
 std::vector<std::unique_ptr<LanguageTable>> g_givenTables;   // from LoadLanguageText; kept for good
@@ -179,11 +174,19 @@ bool LoadLanguage(int index) {
     return true;
 }
 
-bool LoadLanguageText(int index, const wchar_t* text, size_t count) {
+std::unique_ptr<LanguageTable> MakeLanguageTable(int index, const wchar_t* text, size_t count) {
     if (index < 0 || index >= kLanguageCount || (!text && count > 0))
+        return nullptr;
+    std::lock_guard<std::mutex> hold(g_lock);
+    return ConvertTable(index, text, count);
+}
+
+bool LoadLanguageText(int index, const wchar_t* text, size_t count) {
+    std::unique_ptr<LanguageTable> table = MakeLanguageTable(index, text, count);
+    if (!table)
         return false;
     std::lock_guard<std::mutex> hold(g_lock);
-    g_givenTables.push_back(ConvertTable(index, text, count));
+    g_givenTables.push_back(std::move(table));
     g_current.store(g_givenTables.back().get());
     return true;
 }

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <memory>
 
 // Languages in resource order; the resource of language i is kLanguageResourceBase + i.
 enum LanguageIndex : int {
@@ -59,6 +60,16 @@ bool LoadLanguage(int index);
 // current one, converted to the code page of language index; for trying out a translation
 // without rebuilding the program. The program's own tables are left as they are.
 bool LoadLanguageText(int index, const wchar_t* text, size_t count);
+
+// One table: its numbered lines (1-based line n at lines[n - 1]) point into its own text.
+struct LanguageTable {
+    std::unique_ptr<char[]> text;
+    const char* lines[kLanguageLineCount];
+};
+// The table LoadLanguageText would make, owned by the caller: the numbered lines of the UTF-16
+// text converted to the code page of language index, lines it does not reach in English. Null
+// for an index outside 0-29.
+std::unique_ptr<LanguageTable> MakeLanguageTable(int index, const wchar_t* text, size_t count);
 
 // Line lineNumber (1-based) of the current table in that language's code page. Never null:
 // a number outside 1-102 reads as "", a line the table lacks reads as the English line. The

@@ -38,6 +38,10 @@ bool BuildHuffmanTable(const uint8_t counts[16], const uint8_t* symbols, int sym
         const int n = counts[len - 1];
         t->valueOffset[len] = index - code;
         t->maxCode[len] = n ? code + n - 1 : -1;
+        // More codes than the length can hold: refused before the fast tables are filled,
+        // whose rows the surplus codes would lie past.
+        if (code + n > (1 << len))
+            return false;
         for (int i = 0; i < n; ++i, ++code, ++index) {
             if (len > kHuffmanFastBits)
                 continue;
@@ -69,8 +73,6 @@ bool BuildHuffmanTable(const uint8_t counts[16], const uint8_t* symbols, int sym
                     t->fastAc[j] = static_cast<int16_t>(value * 256 + run * 16 + len + size);
             }
         }
-        if (code > (1 << len))
-            return false;   // more codes than the length can hold
         code <<= 1;
     }
     t->maxCode[kJpegMaxHuffmanLength + 1] = 0x7FFFFFFF;

@@ -95,6 +95,9 @@ void WalkEdge(const SetupVertex& from, const SetupVertex& to, int32_t n, bool co
     EdgeValues e = from.e;
     for (int32_t i = 0; i < n; ++i) {
         (right ? rows[i].right : rows[i].left) = e;
+        // The step past the last row is never used and may leave the 32-bit range.
+        if (i + 1 == n)
+            break;
         e.x += dx;
         e.rz += drz;
         e.uz += duz;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -105,11 +106,15 @@ LUMARIX_FUZZ_TARGET(language, kTextWords) {
     std::vector<wchar_t> units(size / 2 + 1, 0);
     std::memcpy(units.data(), data, size / 2 * 2);
     const int index = size ? data[0] % 30 : 1;
-    if (LoadLanguageText(index, units.data(), size / 2)) {
-        for (int line = -1; line <= 104; ++line)
-            GetLanguageLine(line);
+    // The table a translation would become; LoadLanguageText keeps each one for the life of the
+    // process, so the target makes its own and lets it go.
+    std::unique_ptr<LanguageTable> table = MakeLanguageTable(index, units.data(), size / 2);
+    size_t total = 0;
+    if (table) {
+        for (const char* line : table->lines)
+            total += std::strlen(line);
     }
-    return 0;
+    return static_cast<int>(total & 1);
 }
 
 LUMARIX_FUZZ_TARGET(rangemap, nullptr) {
