@@ -10,6 +10,8 @@
 //   render_device_camera.cpp     projection, viewport, view matrix, frustum, points and rays
 //   render_device_scene.cpp      BeginScene, Clear, EndScene, Present, fills, accumulation,
 //                                read-back, lights
+//   raster_mesh.cpp              the software rasteriser's entry points (geometry and spans in
+//                                raster_*.cpp and span_*.cpp)
 #include <windows.h>
 #include <ddraw.h>
 #include <d3d9.h>
@@ -21,6 +23,7 @@
 #include "core/item_list.h"
 #include "images/sprite.h"
 #include "render/camera_state.h"
+#include "render/span_routine.h"
 
 class CFrame;
 class CObjeto3D;
@@ -308,6 +311,33 @@ public:
     // Fills a rectangle (inclusive corners, colour 0x00BBGGRR): false when nothing was drawn.
     bool FillRectangle(int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t colour,
                        int32_t opacity, uint32_t mode);
+
+    // --- Software rasteriser (raster_mesh.cpp) ---
+
+    // Outcodes and used flags of the mesh's vertices and the visible bits of its triangles
+    // against the active planes, growing the transformed-vertex buffer; the triangles kept.
+    int32_t CullTriangles(CObjeto3D* mesh);
+    // Fills the transformed-vertex buffer (only used vertices while culling triangles), with
+    // vertex fog when Fog is on.
+    void TransformVertices(CObjeto3D* mesh);
+    // Clips a polygon buffer of 16 records holding 3 against the depth planes and the clip
+    // rectangle, projecting it: the vertex count left (0 to 9).
+    int32_t ClipTriangle(ScreenVertex* polygon, const RenderParams* renderParams);
+    // Rounds the three screen positions to whole pixels and re-evaluates depth and texture
+    // coordinates there.
+    void SnapTriangleVertices(ScreenVertex* a, ScreenVertex* b, ScreenVertex* c,
+                              const RenderParams* renderParams);
+    // Draws one index range of a mesh with one pair of texture tiles: true when the range ran to
+    // its end (false: nothing to draw, or a fault abandoned it).
+    bool RasteriseMesh(CObjeto3D* mesh, RenderParams* renderParams, int32_t firstIndex,
+                       int32_t indexCount, uint8_t* firstTriangleFlag, CSprite* tile1,
+                       CSprite* tile2, int32_t opacity, uint32_t mixWord);
+    // One projected segment (x, y, z, w records, clipped in place) in the colour: true when it
+    // counts as drawn.
+    bool DrawSegment3D(float* a, float* b, uint32_t colour, int32_t penWidth, float minimumLength,
+                       float farDistance, int32_t opacity, int32_t accumulationShift);
+    // The routines of the span-code cache, slot i made for key i of spanKeys.
+    SpanSlot spanSlots[kSpanSlotCount];
 
     // --- Fields ---
 
