@@ -7,6 +7,8 @@
 #include <cstring>
 #include <vector>
 
+#include "images/sprite.h"
+#include "render/render_device.h"
 #include "tests/render/raster_cube_scene.h"
 
 namespace {
@@ -158,6 +160,123 @@ TEST(RasterCube, SeamsLieWithinAPixelOfTheirPlace) {
                 }
             }
         }
+    }
+}
+
+// The same cube through a window-less device drawing into an image of each depth: six meshes,
+// each transformed and rasterised as one index range with its tile.
+struct DeviceCube {
+    CSprite target;
+    CObjeto2D device;
+    CObjeto3D faces[6];
+    CSprite tiles[6];
+
+    explicit DeviceCube(int bits) {
+        EXPECT_TRUE(target.Create(kW, kH, bits, true, 0, false, true, false));
+        device.SetRenderTarget(&target);
+        EXPECT_EQ(device.CreateDevice(kW, kH, nullptr), 0);
+        device.SetSize(kW, kH);
+        device.SetRenderState(RenderStateBilinear, 1);
+        device.SetRenderState(RenderStateCullMode, 0);
+        for (int f = 0; f < 6; ++f) {
+            EXPECT_TRUE(tiles[f].Create(kTex, kTex, 32, true, 0, false, true, false));
+            for (int y = 0; y < kTex; ++y) {
+                for (int x = 0; x < kTex; ++x) {
+                    uint32_t c = kLooks[f].checker && ((x / 8 + y / 8) & 1) ? kLooks[f].checker : kLooks[f].colour;
+                    std::memcpy(tiles[f].pixels + static_cast<size_t>(y) * tiles[f].stride + x * 4, &c, 4);
+                }
+            }
+            CObjeto3D& mesh = faces[f];
+            EXPECT_TRUE(mesh.AllocateArrays(4, 6, true, true));
+            MeshVertex vertices[4];
+            cube_scene::FaceVertices(f, kHalf, vertices);
+            for (int i = 0; i < 4; ++i) {
+                mesh.vertices[i].x = vertices[i].wx;
+                mesh.vertices[i].y = vertices[i].wy;
+                mesh.vertices[i].z = vertices[i].wz;
+                mesh.vertices[i].u = vertices[i].u;
+                mesh.vertices[i].v = vertices[i].v;
+                mesh.vertices[i].diffuse = 0xFFFFFFFF;
+            }
+            mesh.SetTriangle(0, 0, 1, 2);
+            mesh.SetTriangle(3, 0, 2, 3);
+            mesh.UpdateWorldVertices();
+            mesh.renderFlags |= MeshRenderTextured;
+        }
+    }
+
+    void Draw(float pan) {
+        device.ownCamera.pan = pan;
+        device.ownCamera.zoom = 1;
+        device.UpdateViewportAndProjection();
+        device.UpdateViewMatrix();
+        ASSERT_EQ(device.BeginScene(nullptr), 0);
+        device.Clear(true);
+        ASSERT_NE(device.LockFrame(), nullptr);
+        for (int f = 0; f < 6; ++f) {
+            device.TransformVertices(&faces[f]);
+            device.RasteriseMesh(&faces[f], device.params, 0, 6, faces[f].triangleFlags, &tiles[f], nullptr, 100, 0);
+        }
+        device.UnlockFrame();
+        device.EndScene();
+    }
+
+    // The face whose centre lies in front of the eye nearest to the screen centre.
+    int FaceAtCentre() {
+        int best = -1;
+        float bestDist = 1e30f;
+        for (int f = 0; f < 6; ++f) {
+            float c[3] = {};
+            for (int i = 0; i < 4; ++i)
+                for (int k = 0; k < 3; ++k)
+                    c[k] += cube_scene::kFaces[f].p[i][k] * kHalf / 4;
+            float out[4];
+            TransformPoint4(out, c, device.matrices.worldToScreen);
+            if (out[3] <= 0)
+                continue;
+            float dx = out[0] / out[3] - kW / 2.0f, dy = out[1] / out[3] - kH / 2.0f;
+            if (dx * dx + dy * dy < bestDist) {
+                bestDist = dx * dx + dy * dy;
+                best = f;
+            }
+        }
+        return best;
+    }
+
+    uint32_t At(int x, int y) const {
+        Frame view(target.bitsPerPixel);
+        view.stride = target.stride;
+        view.pixels.assign(target.pixels, target.pixels + static_cast<size_t>(target.stride) * kH);
+        return view.At(x, y);
+    }
+};
+
+TEST(RasterCube, DeviceDrawsTheCubeIntoWindowlessTargetsOfEveryDepth) {
+    for (int bits : {32, 24, 16, 15}) {
+        DeviceCube cube(bits);
+        for (float pan : {0.0f, 90.0f, 180.0f, 270.0f}) {
+            SCOPED_TRACE(testing::Message() << bits << " bits, pan " << pan);
+            cube.Draw(pan);
+            int f = cube.FaceAtCentre();
+            ASSERT_GE(f, 0);
+            uint32_t centre = cube.At(kW / 2, kH / 2);
+            if (kLooks[f].checker) {
+                EXPECT_TRUE(Between(centre, Quantised(kLooks[f].colour, bits), Quantised(kLooks[f].checker, bits)))
+                    << std::hex << centre;
+            } else {
+                EXPECT_EQ(centre, Quantised(kLooks[f].colour, bits));
+            }
+        }
+        // At the edge of two solid faces the colour changes within a pixel of the centre column.
+        cube.Draw(45);
+        uint32_t left = cube.At(2, kH / 2), right = cube.At(kW - 3, kH / 2);
+        EXPECT_NE(left, right);
+        int seam = -1;
+        for (int x = 1; x < kW && seam < 0; ++x) {
+            if (cube.At(x, kH / 2) != cube.At(x - 1, kH / 2))
+                seam = x;
+        }
+        EXPECT_NEAR(seam, kW / 2, 1.5);
     }
 }
 
