@@ -76,10 +76,9 @@ void DrawCube(Frame& frame, float pan) {
     }
 }
 
-// The face whose centre lies in front of the eye nearest to the screen centre.
-int FaceAtCentre(float pan) {
-    float m[16];
-    cube_scene::WorldToScreen(0, pan, kW, kH, m);
+// The face whose centre lies in front of the eye nearest to the screen centre, for a
+// world-to-screen matrix.
+int FaceAtCentre(const float m[16]) {
     int best = -1;
     float bestDist = 1e30f;
     for (int f = 0; f < 6; ++f) {
@@ -98,6 +97,12 @@ int FaceAtCentre(float pan) {
         }
     }
     return best;
+}
+
+int FaceAtCentre(float pan) {
+    float m[16];
+    cube_scene::WorldToScreen(0, pan, kW, kH, m);
+    return FaceAtCentre(m);
 }
 
 bool Between(uint32_t v, uint32_t a, uint32_t b) {
@@ -221,27 +226,7 @@ struct DeviceCube {
         device.EndScene();
     }
 
-    // The face whose centre lies in front of the eye nearest to the screen centre.
-    int FaceAtCentre() {
-        int best = -1;
-        float bestDist = 1e30f;
-        for (int f = 0; f < 6; ++f) {
-            float c[3] = {};
-            for (int i = 0; i < 4; ++i)
-                for (int k = 0; k < 3; ++k)
-                    c[k] += cube_scene::kFaces[f].p[i][k] * kHalf / 4;
-            float out[4];
-            TransformPoint4(out, c, device.matrices.worldToScreen);
-            if (out[3] <= 0)
-                continue;
-            float dx = out[0] / out[3] - kW / 2.0f, dy = out[1] / out[3] - kH / 2.0f;
-            if (dx * dx + dy * dy < bestDist) {
-                bestDist = dx * dx + dy * dy;
-                best = f;
-            }
-        }
-        return best;
-    }
+    int FaceAtCentre() { return ::FaceAtCentre(device.matrices.worldToScreen); }
 
     uint32_t At(int x, int y) const {
         Frame view(target.bitsPerPixel);
