@@ -99,7 +99,38 @@ BOOL CWnd::PreCreateWindow(CREATESTRUCTA&)
 
 LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (m_superProc)
+        return ::CallWindowProcA(m_superProc, m_hWnd, message, wParam, lParam);
     return ::DefWindowProcA(m_hWnd, message, wParam, lParam);
+}
+
+BOOL CWnd::SubclassWindow(HWND window)
+{
+    if (m_hWnd || !window || FromHandle(window))
+        return FALSE;
+    m_hWnd = window;
+    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    m_superProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CWnd::StaticWindowProc)));
+    return TRUE;
+}
+
+BOOL CWnd::CreateControl(const char* className, const char* text, DWORD style, const RECT& rect,
+                         HWND parent, UINT id, DWORD exStyle)
+{
+    if (m_hWnd)
+        return FALSE;
+    HWND window = CreateWindowExA(exStyle, className, text, style, rect.left, rect.top,
+                                  rect.right - rect.left, rect.bottom - rect.top, parent,
+                                  reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)),
+                                  GetAppInstance(), nullptr);
+    if (!window)
+        return FALSE;
+    if (!SubclassWindow(window)) {
+        ::DestroyWindow(window);
+        return FALSE;
+    }
+    return TRUE;
 }
 
 LRESULT CWnd::Default()
@@ -135,6 +166,14 @@ LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         break;
     case WM_COPYDATA:
         return OnCopyData(reinterpret_cast<HWND>(wParam), reinterpret_cast<COPYDATASTRUCT*>(lParam));
+    case WM_DRAWITEM: {
+        const DRAWITEMSTRUCT* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+        CWnd* control = item ? FromHandle(item->hwndItem) : nullptr;
+        LRESULT result = 0;
+        if (control && control != this && control->OnChildNotify(message, wParam, lParam, &result))
+            return result;
+        break;
+    }
     default:
         break;
     }
@@ -181,6 +220,11 @@ BOOL CWnd::OnCopyData(HWND, COPYDATASTRUCT*)
     return static_cast<BOOL>(Default());
 }
 
+BOOL CWnd::OnChildNotify(UINT, WPARAM, LPARAM, LRESULT*)
+{
+    return FALSE;
+}
+
 LRESULT CWnd::Dispatch(UINT message, WPARAM wParam, LPARAM lParam, bool* unhandled)
 {
     CurrentMessage current = {message, wParam, lParam, false, false, m_current};
@@ -208,9 +252,14 @@ LRESULT CWnd::Dispatch(UINT message, WPARAM wParam, LPARAM lParam, bool* unhandl
 
 void CWnd::Detach()
 {
-    if (m_hWnd && IsWindow(m_hWnd))
+    if (m_hWnd && IsWindow(m_hWnd)) {
         SetWindowLongPtrA(m_hWnd, GWLP_USERDATA, 0);
+        // A subclassed control goes back to its class's procedure.
+        if (m_superProc)
+            SetWindowLongPtrA(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_superProc));
+    }
     m_hWnd = nullptr;
+    m_superProc = nullptr;
 }
 
 LRESULT CALLBACK CWnd::StaticWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

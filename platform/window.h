@@ -41,6 +41,14 @@ public:
     // The object of one of our windows; null for any other window.
     static CWnd* FromHandle(HWND window);
 
+    // Makes a window of a system class (a control) ours: its messages reach WindowProc, and
+    // the class's own procedure becomes DefWindowProc. FALSE when this object has a window or
+    // the window is one of ours already.
+    BOOL SubclassWindow(HWND window);
+    // Creates a child control of a system class and subclasses it.
+    BOOL CreateControl(const char* className, const char* text, DWORD style, const RECT& rect,
+                       HWND parent, UINT id, DWORD exStyle = 0);
+
     // The window's message hook: every message of the window arrives here. The default turns
     // the messages below into handler calls and gives every other one DefWindowProc.
     virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
@@ -70,6 +78,9 @@ protected:
     virtual void OnPaint();
     virtual BOOL OnCommand(WPARAM wParam, LPARAM lParam);  // TRUE when consumed
     virtual BOOL OnCopyData(HWND sender, COPYDATASTRUCT* data);
+    // A notification a parent reflects to the control it is about (WM_DRAWITEM); TRUE with
+    // *result set when the control handled it.
+    virtual BOOL OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
 
 private:
     friend class CDialog;
@@ -90,6 +101,7 @@ private:
     void Detach();
 
     CurrentMessage* m_current = nullptr;
+    WNDPROC m_superProc = nullptr;  // a subclassed control's own procedure
 };
 
 // A window class whose windows are handled by CWnd objects, registered once per set of values

@@ -45,4 +45,7 @@ public:
     // The frame's lights, added by CObjeto2D::AddLight; not owned.
     _D3DLIGHT9* lights[kFrameLightCapacity] = {};
     int32_t lightCount = 0;
+    // Bit 0: a drag moves the view relative to where it started (the empty scene takes the
+    // "relmousemove" parameter).
+    int32_t relMouseMove = 1;
 };

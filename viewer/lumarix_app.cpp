@@ -64,6 +64,8 @@ BOOL CLumarixApp::InitInstance()
             return FALSE;
     }
 
+    // The full-screen screensaver stays above every other window.
+    m_host->m_createTopmost = command.letter == ScreensaverShow;
     if (!m_host->CreateEx(0, RegisterWindowClass(kPlayerClassStyle), kMainFrameTitle, kMainFrameStyle,
                           kMainFrameInitialRect, nullptr, 0))
         return FALSE;

@@ -15,6 +15,14 @@
 //   main_wnd_tooltips.cpp    object tooltips
 //   main_wnd_document.cpp    OpenDocument
 //   main_wnd_scene.cpp       ClearScene, CancelActivity
+//   main_wnd_parameters.cpp  parameter text and keys, base path, apply requests
+//   main_wnd_setters.cpp     parameter setters that act at once
+//   main_wnd_layout.cpp      alignment of objects and windows
+//   main_wnd_capture.cpp     capture and focus queries
+//   main_wnd_dispatch.cpp    the message dispatcher and the relays of the secondary windows
+//   main_wnd_handlers.cpp    window handlers of the engine
+//   main_wnd_pointer.cpp     pointer input
+//   main_wnd_windows.cpp     the external and viewfinder windows and the progress dialog
 #pragma once
 
 #include <windows.h>
@@ -34,6 +42,9 @@
 #include "script/reader.h"
 #include "sources/frame.h"
 #include "viewer/config_file.h"
+#include "viewer/external_wnd.h"
+#include "viewer/progress_dlg.h"
+#include "viewer/transparent_wnd.h"
 #include "viewer/viewer_parameters.h"
 
 // Initialised engines of the process; the first one starts the disk cache's session and the last
@@ -51,6 +62,21 @@ enum ViewerMessage : UINT {
     ViewerMessageFrameReady = WM_USER + 110,
     ViewerMessageReloadScriptFile = WM_USER + 114,
     ViewerMessageInterfaceLoaded = WM_USER + 121,
+};
+
+// CMainWnd::m_dragMode
+enum DragMode : int32_t {
+    DragNone = 0,
+    DragView = 1,
+    DragObjectPending = 3,
+};
+
+// CMainWnd::GetCaptureState
+enum CaptureState : int {
+    CaptureNone = 0,
+    CaptureViewDrag = 1,
+    CaptureOtherWindow = 2,
+    CaptureObjectDrag = 3,
 };
 
 // The host window's private messages (WM_USER + n).
@@ -175,6 +201,71 @@ public:
     // Interface language for the user's locale (a LanguageIndex).
     int DetectLanguage();
 
+    // --- Viewer parameters (main_wnd_parameters.cpp) ---
+    // Empties the list, then appends one parameter item (name = key, value) per word of the
+    // text: words end at a blank or a comma outside double quotes and parentheses.
+    void ParseParameterList(const char* text, CObjeto& list);
+    // Stores each item's value into its parameter in list order (a later key wins), runs the
+    // setters of the keys that act at once, and sets the document file from "file", "src",
+    // "data", "filetype" or the first unknown word.
+    void ApplyParameters(CObjeto& list);
+    // The folder of path (converted in place) becomes the base of relative names.
+    void SetBasePath(CTexto& path);
+    // Asks the engine to apply its parameters again (which opens the document): one request is
+    // posted until the document opening handles it. Nothing is posted before initialisation.
+    void PostApplyParameters();
+
+    // --- Parameter setters that act at once (main_wnd_setters.cpp) ---
+    // fromParameter true: the parameter's value goes into the empty scene; false: the value in
+    // force goes back into the parameter.
+    void SetRotationX(bool fromParameter);
+    void SetRotationY(bool fromParameter);
+    void SetMinRotationX(bool fromParameter);
+    void SetMaxRotationX(bool fromParameter);
+    void SetMinRotationY(bool fromParameter);
+    void SetMaxRotationY(bool fromParameter);
+    void SetMinZoom(bool fromParameter);
+    void SetMaxZoom(bool fromParameter);
+    void ApplyZoom(bool fromParameter);
+    void ApplyFovMode();
+    void ApplySequenceFile();
+    void ApplyMouseMode();
+    void ApplyHorizonPosition();
+    void ApplyFisheye();
+    void ApplyInterfaceFile();
+
+    // --- Layout (main_wnd_layout.cpp) ---
+    // Moves the point (x, y) of a width x height box by the alignment flags: bits 0-1 and 4-5
+    // anchor the box's centre or far edge, bits 2-3 and 6-7 add the reference size or its half.
+    // A reference of -1 is the main view's size.
+    void ApplyAlignment(float& x, float& y, uint8_t align, float width, float height,
+                        int referenceWidth, int referenceHeight);
+
+    // --- Capture and focus (main_wnd_capture.cpp) ---
+    // The window holding the mouse capture / keyboard focus; null for an engine without windows
+    // of its own (m_windowless and m_hostInput both set).
+    HWND GetCapture() const;
+    HWND GetFocus() const;
+    // 0 no capture (or the view's own), 1 view drag, 2 another window holds the capture, 3 object
+    // drag pending. The first call without capture after a foreign one clears m_mouseButtons.
+    int GetCaptureState();
+
+    // --- Dispatcher (main_wnd_dispatch.cpp) ---
+    // Non-zero when the engine consumed the message; the calling window then skips its own
+    // handling.
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    // The viewfinder's messages: mouse messages go on in view coordinates; 0 for the rest.
+    LRESULT RelayViewfinderMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    // The external window's messages, unchanged.
+    LRESULT RelayExternalMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+    // --- Engine window handlers (main_wnd_handlers.cpp) ---
+    void OnShowWindow(int show);
+
+    // --- Pointer input (main_wnd_pointer.cpp) ---
+    // Loads the frame's images again.
+    void ReloadFrameImages(CFrame* frame);
+
     // ================= Members =================
     // Owned parts, in construction order.
     CObjeto2D m_view;                    // main render device and viewport
@@ -276,6 +367,19 @@ public:
 
     // Engine messages (main_wnd_messages.cpp).
     HWND m_messageWnd = nullptr;         // the window the engine's messages and timers go to
+    // Parameters and pointer state (main_wnd_parameters.cpp, main_wnd_capture.cpp).
+    std::atomic<int> m_applyPosted{0};   // an ApplyParameters message waits to be handled
+    uint8_t m_windowless = 0;            // embedded: the host delivers the input
+    int32_t m_hostInput = 0;
+    int32_t m_dragMode = 0;              // DragMode
+    int32_t m_mouseButtons = 0;          // button bits held over the view
+    int32_t m_dragOrigin[2] = {};        // pointer position a drag measures from
+    int32_t m_toolbarTips = 1;           // the built-in toolbar shows tooltips
+
+    // The engine's own windows (main_wnd_windows.cpp).
+    CTransparentWnd m_viewfinder;
+    CVentanaExt m_externalWnd;           // its handle is the engine's message window
+    CProgressDlg m_progressDlg;
 
 private:
     // script/reader_engine.cpp
@@ -294,6 +398,12 @@ private:
     void EndCacheSessionIfLast();
     // Raises the cancel flag and waits (bounded) for the threads that run once.
     void WaitForWorkerThreads();
+
+    // main_wnd_windows.cpp
+    // The external window (hidden, the message window) over the view's screen rectangle and
+    // the viewfinder popup owned by it.
+    void CreateEngineWindows();
+    void DestroyEngineWindows();
 
     // main_wnd_threads.cpp
     void StopThread(std::atomic<uint8_t>& stopByte, WorkerThreadSlot& slot);

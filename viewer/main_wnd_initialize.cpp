@@ -68,10 +68,21 @@ int CMainWnd::Initialize(int viewWidth, int viewHeight, HWND hostWnd, int)
     StartCacheSessionIfFirst();
     ReadWriteSettings(SettingsRead, SettingsEveryRecord);
 
-    // The interface images, the sphere mesh, the external and viewfinder windows and the
-    // tooltips are made here as their classes come; the external window is the engine's message
-    // window, so nothing can be posted to the engine before it exists.
+    // The interface images, the sphere mesh and the tooltips are made here as their classes
+    // come; the external window is the engine's message window, so nothing can be posted to the
+    // engine before it exists.
+    CreateEngineWindows();
     m_initialized = 1;
+
+    m_progressDlg.Create(hostWnd);
+    PostApplyParameters();
+    if (m_params.maximize) {
+        ::PostMessageA(hostWnd, WM_COMMAND, CaptionMaximize, 0);
+        m_params.fullScreen = 0;
+        if (m_params.interfaceMode == InterfaceNone)
+            m_params.resize = 0;
+    }
+    ::PostMessageA(hostWnd, HostMessageRefreshToolbar, 0, 0);
     return 1;
 }
 
@@ -122,6 +133,7 @@ void CMainWnd::Shutdown()
 
     StopCameraServerThread();
     StopUpdateLoop();
+    DestroyEngineWindows();
     WaitForWorkerThreads();
     StopCameraEngineThread();
 

@@ -2,6 +2,7 @@
 // file, package), with the values a viewer has when no text names the key.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "core/text_string.h"
@@ -19,6 +20,14 @@ enum InterfaceMode : int32_t {
 
 constexpr int32_t kMinViewerWidth = 150;
 constexpr int32_t kMinViewerHeight = 90;
+constexpr int32_t kMaxSaveViewSize = 6000;
+// "invertpano" switches the view to this ViewProjection.
+constexpr int32_t kProjectionInverted = 7;
+constexpr int32_t kDefaultPluginColor = 0xFFFFFF;
+
+// "plugincolor" (0xRRGGBB): one interface colour for every skinned window and toolbar of the
+// process, whichever engine set it last.
+extern std::atomic<int32_t> g_pluginColor;
 
 struct ViewerParameters {
     // The document.
@@ -33,6 +42,7 @@ struct ViewerParameters {
     int32_t postFilter = 1;
     int32_t synchronism = 0;
     float velocity = 8.0f;
+    float zoomVelocity = 8.0f;
     float acceleration = 8.0f;
     int32_t invertPano = 0;
     float rotationX = 0.0f;

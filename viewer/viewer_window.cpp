@@ -20,3 +20,18 @@ BOOL CVentanaVisor::DestroyWindow()
     device = nullptr;
     return destroyed;
 }
+
+void CVentanaVisor::OnPaint()
+{
+    // The device's last image is what the window shows; the paint only validates the window.
+    PAINTSTRUCT paint;
+    BeginPaint(m_hWnd, &paint);
+    EndPaint(m_hWnd, &paint);
+}
+
+void CVentanaVisor::OnDestroy()
+{
+    Default();
+    delete device;
+    device = nullptr;
+}

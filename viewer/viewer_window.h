@@ -18,4 +18,8 @@ public:
     BOOL DestroyWindow();
 
     CObjeto2D* device = nullptr;  // owned; null until the viewer-window item gives it one
+
+protected:
+    void OnPaint() override;
+    void OnDestroy() override;
 };

@@ -1,0 +1,5 @@
+#include "packer/package_dlg.h"
+
+CPackageDlg::CPackageDlg() = default;
+
+CPackageDlg::~CPackageDlg() = default;
