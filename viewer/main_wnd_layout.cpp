@@ -1,6 +1,8 @@
 // Layout of interface objects and windows: the alignment rule they all share.
 #include "viewer/main_wnd.h"
 
+#include "render/render_device.h"
+
 namespace {
 
 // Alignment flag bits (one byte).
@@ -16,16 +18,10 @@ constexpr uint8_t kAlignAddHalfHeight = 0x80;
 void CMainWnd::ApplyAlignment(float& x, float& y, uint8_t align, float width, float height,
                               int referenceWidth, int referenceHeight)
 {
-    if (referenceWidth == -1 || referenceHeight == -1) {
-        // The main view's size is the client size of the window it draws into.
-        RECT client = {};
-        if (m_viewWnd)
-            ::GetClientRect(m_viewWnd, &client);
-        if (referenceWidth == -1)
-            referenceWidth = client.right - client.left;
-        if (referenceHeight == -1)
-            referenceHeight = client.bottom - client.top;
-    }
+    if (referenceWidth == -1)
+        referenceWidth = m_view.params->width;
+    if (referenceHeight == -1)
+        referenceHeight = m_view.params->height;
     switch (align & kAlignHorizontalMask) {
     case 1: x -= width / 2.0f; break;
     case 2: x -= width; break;

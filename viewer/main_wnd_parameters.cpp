@@ -267,9 +267,10 @@ void CMainWnd::ApplyParameters(CObjeto& list)
 
         switch (key->action) {
         case KeyAction::None:
+            break;
         case KeyAction::Synchronism:
-            // The render device's retry byte of the synchronism state joins here once the
-            // device keeps one.
+            // A new synchronism setting is tried afresh by the device.
+            m_view.verticalSyncRetry = 0;
             break;
         case KeyAction::Document:
             if (key->text == &P::file) {

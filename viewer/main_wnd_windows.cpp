@@ -6,8 +6,6 @@ namespace {
 
 constexpr const char* kExternalWindowTitle = "Lumarix";
 constexpr UINT kExternalWindowClassStyle = CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW;
-constexpr int kViewfinderWidth = 256;
-constexpr int kViewfinderHeight = 180;
 
 }  // namespace
 

@@ -21,11 +21,20 @@ BOOL CVentanaVisor::DestroyWindow()
     return destroyed;
 }
 
+void CVentanaVisor::OnSize(UINT type, int, int)
+{
+    Default();
+    // The device reads the window's new client size itself.
+    if (device && device->window)
+        device->UpdateSize(static_cast<int32_t>(type), -1, -1);
+}
+
 void CVentanaVisor::OnPaint()
 {
-    // The device's last image is what the window shows; the paint only validates the window.
     PAINTSTRUCT paint;
     BeginPaint(m_hWnd, &paint);
+    if (device)
+        device->Present(nullptr);
     EndPaint(m_hWnd, &paint);
 }
 

@@ -20,6 +20,7 @@ public:
     CObjeto2D* device = nullptr;  // owned; null until the viewer-window item gives it one
 
 protected:
+    void OnSize(UINT type, int width, int height) override;
     void OnPaint() override;
     void OnDestroy() override;
 };

@@ -210,6 +210,31 @@ TEST_F(HostWindow, TitleFromViewerTitleOrPath)
     EXPECT_STREQ(title, "My tour");
 }
 
+TEST_F(HostWindow, MalformedHandOverChangesNothing)
+{
+    ASSERT_TRUE(Create("interface=0 menu=0"));
+    const std::string before = frame->m_commandLine.GetText();
+    const std::string whole = "'C:\\x\\','menu=1','n','C:\\x\\n.exe'";
+    struct Case {
+        std::string record;
+        size_t size;
+    } cases[] = {
+        {"'a','b','c'", 11},
+        {"no quotes at all", 16},
+        {whole, whole.size() - 1},   // the closing quote lies beyond the bytes given
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.record);
+        COPYDATASTRUCT data = {};
+        data.cbData = static_cast<DWORD>(c.size);
+        data.lpData = const_cast<char*>(c.record.data());
+        EXPECT_NE(frame->SendMessage(WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data)), 0)
+            << "the hand-over is always taken";
+        EXPECT_EQ(std::string(frame->m_commandLine.GetText()), before);
+        EXPECT_EQ(frame->m_engine.m_params.menu, 0);
+    }
+}
+
 TEST(HostMouseRouting, ViewCoordinatesWheelInScreenAndDragsOutside)
 {
     HWND host = CreateWindowExA(0, "STATIC", "host", WS_POPUP | WS_VISIBLE, 100, 100, 400, 300, nullptr, nullptr,

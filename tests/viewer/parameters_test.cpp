@@ -11,6 +11,7 @@
 
 #include "core/item_list.h"
 #include "core/item_records.h"
+#include "render/render_device.h"
 
 namespace {
 
@@ -145,6 +146,14 @@ TEST(ParameterText, ValuesAndRules)
     EXPECT_STREQ(engine->m_instanceName.GetText(), "Two");
     EXPECT_STREQ(engine->m_params.stamp.GetText(), "debug,update");
     EXPECT_EQ(engine->m_firstFrame.relMouseMove, 0) << "relmousemove goes into the empty scene at once";
+
+    auto synchronised = std::make_unique<CMainWnd>();
+    synchronised->m_view.verticalSyncRetry = 1;
+    CObjeto list;
+    synchronised->ParseParameterList("synchronism=1", list);
+    synchronised->ApplyParameters(list);
+    EXPECT_EQ(synchronised->m_params.synchronism, 1);
+    EXPECT_EQ(synchronised->m_view.verticalSyncRetry, 0) << "the device tries the new setting afresh";
 }
 
 TEST(ParameterText, PluginColourIsOneForTheProcess)
@@ -227,6 +236,12 @@ TEST(WindowAlignment, AnchorsAndReferenceSizes)
         EXPECT_FLOAT_EQ(x, c.x);
         EXPECT_FLOAT_EQ(y, c.y);
     }
+    // -1 takes the main view's size.
+    float x = 0;
+    float y = 0;
+    engine->ApplyAlignment(x, y, 0x44, 0, 0, -1, -1);
+    EXPECT_FLOAT_EQ(x, static_cast<float>(engine->m_view.params->width));
+    EXPECT_FLOAT_EQ(y, static_cast<float>(engine->m_view.params->height));
 }
 
 } // namespace

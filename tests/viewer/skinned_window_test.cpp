@@ -362,4 +362,43 @@ TEST(ProgressDialog, RangeIsAHundred)
     dialog.DestroyWindow();
 }
 
+TEST(ImageButton, LatchedButtonReturnsToItsPressedBitmap)
+{
+    HWND parent = CreateWindowExA(0, "STATIC", "parent", WS_POPUP | WS_VISIBLE, 200, 200, 100, 100, nullptr,
+                                  nullptr, nullptr, nullptr);
+    CImageButton button;
+    const RECT rect = {10, 10, 36, 36};
+    ASSERT_TRUE(button.Create("", WS_CHILD | WS_VISIBLE | BS_OWNERDRAW, rect, parent, 5));
+    HBITMAP normal = CreateBitmap(26, 26, 1, 32, nullptr);
+    HBITMAP pressed = CreateBitmap(26, 26, 1, 32, nullptr);
+    HBITMAP hover = CreateBitmap(20, 22, 1, 32, nullptr);
+    button.SetBitmaps(normal, pressed, hover, nullptr, nullptr);
+    EXPECT_EQ(button.m_current, normal);
+    button.m_current = hover;
+    button.SizeToBitmap();
+    RECT sized;
+    button.GetClientRect(&sized);
+    EXPECT_EQ(sized.right, 20);
+    EXPECT_EQ(sized.bottom, 22);
+
+    // The pointer far away: the hover check puts the resting bitmap back.
+    SetCursorPos(0, 0);
+    button.m_latched = true;
+    button.SendMessage(WM_TIMER, kImageButtonHoverTimer);
+    EXPECT_EQ(button.m_current, pressed);
+    button.m_latched = false;
+    button.m_current = hover;
+    button.SendMessage(WM_TIMER, kImageButtonHoverTimer);
+    EXPECT_EQ(button.m_current, normal);
+
+    button.SetTooltipText("Open file");
+    char text[64] = {};
+    button.m_tooltip.GetText(1, text, sizeof text);
+    EXPECT_STREQ(text, "Open file");
+    DestroyWindow(parent);
+    DeleteObject(normal);
+    DeleteObject(pressed);
+    DeleteObject(hover);
+}
+
 } // namespace
