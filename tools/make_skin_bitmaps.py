@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Draws the bitmaps of the skinned windows and the host's toolbar into resources/bitmaps/.
 
-The pictures are simple line glyphs on the light face colour of the skin; run again after a
+The toolbar glyphs are simple line drawings on the light face colour of the skin; the caption
+buttons' faces and glyphs lie on black, which the skin's drawing leaves out. Run again after a
 change and commit the .bmp files (the build uses them as they are)."""
 import os
 import struct
@@ -11,6 +12,7 @@ INK = (0x44, 0x4A, 0x4A)
 LIGHT = (0xD2, 0xDA, 0xDA)
 LINE = (0x91, 0x99, 0x99)
 WHITE = (0xFF, 0xFF, 0xFF)
+BLACK = (0x00, 0x00, 0x00)
 
 
 class Picture:
@@ -143,15 +145,15 @@ TOOLBAR = {323: folder, 890: disk, 885: fullscreen, 901: invert, 892: info, 886:
 
 
 def caption_button(kind):
-    p = Picture(16, 16, WHITE)
+    """The background is opaque; faces and glyphs lie on black, which drawing leaves out."""
     if kind == 'background':
         p = Picture(16, 16, FACE)
         p.rect(0, 0, 15, 15, LINE)
-    elif kind == 'hover':
-        p = Picture(16, 16, WHITE)
+        return p
+    p = Picture(16, 16, BLACK)
+    if kind == 'hover':
         p.rect(1, 1, 14, 14, LIGHT, True)
     elif kind == 'pressed':
-        p = Picture(16, 16, WHITE)
         p.rect(1, 1, 14, 14, LINE, True)
     elif kind == 'close':
         p.line(4, 4, 11, 11, INK)

@@ -17,6 +17,7 @@
 
 #include "platform/window.h"
 #include "viewer/main_wnd.h"
+#include "viewer/viewer_parameters.h"
 
 namespace {
 
@@ -188,6 +189,55 @@ TEST_F(SkinnedWindowTest, PlainWindowHasNoRegionNoZones)
     RECT placed;
     GetWindowRect(window.m_content.m_hWnd, &placed);
     EXPECT_EQ(placed.right - placed.left, content.right - content.left);
+}
+
+TEST_F(SkinnedWindowTest, FrameIsDrawnAndTinted)
+{
+    const int32_t before = g_pluginColor;
+    g_pluginColor = 0x00FF00;
+    ASSERT_TRUE(Create(false));
+    g_pluginColor = before;
+    RECT client;
+    window.GetClientRect(&client);
+    ASSERT_EQ(window.m_captionStrip.width, client.right);
+    ASSERT_EQ(window.m_captionStrip.height, 24);
+    EXPECT_EQ(reinterpret_cast<HBITMAP>(window.m_captionStatic.SendMessage(STM_GETIMAGE, IMAGE_BITMAP)),
+              window.m_captionStrip.dib);
+
+    // The gradient's first row, tinted green: no red, no blue.
+    const uint32_t gradient = window.m_captionStrip.GetPixel(client.right / 2, 1, false) & 0xFFFFFF;
+    EXPECT_EQ(gradient & 0xFF00FF, 0u) << std::hex << gradient;
+    EXPECT_GE((gradient >> 8) & 0xFF, 0xF0u);
+    // The line under the caption.
+    const uint32_t underline = window.m_captionStrip.GetPixel(client.right / 2, 23, false) & 0xFFFFFF;
+    EXPECT_EQ(underline, 0x009800u) << std::hex << underline;
+
+    // The caption text: dark pixels where the title is written.
+    int dark = 0;
+    for (int y = 9; y < 22; y++) {
+        for (int x = 33; x < 120; x++)
+            dark += ((window.m_captionStrip.GetPixel(x, y, false) >> 8) & 0xFF) < 0xA0 ? 1 : 0;
+    }
+    EXPECT_GT(dark, 20) << "the title is drawn into the caption";
+
+    // Caption buttons carry their pictures, sized to them.
+    EXPECT_NE(window.m_closeButton.m_normal, nullptr);
+    EXPECT_NE(window.m_closeButton.m_hover, window.m_closeButton.m_normal);
+    RECT button;
+    window.m_closeButton.GetClientRect(&button);
+    EXPECT_EQ(button.right, window.m_buttonImages[3][0].width);
+    EXPECT_TRUE(IsWindowVisible(window.m_closeButton.m_hWnd));
+    EXPECT_TRUE(IsWindowVisible(window.m_maximizeButton.m_hWnd));
+    EXPECT_FALSE(IsWindowVisible(window.m_minimizeButton.m_hWnd));
+
+    // Maximised, the maximise button shows the restore picture.
+    window.SendMessage(WM_COMMAND, CaptionMaximize);
+    Pump();
+    EXPECT_TRUE(IsZoomed(window.m_hWnd));
+    EXPECT_EQ(window.m_maximizeButton.m_normal, window.m_buttonImages[2][0].dib);
+    window.SendMessage(WM_COMMAND, CaptionMaximize);
+    Pump();
+    EXPECT_EQ(window.m_maximizeButton.m_normal, window.m_buttonImages[1][0].dib);
 }
 
 // An external window whose messages to the engine are recorded instead.
