@@ -349,6 +349,6 @@ void CMainWnd::PostApplyParameters()
         return;
     m_drawingSuspended = 1;
     // Several requests before the document opening handles the first open the document once.
-    if (!m_applyPosted.exchange(1) && m_externalWnd.m_hWnd)
-        ::PostMessageA(m_externalWnd.m_hWnd, ViewerMessageApplyParameters, 0, 0);
+    if (!m_applyPosted.exchange(1))
+        PostToViewer(ViewerMessageApplyParameters, 0, 0);
 }

@@ -25,6 +25,7 @@ void CMainWnd::CreateEngineWindows()
             SetWindowRgn(m_externalWnd.m_hWnd,
                          CreateRectRgn(0, 0, place.right - place.left, place.bottom - place.top), FALSE);
     }
+    m_messageWnd = m_externalWnd.m_hWnd;
 
     m_viewfinder.m_engine = this;
     if (!m_viewfinder.m_hWnd) {
@@ -36,6 +37,7 @@ void CMainWnd::CreateEngineWindows()
 
 void CMainWnd::DestroyEngineWindows()
 {
+    m_messageWnd = nullptr;
     m_viewfinder.DestroyWindow();
     m_externalWnd.DestroyWindow();
     m_progressDlg.DestroyWindow();

@@ -235,6 +235,38 @@ TEST_F(HostWindow, MalformedHandOverChangesNothing)
     }
 }
 
+TEST_F(HostWindow, EngineWindowsLiveFromInitialisationToShutdown)
+{
+    ASSERT_TRUE(Create("interface=0 maximize=1 fullscreen=1"));
+    if (!frame->m_engine.m_initialized)
+        GTEST_SKIP() << "no render device here: the engine stays uninitialised";
+    CMainWnd& engine = frame->m_engine;
+    HWND external = engine.m_externalWnd.m_hWnd;
+    ASSERT_NE(external, nullptr) << "the message window exists";
+    EXPECT_FALSE(IsWindowVisible(external));
+    EXPECT_TRUE(GetWindowLongA(external, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    EXPECT_EQ(GetWindow(external, GW_OWNER), frame->m_hWnd);
+    HWND viewfinder = engine.m_viewfinder.m_hWnd;
+    ASSERT_NE(viewfinder, nullptr);
+    EXPECT_EQ(GetWindow(viewfinder, GW_OWNER), external);
+    EXPECT_TRUE(GetWindowLongA(viewfinder, GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
+    HWND progress = engine.m_progressDlg.m_hWnd;
+    ASSERT_NE(progress, nullptr);
+    EXPECT_EQ(GetWindow(progress, GW_OWNER), frame->m_hWnd);
+    EXPECT_EQ(engine.m_applyPosted, 1) << "the parameters are to be applied";
+
+    // "maximize": the host maximises right after start-up and full screen is off.
+    Pump();
+    EXPECT_TRUE(IsZoomed(frame->m_hWnd));
+    EXPECT_EQ(engine.m_params.fullScreen, 0);
+
+    frame->DestroyWindow();
+    Pump();
+    EXPECT_FALSE(IsWindow(external));
+    EXPECT_FALSE(IsWindow(viewfinder));
+    EXPECT_FALSE(IsWindow(progress));
+}
+
 TEST(HostMouseRouting, ViewCoordinatesWheelInScreenAndDragsOutside)
 {
     HWND host = CreateWindowExA(0, "STATIC", "host", WS_POPUP | WS_VISIBLE, 100, 100, 400, 300, nullptr, nullptr,
