@@ -14,7 +14,9 @@
 //   main_wnd_builtin_items.cpp  the built-in interface items
 //   main_wnd_tooltips.cpp    object tooltips
 //   main_wnd_document.cpp    OpenDocument
-//   main_wnd_scene.cpp       ClearScene, CancelActivity
+//   main_wnd_frame_switch.cpp  ClearScene, CancelActivity
+//   main_wnd_timelapse.cpp   single-image and timelapse frames
+//   main_wnd_measure.cpp     the measuring tool
 //   main_wnd_parameters.cpp  parameter text and keys, base path, apply requests
 //   main_wnd_setters.cpp     parameter setters that act at once
 //   main_wnd_layout.cpp      alignment of objects and windows
@@ -101,6 +103,8 @@ constexpr int kThreadStopWaitMs = 5000;
 
 // Number of script levels whose images the engine keeps (tour, interface, unused).
 constexpr int kImageLevelCount = 3;
+// Fonts the engine makes itself at the head of m_fonts, before any font of a tour.
+constexpr int kBuiltInFontCount = 5;
 
 class CMainWnd {
 public:
@@ -184,6 +188,19 @@ public:
     // m_images[level], m_fonts and target's objects in one step under m_sceneLock; a read that
     // was cancelled hands nothing over.
     void StartReaderThread(const char* fileName, uint32_t level, CFrame* target);
+
+    // --- Frame switching (main_wnd_frame_switch.cpp) ---
+    // Back to the empty scene: the tour's frames, its level-0 items, sounds, dragged objects and
+    // viewer windows go; the interface level stays. full also unloads the empty scene, drops the
+    // fonts after the built-in ones and the pending commands.
+    void ClearScene(bool full);
+    // Stops what runs in the background: the camera threads, the device's work and (waiting a
+    // bounded time) the reader thread, whose read is then dropped; transitions and the
+    // timelapse return to their defaults. The cancel flag is down again afterwards.
+    void CancelActivity();
+
+    // --- Measuring tool (main_wnd_measure.cpp) ---
+    void ClearMeasurement();
 
     // --- Built-in interface items (main_wnd_builtin_items.cpp) ---
     // Adds the engine's own items (message box, close button...) to the interface frame.
@@ -365,6 +382,19 @@ public:
     // lists are emptied; the UI thread holds it while it walks them.
     std::mutex m_sceneLock;
 
+    // Frame switching and timelapse frames (main_wnd_frame_switch.cpp, main_wnd_timelapse.cpp).
+    uint8_t m_transitionsOn = 0;         // fades between frames are wanted
+    int32_t m_transitionKind = 0;        // kind used when the frame left sets none
+    int32_t m_transitionAlpha = 0;       // fade level 0..255
+    float m_transitionDuration = 2.0f;   // seconds
+    float m_transitionLoadPercent = 100.0f;  // load the entering frame must reach first
+    CObjeto m_fileList;                  // ValueItems: the viewer's file list
+    int32_t m_timelineCount = -1;        // files in the list; a timelapse runs above 1
+    int32_t m_timelineShown = -1;        // first image of the pair on mesh 0
+    int32_t m_timelineWindow = -1;       // first image of the three kept loaded
+    int32_t m_timelineSlots[3] = {-1, -1, -1};  // image held by sprite 0, 1, 2
+    float m_timelinePosition = 0.0f;     // 0..1
+
     // Engine messages (main_wnd_messages.cpp).
     HWND m_messageWnd = nullptr;         // the window the engine's messages and timers go to
     // Parameters and pointer state (main_wnd_parameters.cpp, main_wnd_capture.cpp).
@@ -387,6 +417,10 @@ private:
     int ReadScriptFile(const char* fileName, CObjeto& frames, uint32_t level, CObjeto& fonts,
                        CFrame* target, const char* text, bool staged);
     static unsigned ReaderThread(void* engine);
+
+    // main_wnd_frame_switch.cpp
+    // No timelapse: the count and the window words -1, the position 0.
+    void ResetTimelapse();
 
     // main_wnd_lifecycle.cpp
     void AcquireProcessResources();

@@ -6,7 +6,8 @@
 # sources to LUMARIX_FUZZ_SOURCES, and seeds to tests/fuzz/corpus/<target>/. Inputs that once
 # faulted stay in tests/fuzz/regressions/<target>/ and are replayed by every run.
 
-set(LUMARIX_FUZZ_TARGETS tokenizer urls textfile language rangemap http cabinet settings screensaver)
+set(LUMARIX_FUZZ_TARGETS tokenizer urls textfile language rangemap http cabinet settings screensaver
+  script)
 
 set(LUMARIX_FUZZ_SOURCES
   core/value_tokenizer.cpp core/text_convert.cpp core/path_resolution.cpp core/text_file.cpp
@@ -15,7 +16,8 @@ set(LUMARIX_FUZZ_SOURCES
   core/http_client_wininet.cpp
   core/stream_open.cpp core/stream_io.cpp core/stream_memory.cpp core/stream_file.cpp
   core/stream_http.cpp core/stream_scramble.cpp
-  viewer/config_file.cpp viewer/screensaver_mode.cpp)
+  viewer/config_file.cpp viewer/screensaver_mode.cpp
+  script/reader.cpp script/reader_keywords.cpp script/key_names.cpp script/flag_words.cpp)
 list(TRANSFORM LUMARIX_FUZZ_SOURCES PREPEND "${CMAKE_SOURCE_DIR}/")
 
 add_library(fuzz_instrumented OBJECT ${LUMARIX_FUZZ_SOURCES})
