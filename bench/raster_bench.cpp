@@ -189,6 +189,7 @@ double RunGl(int rounds, const std::vector<std::vector<uint32_t>>& textures) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IONBF, 0);  // figures reach a pipe even if the GL driver ends the process
     bool gl = argc > 1 && std::strcmp(argv[1], "--llvmpipe") == 0;
     int rounds = argc > (gl ? 2 : 1) ? std::atoi(argv[gl ? 2 : 1]) : 3;
     if (rounds < 1)

@@ -17,4 +17,10 @@ all=$(env -u LP_NUM_THREADS "$repo/tools/wine-run" "$exe" --llvmpipe "$rounds") 
 echo "$all"
 rate() { echo "$1" | sed -n "s/^$2 \([0-9.]*\) frames\/s.*/\1/p" | tail -1; }
 r=$(rate "$ours" lumarix); r1=$(rate "$one" llvmpipe); rn=$(rate "$all" llvmpipe)
-python3 -c "print('ratio lumarix/llvmpipe one thread %.2f, all %d cores %.2f' % ($r / $r1, $(nproc), $r / $rn))"
+python3 - "$r" "$r1" "$rn" "$(nproc)" <<'PY'
+import sys
+r, r1, rn, cores = sys.argv[1:5]
+def ratio(a, b):
+    return '%.2f' % (float(a) / float(b)) if a and b else 'n/a'
+print('ratio lumarix/llvmpipe one thread %s, all %s cores %s' % (ratio(r, r1), cores, ratio(r, rn)))
+PY

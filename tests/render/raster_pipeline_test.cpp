@@ -472,4 +472,34 @@ TEST(RasterGeometry, ATriangleCrossingTheEyePlaneKeepsItsFacing) {
     EXPECT_EQ(t.Pixel32(12, 20), 0u);
 }
 
+TEST(RasterGeometry, VertexColoursAndFogAreInterpolatedAcrossTheTriangle) {
+    // White texture modulated by vertex colours: red at the left, black at the right.
+    TestTarget t(64, 8);
+    ASSERT_TRUE(t.Prepare(kTextured | kSpanColorVertex, 1, 1, {0x00FFFFFF}));
+    ScreenVertex a = Projected(0, 0), b = Projected(64, 0), c = Projected(0, 8);
+    a.diffuse[2] = c.diffuse[2] = 0xFF00;  // red lane, 8-bit value x 256
+    for (ScreenVertex* v : {&a, &b, &c})
+        v->diffuse[3] = 0xFF00;
+    ASSERT_TRUE(DrawTriangle(a, b, c, t.rw));
+    auto red = [&](int x) { return static_cast<int>((t.Pixel32(x, 0) >> 16) & 0xFF); };
+    EXPECT_NEAR(red(0), 255, 2);
+    EXPECT_NEAR(red(32), 128, 3);
+    EXPECT_NEAR(red(63), 4, 3);
+    for (int x = 1; x < 64; ++x)
+        EXPECT_LE(red(x), red(x - 1)) << x;  // falls steadily
+    EXPECT_EQ(t.Pixel32(10, 0) & 0xFFFF, 0u);  // green and blue stay black
+
+    // Fog from none at the left to full at the right, fog colour blue.
+    TestTarget f(64, 8);
+    ASSERT_TRUE(f.Prepare(kTextured | kSpanFog, 1, 1, {0x00FF0000}));
+    f.rw.constants.fogColour = 0x0000FF;
+    ScreenVertex fa = Projected(0, 0), fb = Projected(64, 0), fc = Projected(0, 8);
+    fb.specular[3] = kFogAmountMax;
+    ASSERT_TRUE(DrawTriangle(fa, fb, fc, f.rw));
+    EXPECT_EQ(f.Pixel32(0, 0), 0x00FF0000u);
+    uint32_t right = f.Pixel32(63, 0);
+    EXPECT_LT((right >> 16) & 0xFF, 16u);
+    EXPECT_GT(right & 0xFF, 240u);
+}
+
 }  // namespace
