@@ -485,7 +485,7 @@ TEST(SpanRoutine, FusedLoopsMatchThePlainPathOnRandomSpans) {
         for (int round = 0; round < 20; ++round) {
             SCOPED_TRACE(testing::Message() << "state " << std::hex << state << std::dec << " round " << round);
             int w = (round & 1) ? 8 : 6, h = (round & 2) ? 4 : 5;
-            SpanCase c{"random", state, 32, 32, {}, w, h, {}, {}, 16, 0, 0, 0, 0, {}, {}};
+            SpanCase c{"random", state, 32, 32, {}, w, h, {}, {}, 13 + round % 4, 0, 0, 0, 0, {}, {}};
             for (int i = 0; i < w * h; ++i)
                 c.texels.push_back((rng() % 4 == 0) ? (rng() & 0xFF000000) : rng());
             for (int i = 0; i < 64; ++i)
