@@ -14,20 +14,14 @@
 #include "core/package.h"
 #include "player_process.h"
 #include "test_support.h"
+#include "viewer_test_support.h"
 #include "viewer/lumarix_app.h"
 
 namespace {
 
-constexpr DWORD kWaitMs = 20000;
+using viewer_test::Pump;
 
-void Pump()
-{
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
-}
+constexpr DWORD kWaitMs = 20000;
 
 int CountToolbarButtons(HWND host, RECT* first)
 {
@@ -318,46 +312,11 @@ TEST(HostMouseRouting, ViewCoordinatesWheelInScreenAndDragsOutside)
 
 // --- The player as a process ---
 
-std::string CopyOfPlayer(const std::string& folder, const std::string& name, const std::string& appended = "")
+// A copy of the player in the folder (ending in a backslash); its path.
+std::string CopyOfPlayer(const std::string& folder, const std::string& name)
 {
-    std::string bytes = TempFolder::ReadAll(test_support::BuildPath("lumarix.exe"));
-    bytes += appended;
-    FILE* f = std::fopen((folder + name).c_str(), "wb");
-    if (f) {
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
-        std::fclose(f);
-    }
+    CopyFileA(test_support::BuildPath("lumarix.exe").c_str(), (folder + name).c_str(), FALSE);
     return folder + name;
-}
-
-void PutU32(std::string& out, uint32_t value)
-{
-    for (int i = 0; i < 4; i++)
-        out += static_cast<char>((value >> (8 * i)) & 0xFF);
-}
-
-// A plain (unmasked) package with the parameter text and no entries, for appending to a
-// program whose length is given.
-std::string PlainPackage(size_t programLength, const std::string& parameters, uint32_t entryCount = 0)
-{
-    std::string package;
-    const uint8_t headerByte = 0x10;
-    std::string header(static_cast<size_t>(PackageHeaderSize(headerByte)), '\x33');
-    header[0] = static_cast<char>(headerByte);
-    package += header;
-    PutU32(package, static_cast<uint32_t>(parameters.size() + 1));
-    for (char c : parameters) {
-        package += c;
-        package += '\0';
-    }
-    package += std::string(2, '\0');
-    package += '\0';
-    PutU32(package, entryCount);
-    PutU32(package, static_cast<uint32_t>(programLength));
-    package += '\x01';
-    package += "KZRPACK";
-    package += std::string(16 - (programLength + package.size()) % 16, '\0');
-    return package;
 }
 
 std::string ClassOf(HWND window)
@@ -377,22 +336,26 @@ std::string TitleOf(HWND window)
 TEST(PlayerStart, PackageGivesParametersAndClassDamagedGivesAPlainPlayer)
 {
     TempFolder folder;
-    const size_t programLength = TempFolder::ReadAll(test_support::BuildPath("lumarix.exe")).size();
+    const std::string program = TempFolder::ReadAll(test_support::BuildPath("lumarix.exe"));
+    viewer_test::PackageSpec packed;
+    packed.parameters = "viewertitle=\"Packed tour\" interface=2";
+    viewer_test::PackageSpec tooManyEntries = packed;
+    tooManyEntries.entryCount = 0x7FFFFFF;
+    const std::string whole = viewer_test::BuildPackage(packed, program);
     struct Case {
         const char* what;
-        std::string appended;
+        std::string file;
         const char* windowClass;
         const char* title;
     } cases[] = {
-        {"package", PlainPackage(programLength, "viewertitle=\"Packed tour\" interface=2"), "LumarixClassPack",
-         "Packed tour"},
-        {"entry count beyond the file", PlainPackage(programLength, "viewertitle=Bad", 0x7FFFFFF), "LumarixClass",
+        {"package", whole, "LumarixClassPack", "Packed tour"},
+        {"entry count beyond the file", viewer_test::BuildPackage(tooManyEntries, program), "LumarixClass",
          "Lumarix"},
-        {"cut trailer", PlainPackage(programLength, "viewertitle=Cut").substr(0, 40), "LumarixClass", "Lumarix"},
+        {"cut trailer", whole.substr(0, whole.size() - 30), "LumarixClass", "Lumarix"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        PlayerProcess player(CopyOfPlayer(folder.Path(), "tour.exe", c.appended));
+        PlayerProcess player(folder.Write("tour.exe", c.file));
         ASSERT_TRUE(player.Start(""));
         HWND window = WaitForProcessWindow(player, "Lumarix", kWaitMs);
         ASSERT_NE(window, nullptr);

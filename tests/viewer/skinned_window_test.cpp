@@ -18,17 +18,12 @@
 #include "platform/window.h"
 #include "viewer/main_wnd.h"
 #include "viewer/viewer_parameters.h"
+#include "viewer_test_support.h"
 
 namespace {
 
-void Pump()
-{
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
-}
+using viewer_test::Pump;
+
 
 TEST(SkinnedWindow, ResizeZones)
 {

@@ -13,75 +13,13 @@
 #include "core/package.h"
 #include "core/stream.h"
 #include "test_support.h"
+#include "viewer_test_support.h"
 #include "viewer/lumarix_app.h"
 
 namespace {
 
-void PutU32(std::string& out, uint32_t value)
-{
-    for (int i = 0; i < 4; i++)
-        out += static_cast<char>((value >> (8 * i)) & 0xFF);
-}
-
-void PutText(std::string& out, const std::string& text, uint32_t declaredUnits = 0)
-{
-    PutU32(out, declaredUnits ? declaredUnits : static_cast<uint32_t>(text.size() + 1));
-    for (char c : text) {
-        out += c;
-        out += '\0';
-    }
-    out += std::string(2, '\0');
-}
-
-struct PackageSpec {
-    std::string parameters = "viewertitle=Packed interface=2";
-    std::string entryName = "tour\\a.kzr";
-    std::string entryData = "entry bytes";
-    bool masked = true;
-    uint32_t entryCount = 1;        // as written in the table
-    uint32_t parameterUnits = 0;    // 0: the true length
-    uint32_t entryPositionShift = 0;
-    uint32_t headerShift = 0;       // added to the header position in the trailer
-};
-
-// A program (filler bytes, or the given program) with a package appended the way the packer
-// lays it out; the middle part masked with the header as key when asked.
-std::string BuildPackage(const PackageSpec& spec, std::string program = std::string(3000, 'P'))
-{
-    std::string file = std::move(program);
-    const uint32_t entryPosition = static_cast<uint32_t>(file.size());
-    file += spec.entryData;
-    const uint32_t header = static_cast<uint32_t>(file.size());
-    const uint8_t headerByte = 0x25;
-    std::string key(static_cast<size_t>(PackageHeaderSize(headerByte)), '\0');
-    for (size_t i = 0; i < key.size(); i++)
-        key[i] = static_cast<char>(i * 37 + 11);
-    key[0] = static_cast<char>(headerByte);
-    file += key;
-
-    std::string middle;
-    PutText(middle, spec.parameters, spec.parameterUnits);
-    middle += '\x5A';
-    PutU32(middle, spec.entryCount);
-    PutText(middle, spec.entryName);
-    PutU32(middle, entryPosition + spec.entryPositionShift);
-    PutU32(middle, static_cast<uint32_t>(spec.entryData.size()));
-    if (spec.masked) {
-        PackageKey packageKey;
-        MakePackageKey(reinterpret_cast<const uint8_t*>(key.data()), static_cast<int>(key.size()), kPackageMasked,
-                       &packageKey);
-        CFicheroHttp masker;
-        ApplyPackageKey(packageKey, &masker);
-        masker.ScrambleBytes(reinterpret_cast<uint8_t*>(&middle[0]), reinterpret_cast<const uint8_t*>(middle.data()),
-                             static_cast<int>(middle.size()), static_cast<uint32_t>(file.size()));
-    }
-    file += middle;
-    PutU32(file, header + spec.headerShift);
-    file += spec.masked ? '\0' : '\x01';
-    file += "KZRPACK";
-    file += std::string(16 - file.size() % 16, '\0');
-    return file;
-}
+using viewer_test::BuildPackage;
+using viewer_test::PackageSpec;
 
 TEST(PlayerPackageReader, ReadsTextKeyAndEntries)
 {
