@@ -261,6 +261,33 @@ TEST_F(HostWindow, EngineWindowsLiveFromInitialisationToShutdown)
     EXPECT_FALSE(IsWindow(progress));
 }
 
+TEST_F(HostWindow, MouseOverTheViewGoesToTheEngine)
+{
+    ASSERT_TRUE(Create("interface=0"));
+    const RECT content = frame->GetContentRect();
+    const LPARAM inView = MAKELPARAM(content.left + 10, content.top + 10);
+    const LPARAM onCaption = MAKELPARAM(content.left + 100, 5);
+    frame->SendMessage(WM_MOUSEMOVE, 0, inView);
+    EXPECT_EQ(frame->m_pointerOverView, 1);
+    frame->SendMessage(WM_MOUSEMOVE, 0, onCaption);
+    EXPECT_EQ(frame->m_pointerOverView, 0);
+
+    // A press in the view is the engine's: the host does not start dragging itself.
+    MSG posted = {};
+    frame->SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, inView);
+    EXPECT_FALSE(PeekMessageA(&posted, frame->m_hWnd, WM_NCLBUTTONDOWN, WM_NCLBUTTONDOWN, PM_REMOVE));
+    frame->SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, onCaption);
+    EXPECT_TRUE(PeekMessageA(&posted, frame->m_hWnd, WM_NCLBUTTONDOWN, WM_NCLBUTTONDOWN, PM_REMOVE));
+
+    // During a view drag every point, even left of and above the window, goes to the engine.
+    frame->m_engine.m_dragMode = DragView;
+    frame->SendMessage(WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(static_cast<WORD>(-40), static_cast<WORD>(-20)));
+    EXPECT_EQ(frame->m_pointerOverView, 1);
+    frame->m_engine.m_dragMode = DragNone;
+    frame->SendMessage(WM_MOUSEMOVE, 0, MAKELPARAM(static_cast<WORD>(-40), static_cast<WORD>(-20)));
+    EXPECT_EQ(frame->m_pointerOverView, 0);
+}
+
 TEST(HostMouseRouting, ViewCoordinatesWheelInScreenAndDragsOutside)
 {
     HWND host = CreateWindowExA(0, "STATIC", "host", WS_POPUP | WS_VISIBLE, 100, 100, 400, 300, nullptr, nullptr,
