@@ -242,7 +242,7 @@ LRESULT CMainFrame::OnRefreshToolbarTips()
 void CMainFrame::MakeToolbarButton(CImageButton& button, CSprite*, const int32_t* rect, int bitmapId,
                                    UINT commandId)
 {
-    // Every state shows the glyph alone until the pictures of the button's frame join it.
+    // Not built yet: every state shows the glyph alone (no drawn button face, no tint).
     const int index = static_cast<int>(&button - m_toolbarButtons);
     HBITMAP glyph = static_cast<HBITMAP>(
         LoadImageA(GetAppInstance(), MAKEINTRESOURCEA(bitmapId), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
