@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "core/language.h"
 #include "core/package.h"
 #include "player_process.h"
 #include "test_support.h"
@@ -286,6 +287,21 @@ TEST_F(HostWindow, MouseOverTheViewGoesToTheEngine)
     frame->m_engine.m_dragMode = DragNone;
     frame->SendMessage(WM_MOUSEMOVE, 0, MAKELPARAM(static_cast<WORD>(-40), static_cast<WORD>(-20)));
     EXPECT_EQ(frame->m_pointerOverView, 0);
+}
+
+TEST_F(HostWindow, TipsFollowTheLanguageTable)
+{
+    ASSERT_TRUE(Create("interface=1"));
+    EXPECT_EQ(frame->SendMessage(HostMessageRefreshToolbar), 0);
+    char text[128] = {};
+    frame->m_toolbarButtons[0].m_tooltip.GetText(1, text, sizeof text);
+    EXPECT_STREQ(text, GetLanguageLine(13));
+    frame->m_toolbarButtons[11].m_tooltip.GetText(1, text, sizeof text);
+    EXPECT_STREQ(text, GetLanguageLine(100));
+    frame->m_closeButton.m_tooltip.GetText(1, text, sizeof text);
+    EXPECT_STREQ(text, GetLanguageLine(kLineClose));
+    frame->m_iconButton.m_tooltip.GetText(1, text, sizeof text);
+    EXPECT_STREQ(text, kCaptionIconTip);
 }
 
 TEST(HostMouseRouting, ViewCoordinatesWheelInScreenAndDragsOutside)
