@@ -217,6 +217,9 @@ const std::vector<SpanCase>& Cases() {
          16, 16, {0, 0xFFFF, 0xFFFF, 0xFFFF}, 2, 2, Bytes({0x1F, 0}), Bytes({0x1F, 0}), 1, 0, 0, 0, 0,
          {}, {}},
         // --- accumulation: sums += colour - background; two samples per pixel with Accumulation 1 ---
+        {"diffuse alpha blends with the accumulation buffer's mean", kTex | kSpanDiffuseAlpha | kSpanAccumulation1,
+         32, 32, {0x00C8C8C8}, 1, 1, Bytes({0x90, 1, 0x90, 1, 0x90, 1}), Bytes({0x25, 2, 0x25, 2, 0x25, 2}), 1, 0, 0,
+         0, 0, {0, 0, 0, 16384}, {}},
         {"accumulation 1 adds two samples per pixel", kTex | kSpanAccumulation1, 32, 32, {0x00503C28}, 1, 1,
          Bytes({40, 0, 40, 0, 40, 0, 40, 0, 40, 0, 40, 0}), Bytes({80, 0, 120, 0, 160, 0, 80, 0, 120, 0, 160, 0}),
          4, 0, 0, 0, 0, {}, {}, kNoZ, {}, {}, 0, 0, 0, 0x00141414},
