@@ -4,6 +4,7 @@
 #include "viewer/external_wnd.h"
 #include "viewer/image_wnd.h"
 #include "viewer/progress_dlg.h"
+#include "viewer/viewer_window.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "platform/window.h"
+#include "render/render_device.h"
 #include "viewer/main_wnd.h"
 #include "viewer/viewer_parameters.h"
 #include "viewer_test_support.h"
@@ -444,6 +446,28 @@ TEST(ImageButton, LatchedButtonReturnsToItsPressedBitmap)
     DeleteObject(normal);
     DeleteObject(pressed);
     DeleteObject(hover);
+}
+
+TEST(ViewerWindow, DeviceFollowsTheWindowAndGoesWithIt)
+{
+    CVentanaVisor window;
+    const RECT rect = {50, 50, 250, 200};
+    ASSERT_TRUE(window.CreateEx(0, nullptr, nullptr, WS_POPUP | WS_VISIBLE, rect, nullptr, 0));
+    window.device = new CObjeto2D();
+    if (window.device->CreateDevice(200, 150, window.m_hWnd) != 0) {
+        window.DestroyWindow();
+        GTEST_SKIP() << "no render device here";
+    }
+    SetWindowPos(window.m_hWnd, nullptr, 0, 0, 320, 240, SWP_NOMOVE | SWP_NOZORDER);
+    Pump();
+    RECT client;
+    window.GetClientRect(&client);
+    EXPECT_EQ(window.device->params->width, client.right);
+    EXPECT_EQ(window.device->params->height, client.bottom);
+    InvalidateRect(window.m_hWnd, nullptr, FALSE);
+    UpdateWindow(window.m_hWnd);
+    ::DestroyWindow(window.m_hWnd);
+    EXPECT_EQ(window.device, nullptr) << "the window's destruction deletes the device";
 }
 
 } // namespace
