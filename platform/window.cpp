@@ -314,3 +314,12 @@ const char* RegisterWindowClass(UINT style, HCURSOR cursor, HBRUSH background, H
     Classes().names.emplace_back(name);
     return Classes().names.back().c_str();
 }
+
+void SendMessageToDescendants(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool deep)
+{
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        SendMessageA(child, message, wParam, lParam);
+        if (deep)
+            SendMessageToDescendants(child, message, wParam, lParam, true);
+    }
+}

@@ -111,3 +111,6 @@ const char* RegisterWindowClass(UINT style, HCURSOR cursor = nullptr, HBRUSH bac
 // Registers a named class for CWnd windows. True when it is registered now or was already.
 bool RegisterNamedWindowClass(const char* name, UINT style, HICON icon = nullptr,
                               HCURSOR cursor = nullptr, HBRUSH background = nullptr);
+
+// Sends the message to every child window of window, and with deep to their children too.
+void SendMessageToDescendants(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool deep);

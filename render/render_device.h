@@ -229,6 +229,12 @@ public:
     void ReleaseSurfaces();
     // Waits (polling every 10 ms) until no mesh is being drawn; evict drops resident resources.
     void WaitForIdle(bool evict);
+
+    // --- 3DS models (render_device_models.cpp) ---
+    // Loads the model file into the frame's meshes; meshes without a texture take the vertex
+    // colour. False when nothing was loaded.
+    bool Load3DS(const char* fileName, CFrame* frame, int32_t untexturedColour);
+
     // Draws into the image instead of a window; the size follows at the next SetSize or reset.
     void SetRenderTarget(CSprite* image);
     // Software z-buffer of width x height 16-bit values: S_OK or E_FAIL.

@@ -1,5 +1,7 @@
 #pragma once
 // The imagery and state of one frame (node) of a tour.
+#include <windows.h>
+
 #include <cstdint>
 
 #include "core/item_list.h"
@@ -32,6 +34,15 @@ public:
     void ClearObjects();
     // Releases the frame's imagery; it can be loaded again. The frame holds no imagery yet.
     void Unload();
+
+    // --- Loading (frame_loading.cpp) ---
+    // Stores the source name and starts the frame's loader thread for a script, panorama file,
+    // recording or movie; message (wParam the frame) goes to window when it can be shown, and a
+    // text tour posts ReloadScriptFile. False when no loader was started.
+    bool StartLoading(const char* fileName, HWND window, UINT message);
+    // Sets the geometry type (FrameKind) and builds the meshes and image slots: faces images on
+    // a columns x rows grid. False when nothing was built.
+    bool CreateGeometry(int32_t kind, int32_t faces, int32_t columns, int32_t rows, int32_t flag);
 
     CTexto name;
     CObjeto2D* device = nullptr;  // the render device that shows the frame, not owned

@@ -103,6 +103,25 @@ constexpr int kThreadStopWaitMs = 5000;
 
 // Number of script levels whose images the engine keeps (tour, interface, unused).
 constexpr int kImageLevelCount = 3;
+// How OpenDocument loads a document, by its name's last three characters (any case).
+enum class DocumentKind {
+    None,       // empty name: nothing is loaded
+    Model,      // "3ds": loaded at once into the current frame
+    Tour,       // "txt", "kzr", "cam", "mov": the frame's loader thread
+    Movie,      // "swf", "avi", "mpg", "mkv": a spherical frame with one image
+    StillImage, // anything else: the same, with an image item of its own
+};
+DocumentKind ClassifyDocument(const char* name);
+
+// "projection" value of the fisheye view.
+constexpr int32_t kProjectionFisheye = 6;
+
+// Entries CMainWnd::SetFileList keeps at most.
+constexpr int32_t kMaxFileListEntries = 200;
+
+// Toolbar edges for CMainWnd::LayoutToolbar.
+constexpr int32_t kToolbarBothEdges = 3;
+
 // Fonts the engine makes itself at the head of m_fonts, before any font of a tour.
 constexpr int kBuiltInFontCount = 5;
 
@@ -199,6 +218,53 @@ public:
     // timelapse return to their defaults. The cancel flag is down again afterwards.
     void CancelActivity();
 
+    // --- Opening a document (main_wnd_document.cpp) ---
+    // The handler of ApplyParameters: stops the update loop and everything running, returns to
+    // the empty scene, applies the parameters, starts loading the document by its kind and
+    // starts the update loop again. Answers 1.
+    LRESULT OpenDocument(WPARAM wParam, LPARAM lParam);
+
+    // --- Single-image and timelapse frames (main_wnd_timelapse.cpp) ---
+    // Starts loading the document's image (or the file list's first) into the frame made by
+    // CFrame::CreateGeometry; false when the frame has no image slot to load into.
+    bool LoadSingleImage(CFrame* frame);
+    // The name LoadSingleImage loads: the document, or the file list's first entry while a
+    // timelapse list exists, made absolute against m_basePath.
+    CTexto SingleImageName();
+
+    // --- Update loop (main_wnd_threads.cpp) ---
+    // Starts the background update loop unless it runs; true when it runs afterwards.
+    bool StartUpdateLoop();
+
+    // --- Frame ready and projections (main_wnd_frame_ready.cpp) ---
+    // Moves the main device to the back end (RenderBackEnd); userChoice records it as the
+    // user's. True when the device runs on it afterwards.
+    bool SelectRenderBackEnd(int32_t backEnd, bool userChoice);
+
+    // --- Navigation (main_wnd_navigation.cpp) ---
+    // The empty scene's navigation limits back to the defaults.
+    void ResetNavigationLimits();
+    // Arms the autoplay start after the idle delay (mode 1) or cancels it (0).
+    void ScheduleAutoplay(int32_t mode);
+
+    // --- Built-in toolbar (main_wnd_toolbar.cpp) ---
+    // Every built-in control hidden and switched off.
+    void ResetToolbarControls();
+    // Shows the bottom set of toolbar slots as the parameters allow and hides the right set.
+    void SetToolbarButtons();
+    // Lays the toolbar out again (rebuild: remake its images) along the given edges.
+    void LayoutToolbar(bool rebuild, int32_t edges);
+
+    // --- View presentation (main_wnd_view.cpp) ---
+    // Gives the keyboard focus to the view's window.
+    void FocusView();
+    // Switches the viewfinder window on or off.
+    void ToggleViewfinder();
+
+    // --- Message box (main_wnd_tooltips.cpp) ---
+    // mode 2 hides the built-in message box.
+    void ShowMessageBox(int32_t mode);
+
     // --- Measuring tool (main_wnd_measure.cpp) ---
     void ClearMeasurement();
 
@@ -250,6 +316,22 @@ public:
     void ApplyHorizonPosition();
     void ApplyFisheye();
     void ApplyInterfaceFile();
+    // The rest of the setters (main_wnd_setters.cpp).
+    // "acceleration" limited to 0..1000 (also before initialisation).
+    void ClampAcceleration();
+    void ApplyFilter();
+    void ApplyResize();
+    void ApplyBarStrings();
+    void ApplyAboutUrl();
+    void ApplyPluginName();
+    void ApplyGrayscale();
+    void ApplyFirstAutoplay();
+    void ApplyFullscreen();
+    void ResetToolbarState();
+    // The viewer's file list from list and extra (joined by ','); with relative the first field
+    // is the folder of the others. One field only: it becomes the document and the list stays
+    // empty. At most kMaxFileListEntries entries.
+    void SetFileList(const char* list, const char* extra, bool relative);
 
     // --- Layout (main_wnd_layout.cpp) ---
     // Moves the point (x, y) of a width x height box by the alignment flags: bits 0-1 and 4-5
@@ -394,6 +476,12 @@ public:
     int32_t m_timelineWindow = -1;       // first image of the three kept loaded
     int32_t m_timelineSlots[3] = {-1, -1, -1};  // image held by sprite 0, 1, 2
     float m_timelinePosition = 0.0f;     // 0..1
+
+    // Opening a document (main_wnd_document.cpp).
+    int32_t m_cursorMode = 0;            // -1 hides the pointer
+    uint8_t m_autoTour = 0;              // the script's automatic tour is on
+    int32_t m_nodeHotspotCount = 0;      // node hotspots prepared for the current frame
+    uint8_t m_toolbarRedraw = 0;         // the built-in toolbar must be drawn again
 
     // Engine messages (main_wnd_messages.cpp).
     HWND m_messageWnd = nullptr;         // the window the engine's messages and timers go to

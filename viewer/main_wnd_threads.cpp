@@ -41,3 +41,9 @@ void CMainWnd::WaitForWorkerThreads()
             m_threadLeftRunning = true;
     }
 }
+
+bool CMainWnd::StartUpdateLoop()
+{
+    // Not built yet: answers false (no update loop runs).
+    return false;
+}

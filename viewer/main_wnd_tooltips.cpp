@@ -1,7 +1,12 @@
-// Object tooltips: the tip shown while the pointer rests on an object.
+// Object tooltips and the built-in message box.
 #include "viewer/main_wnd.h"
 
 void CMainWnd::HideObjectTooltip()
 {
     // Not built yet: does nothing (no object tooltip is ever shown).
+}
+
+void CMainWnd::ShowMessageBox(int32_t)
+{
+    // Not built yet: does nothing (the built-in message box never shows).
 }

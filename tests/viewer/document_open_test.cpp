@@ -1,0 +1,226 @@
+// Opening a document: its kind by name, what each kind leaves in the engine, one opening for
+// several requests, and the setters the opening runs.
+#include "viewer/main_wnd.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cmath>
+#include <string>
+
+#include "core/item_records.h"
+#include "core/object_item.h"
+#include "platform/window.h"
+
+TEST(DocumentOpen, KindFollowsTheLastThreeCharactersInAnyCase)
+{
+    struct Case {
+        const char* name;
+        DocumentKind kind;
+    };
+    const Case cases[] = {
+        {"pano.jpg", DocumentKind::StillImage}, {"pano.JPG", DocumentKind::StillImage},
+        {"pano.jpeg", DocumentKind::StillImage}, {"pano.png#cubic", DocumentKind::StillImage},
+        {"tour.kzr", DocumentKind::Tour},       {"TOUR.KZR", DocumentKind::Tour},
+        {"a.txt", DocumentKind::Tour},          {"b.cam", DocumentKind::Tour},
+        {"c.Mov", DocumentKind::Tour},          {"d.3DS", DocumentKind::Model},
+        {"v.avi", DocumentKind::Movie},         {"x.SWF", DocumentKind::Movie},
+        {"y.mpg", DocumentKind::Movie},         {"z.mkv", DocumentKind::Movie},
+        {"mov", DocumentKind::Tour},            {"ds", DocumentKind::StillImage},
+        {"", DocumentKind::None},               {nullptr, DocumentKind::None},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name ? c.name : "(null)");
+        EXPECT_EQ(ClassifyDocument(c.name), c.kind);
+    }
+}
+
+TEST(DocumentOpen, EachKindLeavesTheEngineAsItsRowSays)
+{
+    struct Case {
+        const char* document;
+        const char* scriptFile;
+        int images;   // items in the level-0 list afterwards
+        int objects;  // objects of the current frame afterwards
+        int timeline;
+    };
+    const Case cases[] = {
+        {"pano.JPG", "C:\\tours\\pano.JPG", 1, 1, -1},
+        {"pano.jpeg", "C:\\tours\\pano.jpeg", 1, 1, -1},
+        {"tour.kzr", "C:\\tours\\tour.kzr", 0, 0, 0},
+        {"video.avi", "C:\\tours\\video.avi", 0, 0, -1},
+        {"model.3ds", "C:\\tours\\model.3ds", 0, 0, -1},
+        {"", "", 0, 0, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.document);
+        CMainWnd engine;
+        engine.m_basePath = "C:\\tours\\";
+        engine.m_documentFile = c.document;
+        // What the previous document left goes.
+        engine.m_frames.CreateItem(ItemType::Frame);
+        engine.m_images[0].CreateItem(ItemType::Image);
+        engine.m_applyPosted = 1;
+        engine.m_drawingSuspended = 1;
+
+        EXPECT_EQ(engine.OpenDocument(0, 0), 1);
+        EXPECT_STREQ(engine.m_scriptFile.GetText(), c.scriptFile);
+        EXPECT_EQ(engine.m_frames.GetCount(), 0);
+        EXPECT_EQ(engine.m_currentFrame, &engine.m_firstFrame);
+        EXPECT_EQ(engine.m_images[0].GetCount(), c.images);
+        EXPECT_EQ(engine.m_firstFrame.objects.GetCount(), c.objects);
+        EXPECT_EQ(engine.m_timelineCount, c.timeline);
+        EXPECT_EQ(engine.m_applyPosted, 0);
+        EXPECT_EQ(engine.m_drawingSuspended, 0);
+        if (c.images == 1) {
+            ItemRecord* image = engine.m_images[0].GetItem(0);
+            ObjectItem* object = static_cast<ObjectItem*>(engine.m_firstFrame.objects.GetItem(0));
+            ASSERT_EQ(image->type, ItemType::Image);
+            EXPECT_STREQ(static_cast<ImageItem*>(image)->sprite.fileName.GetText(), c.scriptFile);
+            EXPECT_EQ(static_cast<ImageItem*>(image)->sprite.backColour,
+                      static_cast<uint32_t>(engine.m_params.bgColor));
+            EXPECT_EQ(object->type, ItemType::EngineObject);
+            EXPECT_EQ(object->number, image->number);
+            EXPECT_EQ(object->level, 0);
+        }
+    }
+}
+
+TEST(DocumentOpen, AFileListAloneOpensItsFirstEntry)
+{
+    CMainWnd engine;
+    engine.m_basePath = "C:\\tours\\";
+    engine.m_params.files = "first.kzr,second.kzr";
+    engine.OpenDocument(0, 0);
+    EXPECT_STREQ(engine.m_documentFile.GetText(), "first.kzr");
+    EXPECT_STREQ(engine.m_scriptFile.GetText(), "C:\\tours\\first.kzr");
+    EXPECT_EQ(engine.m_fileList.GetCount(), 2);
+}
+
+TEST(DocumentOpen, TwoRequestsPostOneOpening)
+{
+    HWND window = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr,
+                                  nullptr);
+    CMainWnd engine;
+    engine.m_messageWnd = window;
+    engine.m_initialized = 1;
+    auto postedOpenings = [window] {
+        int count = 0;
+        MSG message;
+        while (PeekMessageA(&message, window, ViewerMessageApplyParameters,
+                            ViewerMessageApplyParameters, PM_REMOVE))
+            count++;
+        return count;
+    };
+    engine.PostApplyParameters();
+    engine.PostApplyParameters();
+    EXPECT_EQ(postedOpenings(), 1);
+    engine.OpenDocument(0, 0);
+    engine.PostApplyParameters();
+    EXPECT_EQ(postedOpenings(), 1);
+    engine.m_initialized = 0;
+    DestroyWindow(window);
+}
+
+TEST(DocumentSetters, FileListsAreCutAndResolved)
+{
+    struct Case {
+        const char* name;
+        std::string list;
+        const char* extra;
+        bool relative;
+        int count;
+        const char* document;  // the document afterwards
+        const char* last;      // the last entry
+    };
+    std::string many;
+    for (int i = 0; i < 250; i++)
+        many += (i ? "," : "") + std::to_string(i) + ".jpg";
+    const Case cases[] = {
+        {"file and files make two entries", "a.jpg", "b.jpg", false, 2, "old", "b.jpg"},
+        {"one name stays the document", "a.jpg", nullptr, false, 0, "a.jpg", nullptr},
+        {"files alone", "", "c.jpg,d.jpg", false, 2, "old", "d.jpg"},
+        {"at most 200 entries", many, nullptr, false, 200, "old", "199.jpg"},
+        {"a relative list resolves against its first field", "C:\\pics\\,a b.jpg,sub\\c.jpg",
+         nullptr, true, 2, "old", "C:\\pics\\sub\\c.jpg"},
+        {"nothing at all", "", nullptr, false, 0, "old", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CMainWnd engine;
+        engine.m_documentFile = "old";
+        engine.m_fileList.CreateItem(ItemType::Value);
+        engine.SetFileList(c.list.c_str(), c.extra, c.relative);
+        EXPECT_EQ(engine.m_fileList.GetCount(), c.count);
+        EXPECT_EQ(engine.m_timelineCount, c.count);
+        EXPECT_STREQ(engine.m_documentFile.GetText(), c.document);
+        if (c.last) {
+            ItemRecord* last = engine.m_fileList.GetItem(c.count - 1);
+            EXPECT_STREQ(static_cast<ValueItem*>(last)->text.GetText(), c.last);
+        }
+    }
+}
+
+TEST(DocumentSetters, AccelerationIsLimited)
+{
+    const float cases[][2] = {{8.0f, 8.0f}, {1000.0f, 1000.0f}, {5000.0f, 1000.0f},
+                              {0.0f, 0.0f}, {-3.0f, 0.0f}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c[0]);
+        CMainWnd engine;
+        engine.m_params.acceleration = c[0];
+        engine.ClampAcceleration();
+        EXPECT_EQ(engine.m_params.acceleration, c[1]);
+    }
+}
+
+TEST(DocumentSetters, FisheyeTwiceIsFisheyeOnceAndNeverDividesByZero)
+{
+    CMainWnd engine;
+    engine.m_initialized = 1;
+    engine.m_params.projection = kProjectionFisheye;
+    engine.m_params.fisheye = 0.5f;
+    CameraState* camera = engine.m_view.params->camera;
+    ASSERT_NE(camera, nullptr);
+    camera->zoom = 1.0f;
+    camera->pullBack = 0.0f;
+    engine.ApplyFisheye();
+    const float once = camera->zoom;
+    EXPECT_FLOAT_EQ(once, 1.5f);
+    EXPECT_FLOAT_EQ(camera->pullBack, 100.0f);
+    engine.ApplyFisheye();
+    EXPECT_FLOAT_EQ(camera->zoom, once);
+
+    camera->zoom = 2.0f;
+    camera->pullBack = -200.0f;
+    engine.ApplyFisheye();
+    EXPECT_TRUE(std::isfinite(camera->zoom));
+    EXPECT_FLOAT_EQ(camera->zoom, 3.0f);
+
+    // Other projections, or before initialisation, leave the camera alone.
+    engine.m_params.projection = 0;
+    engine.ApplyFisheye();
+    EXPECT_FLOAT_EQ(camera->zoom, 3.0f);
+    engine.m_initialized = 0;
+}
+
+TEST(DocumentPlatform, MessagesReachEveryDescendantWhenDeep)
+{
+    HWND parent = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                  nullptr, nullptr);
+    HWND child = CreateWindowExA(0, "STATIC", "", WS_CHILD, 0, 0, 5, 5, parent, nullptr, nullptr,
+                                 nullptr);
+    HWND grandchild = CreateWindowExA(0, "STATIC", "", WS_CHILD, 0, 0, 2, 2, child, nullptr,
+                                      nullptr, nullptr);
+    char text[16] = {};
+    SendMessageToDescendants(parent, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("flat"), false);
+    GetWindowTextA(child, text, sizeof text);
+    EXPECT_STREQ(text, "flat");
+    GetWindowTextA(grandchild, text, sizeof text);
+    EXPECT_STREQ(text, "");
+    SendMessageToDescendants(parent, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("deep"), true);
+    GetWindowTextA(grandchild, text, sizeof text);
+    EXPECT_STREQ(text, "deep");
+    DestroyWindow(parent);
+}
