@@ -14,12 +14,12 @@
 //   sprite_pixels.cpp    Fill, FillPixels, ConvertColor, GetPixel, SetPixel, ConvertBitDepth,
 //                        PadBufferEnd
 //   sprite_load.cpp      CancelLoad, ChooseLoadBitDepth
-//   sprite_draw.cpp      DrawSprite, FillRect
+//   sprite_draw.cpp      DrawSprite, FillRect, ScaleTileSpan
+//   sprite_live.cpp      RefreshFromSource
 //   sprite_tiles.cpp     SplitIntoTiles, ExtendImageEdges, CopyToTiles, PadTileEdges, MergeTiles,
 //                        FreeTiles, FreeRetiredTiles
 //   sprite_textures.cpp  texture modes, uploads and release (Direct3D 9 and OpenGL);
 //                        sprite_textures_sse2.cpp its SSE2 level reduction
-//   sprite_jpeg_load.cpp LoadJPEG (the decoder itself is images/jpeg_*.cpp)
 #include <windows.h>
 
 #include <atomic>
@@ -179,13 +179,6 @@ public:
     // upload waits for a loader to finish or to wait itself (tests shorten it).
     static int s_loaderWaitMs;
 
-    // --- sprite_jpeg_load.cpp: the JPEG decoder ---
-    // Decodes a JPEG stream into the image: the given stream from its position (left open), or
-    // the name (null: the file name) opened here; size 0 reads to the stream's end. mode bits
-    // 0-7 are the depth (0 = 24), bits 8-11 the JPEG mode flags. 0 when the picture was decoded,
-    // 1 when not.
-    int LoadJPEG(const char* name, int mode, CFicheroHttp* stream, int size);
-
     // --- sprite_draw.cpp: drawing onto the image ---
 
     // Draws the source (none: the colour) into this image at (x, y), scaled to width x height
@@ -238,6 +231,12 @@ public:
     // Releases the device texture (when forced or long unused) and the OpenGL name, then the
     // tiles' textures.
     void ReleaseTextures(bool force);
+
+    // --- sprite_live.cpp: live sources ---
+
+    // Takes the new frame of a live source (video, camera, stream) into the pixels: 1 when the
+    // pixels changed, 0 when not.
+    int RefreshFromSource();
     // Direct3D surface format for a depth.
     static int BppToD3DFormat(int bpp);
     // 2 x 2 box reduction of 32-bit pixels into a packed destination of width x height.
@@ -372,6 +371,8 @@ public:
     unsigned glTexture = 0;
     int unusedFrames = 0;
     CObjeto3D* quadMesh = nullptr;               // owned; the render device draws through it
+    float quadMeshWidth = -1.0f;                 // the size the quad mesh was built for
+    float quadMeshHeight = -1.0f;
 
     // ===== JPEG codec =====
     int16_t* keptCoefficients = nullptr;  // 16-byte aligned blocks of 64 coefficients
@@ -441,3 +442,8 @@ private:
     int64_t m_deviceTextureBytes = 0;
     int64_t m_glTextureBytes = 0;
 };
+
+// Position and size of a scaled tile along one axis (start and length in destination pixels);
+// the tile grows by one pixel when the fractions of its position and size reach 1 together, so
+// that scaled tiles leave no gap. In sprite_draw.cpp.
+void ScaleTileSpan(double start, double length, int* position, int* size);

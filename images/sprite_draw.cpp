@@ -30,8 +30,8 @@ private:
     CSprite* m_b;
 };
 
-// Position and size of a scaled source tile along one axis; a tile grows by one pixel when the
-// fractions of its position and size reach 1 together, so that scaled tiles leave no gap.
+}  // namespace
+
 void ScaleTileSpan(double start, double length, int* position, int* size)
 {
     const double p = std::floor(start);
@@ -41,8 +41,6 @@ void ScaleTileSpan(double start, double length, int* position, int* size)
     if ((start - p) + (length - s) >= 1.0)
         ++*size;
 }
-
-}  // namespace
 
 void CSprite::DrawSprite(int x, int y, CSprite* source, int opacity, uint32_t mode,
                          uint32_t colour, int drawWidth, int drawHeight, int clipX0, int clipY0,

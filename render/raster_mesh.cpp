@@ -232,8 +232,3 @@ bool CObjeto2D::RasteriseMesh(CObjeto3D* mesh, RenderParams* p, int32_t firstInd
     range.edgeContext = &edges;
     return RasteriseRange(range, w) >= 0;
 }
-
-bool CObjeto2D::DrawSegment3D(float*, float*, uint32_t, int32_t, float, float, int32_t, int32_t) {
-    // Not built yet: answers false (nothing drawn).
-    return false;
-}

@@ -12,6 +12,9 @@
 //                                read-back, lights
 //   raster_mesh.cpp              the software rasteriser's entry points (geometry and spans in
 //                                raster_*.cpp and span_*.cpp)
+//   render_device_draw.cpp       meshes, images and image quads, blending, resident resources
+//   render_device_lines.cpp      filled rectangles, outlines, screen lines, 3D lines
+//   render_device_text.cpp       GDI text and its measure
 #include <windows.h>
 #include <ddraw.h>
 #include <d3d9.h>
@@ -169,6 +172,27 @@ RenderDeviceSystem DefaultRenderDeviceSystem();
 // The process-wide DirectX level (see directx_probe.h); 0 until the first device creation asks.
 extern std::atomic<uint32_t> g_directXLevel;
 
+// The mode word of the mesh and image drawing operations; other bits go to the blitter.
+enum DrawMode : uint32_t {
+    kDrawVertexAlpha = 0x1,
+    kDrawTextureAlpha = 0x2,        // the texture's alpha is used (forced to 32 bits at upload)
+    kDrawSubtractive = 0x100,       // Direct3D 9
+    kDrawAdditive = 0x200,
+    kDrawMultiply = 0x4400,         // either bit
+    kDrawBilinearQuad = 0x80000,     // bilinear filtering of image quads
+    kDrawDetailIn2D = 0x2000000,    // texture detail levels also in 2D mode
+};
+
+// DrawText placement flags.
+enum DrawTextFlags : uint32_t {
+    TextCentreX = 0x1,        // x is the text's horizontal centre
+    TextRightX = 0x2,         // x is its right edge
+    TextFromRightEdge = 0x4,  // the view width is added to x
+    TextCentreY = 0x10,       // y is the text's vertical centre
+    TextBottomY = 0x20,       // y is its bottom edge
+    TextFromBottomEdge = 0x40,  // the view height is added to y
+};
+
 // Language lines of the device's modal error boxes.
 constexpr int kLineNoMmx = 70;
 constexpr int kLineCannotCreateSurfaces = 71;
@@ -208,9 +232,11 @@ public:
     int32_t ToggleFullscreen(int32_t width, int32_t height);
     // Follows a change of the screen's colour depth: 0 when the device carries on.
     int32_t OnDisplayChange();
-    // Drops one frame's meshes and textures from the device (discard: free them for good).
+    // Takes resources off a hardware device: every resident one (no frame), or one frame's
+    // meshes and images (discard: free them for good). Nothing on Software.
     void EvictResources(CFrame* frame, int32_t discard);
-    // Releases the device textures of the resident images.
+    // Releases the device textures of the resident images (flag handed to each release) and
+    // frees their retired tiles. In render_device_draw.cpp.
     void ReleaseAllTextures(int32_t flag);
 
     // --- Size, reset, surfaces and buffers (render_device_surfaces.cpp) ---
@@ -311,12 +337,86 @@ public:
     // Copies the frame into the image, created at the drawing size and depth; false when the
     // frame cannot be locked.
     bool CopyFrameToSprite(CSprite* image);
-    // Draws a mesh: 0 or a device problem.
-    HRESULT DrawObject3D(CObjeto3D* mesh, int32_t opacity, uint32_t mode, int32_t skipLoading,
+    // --- Meshes and images (render_device_draw.cpp) ---
+
+    // Prepares and draws one mesh at the opacity (percent) with the DrawMode bits; with
+    // onlyWhenReady a mesh whose drawing byte is 0 is left alone. owner: the frame the mesh
+    // belongs to (its resident-list entry), or none. 0, or the device problem that stopped it
+    // (out of video memory on Direct3D 9 switches the device to Software and answers 0).
+    HRESULT DrawObject3D(CObjeto3D* mesh, int32_t opacity, uint32_t mode, int32_t onlyWhenReady,
                          void* owner);
-    // Fills a rectangle (inclusive corners, colour 0x00BBGGRR): false when nothing was drawn.
+    // Brings a ready mesh's transforms up to date for stage 0 to 3 (stage 2 on Software also
+    // culls and transforms its vertices).
+    void SetObjectTransform(CObjeto3D* mesh, int32_t stage);
+    // Draws the prepared mesh, one range per sub-mesh with its texture tiles: 0 or the failure
+    // that ended the loop.
+    HRESULT DrawMesh(CObjeto3D* mesh, int32_t opacity, uint32_t mode);
+    // Per-object blending of a textured mesh: the pending blend state, applied.
+    void SetBlendMode(CObjeto3D* mesh, int32_t opacity, uint32_t mode);
+    // Alpha stages and blending for alpha 0-255 with texture or vertex alpha.
+    void SetAlpha(int32_t alpha, bool textureAlpha, bool vertexAlpha);
+    // Draws an image at (x, y) scaled to width x height (0: its own size) with the clip (-1, -1:
+    // the device's clip rectangle); tiled images tile by tile without gaps. Hardware back ends
+    // draw a quad and ignore the clip.
+    void DrawSprite(float x, float y, CSprite* image, int32_t opacity, uint32_t mode,
+                    uint32_t colour, int32_t width, int32_t height, int32_t clipX0,
+                    int32_t clipY0, int32_t clipX1, int32_t clipY1);
+    // Draws an image as a textured quad whose top left corner is (x, y), width x height (not
+    // above 0: the image's), turned by rotation degrees; colour 0xFFFFFF = untinted.
+    void DrawSpriteQuad(float x, float y, float width, float height, CSprite* image,
+                        int32_t opacity, uint32_t mode, uint32_t colour, float rotation);
+    // The screen extent of the mesh's last software transform (100000 / -100000 when empty).
+    void GetScreenBounds(CObjeto3D* mesh, float* minX, float* minY, float* maxX, float* maxY);
+    // k of the detail-level choice: 5.0 for meshes of few sub-meshes, else 2.7.
+    static float DetailLevelFactor(int32_t geometryType, int32_t subMeshCount);
+    // The texture level 0-3 of a tile width tileWidth whose box spans extent pixels.
+    static int32_t DetailLevelForExtent(float extent, int32_t tileWidth, float factor);
+    // The texture level of a sub-mesh's tile from the projection of its box; 0 in 2D mode
+    // (unless DrawDetailIn2D), below 24 bits, or when a box corner lies at or behind the eye.
+    int32_t ChooseDetailLevel(CObjeto3D* mesh, int32_t subMesh, const CSprite* tile, uint32_t mode);
+
+    // --- Lines and rectangles (render_device_lines.cpp) ---
+
+    // Fills the inclusive rectangle in the colour (0x00RRGGBB) at the opacity (percent), the mode
+    // handed to the blitter: false when nothing was drawn (OpenGL draws none).
     bool FillRectangle(int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t colour,
                        int32_t opacity, uint32_t mode);
+    // The outline as four lines. Lines are drawn on the software back end only.
+    void DrawRectangle(int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t colour,
+                       int32_t opacity, int32_t penWidth, int32_t accumulationShift);
+    // A screen line in the colour under the colour write mask, without depth test.
+    void DrawLine(float x0, float y0, float x1, float y1, uint32_t colour, int32_t opacity,
+                  int32_t penWidth, int32_t accumulationShift);
+    // One projected line between world points p1 and p2 (DrawPolyline3D of two points).
+    void DrawLine3D(const float* p1, const float* p2, uint32_t colour, int32_t penWidth,
+                    float minimumLength, float farDistance, int32_t opacity,
+                    int32_t accumulationShift);
+    // Consecutive projected segments through count world points (3 floats each); a segment that
+    // does not count as drawn (shorter than minimumLength on screen) is merged into the next.
+    void DrawPolyline3D(const float* points, int32_t count, uint32_t colour, int32_t penWidth,
+                        float minimumLength, float farDistance, int32_t opacity,
+                        int32_t accumulationShift);
+    // One projected segment (x, y, z, w records, z the view distance; clipped in place) in the
+    // colour: true when it counts as drawn (also when the z-buffer hides both ends), false when
+    // it lies wholly outside the depth planes or is shorter than minimumLength on screen.
+    // farDistance 0: the device's far plane. Lines are tested against the z-buffer only with
+    // ZBuffer on.
+    bool DrawSegment3D(float* a, float* b, uint32_t colour, int32_t penWidth, float minimumLength,
+                       float farDistance, int32_t opacity, int32_t accumulationShift);
+    // Clips a projected segment (x, y, z, w records, changed in place) against the depth planes
+    // z = nearZ and z = farZ: 2 when a part is left, 0 when it lies wholly outside.
+    static int32_t ClipSegment(float* a, float* b, float nearZ, float farZ);
+
+    // --- Text (render_device_text.cpp) ---
+
+    // Writes the text with GDI into the frame (software back end only) at (x, y), placed by the
+    // DrawTextFlags relative to its measured extent, or word-wrapped into the rectangle when one
+    // is given. colour is 0x00RRGGBB; no font: the device context's own. False when nothing was
+    // written.
+    bool DrawText(int32_t x, int32_t y, const char* text, uint32_t colour, HFONT font,
+                  uint32_t flags, const RECT* rectangle);
+    // The text's size in the font (none: the default font): false when it cannot be measured.
+    static bool GetTextExtent(const char* text, int32_t* width, int32_t* height, HFONT font);
 
     // --- Software rasteriser (raster_mesh.cpp) ---
 
@@ -338,10 +438,6 @@ public:
     bool RasteriseMesh(CObjeto3D* mesh, RenderParams* renderParams, int32_t firstIndex,
                        int32_t indexCount, uint8_t* firstTriangleFlag, CSprite* tile1,
                        CSprite* tile2, int32_t opacity, uint32_t mixWord);
-    // One projected segment (x, y, z, w records, clipped in place) in the colour: true when it
-    // counts as drawn.
-    bool DrawSegment3D(float* a, float* b, uint32_t colour, int32_t penWidth, float minimumLength,
-                       float farDistance, int32_t opacity, int32_t accumulationShift);
     // The routines of the span-code cache, slot i made for key i of spanKeys.
     SpanSlot spanSlots[kSpanSlotCount];
 
@@ -454,4 +550,31 @@ private:
     uint32_t FrameColour(uint32_t colour);
     // render_device_scene.cpp
     HDC GetFrameDC(IDirectDrawSurface3** surface);
+    // render_device_draw.cpp
+    HRESULT DrawReadyMesh(CObjeto3D* mesh, int32_t opacity, uint32_t mode, bool onlyWhenReady,
+                          void* owner);
+    HRESULT PrepareAndDrawMesh(CObjeto3D* mesh, int32_t opacity, uint32_t mode, void* owner);
+    void LoadHardwareTransforms(CObjeto3D* mesh);
+    HRESULT DrawRangeHardware(CObjeto3D* mesh, int32_t firstIndex, int32_t indexCount,
+                              CSprite* tile1, CSprite* tile2, int32_t opacity, uint32_t mix);
+    void ApplyAlphaStages(int32_t alpha, bool textureAlpha, bool vertexAlpha);
+    void ApplyBlendState(CObjeto3D* mesh, int32_t alpha, uint32_t mode);
+    // Adds the object to the resident list (hardware back ends only, once).
+    void RegisterResident(void* object, int32_t type);
+    void MoveOffDevice(ItemType type, void* object, bool discard);
+    void EvictFrameResources(CFrame* frame, bool discard);
+    // render_device_lines.cpp: the frame's pixels for one drawing operation, locked for it unless
+    // the frame already is; none when it cannot be locked.
+    class FrameAccess {
+    public:
+        explicit FrameAccess(CObjeto2D* device);
+        ~FrameAccess();
+        FrameAccess(const FrameAccess&) = delete;
+        FrameAccess& operator=(const FrameAccess&) = delete;
+        uint8_t* pixels = nullptr;
+
+    private:
+        CObjeto2D* m_device;
+        bool m_locked = false;
+    };
 };

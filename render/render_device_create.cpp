@@ -274,13 +274,3 @@ int32_t CObjeto2D::OnDisplayChange()
     // Not built yet: does nothing (the device keeps its depth).
     return 0;
 }
-
-void CObjeto2D::EvictResources(CFrame*, int32_t)
-{
-    // Not built yet: does nothing (no resource is resident before meshes and images are drawn).
-}
-
-void CObjeto2D::ReleaseAllTextures(int32_t)
-{
-    // Not built yet: does nothing (no texture is uploaded before images are drawn).
-}

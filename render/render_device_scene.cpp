@@ -273,15 +273,3 @@ void CObjeto2D::ResolveAccumulation()
     if (locked)
         UnlockFrame();
 }
-
-HRESULT CObjeto2D::DrawObject3D(CObjeto3D*, int32_t, uint32_t, int32_t, void*)
-{
-    // Not built yet: answers E_NOTIMPL (the mesh is not drawn).
-    return E_NOTIMPL;
-}
-
-bool CObjeto2D::FillRectangle(int32_t, int32_t, int32_t, int32_t, uint32_t, int32_t, uint32_t)
-{
-    // Not built yet: answers false (nothing drawn).
-    return false;
-}
