@@ -29,27 +29,10 @@ constexpr uint32_t kBilinear = 0x8;
 constexpr uint32_t kFaceFeatures = kMeshRenderFlagsDefault | MeshRenderTextured;
 constexpr uint32_t kBackground = 0x00202020;
 
-std::vector<uint32_t> MakeFaceTexture(int face) {
-    std::vector<uint32_t> t(static_cast<size_t>(kFaceSize) * kFaceSize);
-    uint32_t hue = 0x00402010u * static_cast<uint32_t>(face + 1);
-    for (int y = 0; y < kFaceSize; ++y)
-        for (int x = 0; x < kFaceSize; ++x)
-            t[static_cast<size_t>(y) * kFaceSize + x] = (((x >> 5) ^ (y >> 5)) & 1 ? hue : 0x00C0C0C0) ^
-                                                        static_cast<uint32_t>((x + y) & 0x3F);
-    return t;
-}
+using cube_scene::View;
 
-// The views of the sweep: pan all round at three tilts.
-struct View {
-    float tilt, pan;
-};
-std::vector<View> Views() {
-    std::vector<View> v;
-    for (float tilt : {-40.0f, 0.0f, 40.0f})
-        for (int pan = 0; pan < 360; pan += 15)
-            v.push_back({tilt, static_cast<float>(pan)});
-    return v;
-}
+std::vector<uint32_t> MakeFaceTexture(int face) { return cube_scene::MakeFaceTexture(face, kFaceSize); }
+std::vector<View> Views() { return cube_scene::SweepViews(); }
 
 double Seconds() {
     LARGE_INTEGER f, t;

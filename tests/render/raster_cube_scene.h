@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
 #include "core/matrix_math.h"
 #include "render/mesh.h"
@@ -82,6 +83,29 @@ inline RasterWork FrameWork(uint8_t* pixels, int stride, int bits, int width, in
     w.workBuffer = workBuffer;
     w.constants.destBits = bits;
     return w;
+}
+
+// The benchmarks' face texture: 32-pixel checks of a hue per face and grey, with a fine ramp.
+inline std::vector<uint32_t> MakeFaceTexture(int face, int size) {
+    std::vector<uint32_t> t(static_cast<size_t>(size) * size);
+    uint32_t hue = 0x00402010u * static_cast<uint32_t>(face + 1);
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x)
+            t[static_cast<size_t>(y) * size + x] = (((x >> 5) ^ (y >> 5)) & 1 ? hue : 0x00C0C0C0) ^
+                                                   static_cast<uint32_t>((x + y) & 0x3F);
+    return t;
+}
+
+// The benchmarks' views: pan all round at three tilts.
+struct View {
+    float tilt, pan;
+};
+inline std::vector<View> SweepViews() {
+    std::vector<View> v;
+    for (float tilt : {-40.0f, 0.0f, 40.0f})
+        for (int pan = 0; pan < 360; pan += 15)
+            v.push_back({tilt, static_cast<float>(pan)});
+    return v;
 }
 
 // Draws one face with a 32-bit texture through the cache: triangles drawn, -1 after a fault or
