@@ -168,6 +168,54 @@ TEST(DrawMesh, OnlyWhenReadyLeavesAMeshWithoutItsDrawingByteAlone) {
     EXPECT_EQ(image.visible, 0);
 }
 
+TEST(DrawMesh, TilesOutsideTheViewCountUnusedFrames) {
+    CubeScene scene(true);
+    scene.device.culling = 1;
+    // Turned by 35 degrees, half of the face ahead lies outside the view.
+    scene.Draw(35, 0);
+    scene.Draw(35, 0);
+    bool used = false, unused = false;
+    for (CSprite& image : scene.textures) {
+        for (int i = 0; i < image.tileCount; ++i) {
+            used |= image.tiles[i]->unusedFrames == 1;
+            unused |= image.tiles[i]->unusedFrames == -2;
+        }
+    }
+    EXPECT_TRUE(used) << "tiles in view were drawn";
+    EXPECT_TRUE(unused) << "tiles of a face in view but outside it fell by one per frame";
+}
+
+TEST(DrawMesh, BlendStateFollowsOpacityAlphaAndMode) {
+    CObjeto2D device;
+    CSprite image;
+    ASSERT_EQ(image.CreateImage(8, 8, 32, true, 0, false), 4);
+    CObjeto3D mesh;
+    mesh.texture1 = &image;
+    mesh.renderFlags = kMeshRenderFlagsDefault & ~0x8000u;
+    struct Case {
+        const char* name;
+        int32_t opacity;
+        uint32_t mode;
+        uint8_t alpha;
+        uint32_t state;
+    } cases[] = {
+        {"opaque, no alpha: blending off", 100, 0, 0, 0x4},
+        {"half opacity", 50, 0, 0, 0x5},
+        {"texture alpha", 100, 0, 1, 0x5},
+        {"vertex alpha by mode", 100, kDrawVertexAlpha, 0, 0x5},
+        {"multiply", 100, 0x400, 0, 0x5},
+        {"additive", 100, kDrawAdditive, 0, 0x5},
+        {"subtractive: reverse subtract", 100, kDrawSubtractive, 0, 0x1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        image.hasAlpha = c.alpha;
+        device.SetBlendMode(&mesh, c.opacity, c.mode);
+        EXPECT_EQ(device.appliedBlendState, c.state);
+        EXPECT_EQ(device.pendingBlendState, c.state);
+    }
+}
+
 TEST(DrawMesh, DetailLevelsFollowTheProjectedSize) {
     struct FactorCase {
         int32_t type, subMeshes;
