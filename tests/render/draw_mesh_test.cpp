@@ -138,6 +138,16 @@ TEST(DrawMesh, FaceCentresShowTheirTextures) {
     }
 }
 
+TEST(DrawMesh, MixWordOfTextureTwoAloneWithoutTextureTwoDrawsTextureOne) {
+    CubeScene plain(true), mixed(true);
+    for (CObjeto3D& mesh : mixed.faces)
+        mesh.modulationColor = 0xFFFFFF;
+    plain.Draw(20, 10);
+    mixed.Draw(20, 10);
+    EXPECT_EQ(std::memcmp(plain.target.pixels, mixed.target.pixels,
+                          static_cast<size_t>(plain.target.stride) * kH), 0);
+}
+
 TEST(DrawMesh, OnlyWhenReadyLeavesAMeshWithoutItsDrawingByteAlone) {
     CubeScene scene(true);
     CObjeto3D& mesh = scene.faces[0];
