@@ -21,6 +21,24 @@ enum FrameFlags : uint32_t {
     FrameKeptLoaded = 0x20000, // the interface frame, and frames a script keeps loaded
 };
 
+// Indexes of CFrame::initialView, lowerLimits and upperLimits.
+enum FrameViewIndex : int { ViewX = 0, ViewY = 1, ViewZ = 2, ViewTilt = 3, ViewPan = 4, ViewRoll = 5, ViewZoom = 6 };
+
+// CFrame::overrides written by the viewer parameters.
+enum FrameOverrides : uint32_t {
+    OverrideInitialTilt = 0x1,
+    OverrideInitialPan = 0x2,
+    OverrideLowestTilt = 0x8,
+    OverrideHighestTilt = 0x10,
+    OverrideLowerPan = 0x20,
+    OverrideUpperPan = 0x40,
+    OverrideSmallestZoom = 0x80,
+    OverrideLargestZoom = 0x100,
+    OverrideMouseMode = 0x200,
+};
+
+constexpr int32_t kFrameKindImageGrid = 7;
+
 class CFrame {
 public:
     CFrame();
@@ -43,6 +61,22 @@ public:
     // Sets the geometry type (FrameKind) and builds the meshes and image slots: faces images on
     // a columns x rows grid. False when nothing was built.
     bool CreateGeometry(int32_t kind, int32_t faces, int32_t columns, int32_t rows, int32_t flag);
+
+    // --- View settings (given by frame keys, or inherited from the empty scene) ---
+    // Position x, y, z, tilt, pan, roll, zoom (FrameViewIndex).
+    float initialView[7] = {0, 0, 0, 0, 0, 0, 1.0f};
+    float lowerLimits[7] = {0, 0, 0, -90.0f, 360.0f, 0, 0.28f};
+    float upperLimits[7] = {0, 0, 0, 90.0f, 360.0f, 0, 8.0f};
+    uint32_t overrides = 0;   // FrameOverrides: settings the frame gives itself
+    int32_t mouseMode = 0;
+    int32_t kind = -1;        // FrameKind once the geometry is built
+    // Image grids (FrameKind 7): columns and rows, and the image shown.
+    int32_t gridColumns = 0;
+    int32_t gridRows = 0;
+    int32_t gridColumn = 0;
+    int32_t gridRow = 0;
+    // Decodes and shows the grid image at gridColumn, gridRow (mode 1: the 3D-glasses mode).
+    void ShowGridImage(int32_t mode);
 
     CTexto name;
     CObjeto2D* device = nullptr;  // the render device that shows the frame, not owned

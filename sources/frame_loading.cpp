@@ -12,3 +12,8 @@ bool CFrame::CreateGeometry(int32_t, int32_t, int32_t, int32_t, int32_t)
     // Not built yet: answers false (the frame gets no meshes or image slots).
     return false;
 }
+
+void CFrame::ShowGridImage(int32_t)
+{
+    // Not built yet: does nothing (a grid frame has no images to show).
+}

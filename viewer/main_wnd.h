@@ -113,6 +113,10 @@ enum class DocumentKind {
 };
 DocumentKind ClassifyDocument(const char* name);
 
+// A grid index of count cells from a parameter value: the whole part wrapped into 0..count-1,
+// negative values too. 0 for an empty grid.
+int32_t WrapGridIndex(float value, int32_t count);
+
 // "projection" value of the fisheye view.
 constexpr int32_t kProjectionFisheye = 6;
 
@@ -244,6 +248,11 @@ public:
     // --- Navigation (main_wnd_navigation.cpp) ---
     // The empty scene's navigation limits back to the defaults.
     void ResetNavigationLimits();
+    // The empty scene's limits brought into force for the current frame (Part of navigation).
+    void UpdateNavigationLimits(int32_t mode);
+    void UpdateZoomLimits(int32_t mode);
+    // The active camera brought within the current frame's limits.
+    void ClampCameraToLimits();
     // Arms the autoplay start after the idle delay (mode 1) or cancels it (0).
     void ScheduleAutoplay(int32_t mode);
 
@@ -319,6 +328,11 @@ public:
     // The rest of the setters (main_wnd_setters.cpp).
     // "acceleration" limited to 0..1000 (also before initialisation).
     void ClampAcceleration();
+    void RestartAutoplay();
+    // "language" by name (any case), or the system's language for an empty or unknown name.
+    void ApplyLanguage();
+    // Makes the language (LanguageIndex) the interface language.
+    void SetLanguage(int32_t index);
     void ApplyFilter();
     void ApplyResize();
     void ApplyBarStrings();
@@ -477,6 +491,10 @@ public:
     int32_t m_timelineSlots[3] = {-1, -1, -1};  // image held by sprite 0, 1, 2
     float m_timelinePosition = 0.0f;     // 0..1
 
+    // Parameter setters (main_wnd_setters.cpp).
+    float m_firstAutoplay[2] = {};       // "firstautoplay" in the order the autoplay start reads
+    int32_t m_cameraMotion = 0;          // camera-motion bits: 0x8 tilt, 0x10 pan moving
+
     // Opening a document (main_wnd_document.cpp).
     int32_t m_cursorMode = 0;            // -1 hides the pointer
     uint8_t m_autoTour = 0;              // the script's automatic tour is on
@@ -505,6 +523,12 @@ private:
     int ReadScriptFile(const char* fileName, CObjeto& frames, uint32_t level, CObjeto& fonts,
                        CFrame* target, const char* text, bool staged);
     static unsigned ReaderThread(void* engine);
+
+    // main_wnd_setters.cpp
+    // fromParameter: the parameter's value into the empty scene's field, with its override
+    // bit; otherwise the field's value back into the parameter.
+    void CopyParameter(float& parameter, float& field, uint32_t overrideBit, bool fromParameter);
+    void ApplyRotation(float value, bool tilt);
 
     // main_wnd_frame_switch.cpp
     // No timelapse: the count and the window words -1, the position 0.

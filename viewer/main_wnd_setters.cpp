@@ -1,7 +1,10 @@
 // Parameter setters: each brings the engine in line with one viewer parameter.
 #include "viewer/main_wnd.h"
 
+#include <cstring>
+
 #include "core/item_records.h"
+#include "core/language.h"
 #include "core/path_resolution.h"
 #include "core/value_tokenizer.h"
 #include "viewer/live_viewer_registry.h"
@@ -9,48 +12,122 @@
 namespace {
 
 constexpr float kMaxAcceleration = 1000.0f;
+constexpr int32_t kCameraMotionTilt = 0x8;
+constexpr int32_t kCameraMotionPan = 0x10;
+
+// "language" words in table order; "hugarian" is the spelling parameters use.
+struct LanguageWord {
+    const char* word;
+    int32_t index;
+};
+const LanguageWord kLanguageWords[] = {
+    {"spanish", 0}, {"english", 1}, {"german", 2}, {"russian", 3}, {"romanian", 4},
+    {"italian", 5}, {"dutch", 6}, {"brazilian", 7}, {"japanese", 8}, {"swedish", 9},
+    {"czech", 10}, {"french", 11}, {"simplified chinese", 12}, {"chinese", 12},
+    {"traditional chinese", 13}, {"finnish", 14}, {"polish", 15}, {"korean", 16},
+    {"hugarian", 17}, {"slovak", 18}, {"norwegian", 19}, {"ukrainian", 20}, {"greek", 21},
+    {"arabic", 22}, {"croatian", 23}, {"bulgarian", 24}, {"slovenian", 25}, {"turkish", 26},
+    {"persian", 27}, {"serbian", 28}, {"urdu", 29},
+};
 constexpr int kMaxPluginNameLength = 50;
 
 }  // namespace
 
-void CMainWnd::SetRotationX(bool)
+void CMainWnd::SetRotationX(bool fromParameter)
 {
-    // Not built yet: does nothing (the initial tilt stays the empty scene's own).
+    CopyParameter(m_params.rotationX, m_firstFrame.initialView[ViewTilt], OverrideInitialTilt,
+                  fromParameter);
+    if (m_initialized)
+        ApplyRotation(m_params.rotationX, true);
 }
 
-void CMainWnd::SetRotationY(bool)
+void CMainWnd::SetRotationY(bool fromParameter)
 {
-    // Not built yet: does nothing (the initial pan stays the empty scene's own).
+    CopyParameter(m_params.rotationY, m_firstFrame.initialView[ViewPan], OverrideInitialPan,
+                  fromParameter);
+    if (m_initialized)
+        ApplyRotation(m_params.rotationY, false);
 }
 
-void CMainWnd::SetMinRotationX(bool)
+void CMainWnd::CopyParameter(float& parameter, float& field, uint32_t overrideBit,
+                             bool fromParameter)
 {
-    // Not built yet: does nothing (the tilt limits stay the empty scene's own).
+    if (fromParameter) {
+        field = parameter;
+        m_firstFrame.overrides |= overrideBit;
+    } else {
+        parameter = field;
+    }
 }
 
-void CMainWnd::SetMaxRotationX(bool)
+// On an image grid the value picks a column (tilt) or row (pan); elsewhere it turns the camera.
+void CMainWnd::ApplyRotation(float value, bool tilt)
 {
-    // Not built yet: does nothing (the tilt limits stay the empty scene's own).
+    CFrame* frame = m_currentFrame;
+    const int32_t count = tilt ? frame->gridColumns : frame->gridRows;
+    if (frame->kind == kFrameKindImageGrid && count > 0) {
+        (tilt ? frame->gridColumn : frame->gridRow) = WrapGridIndex(value, count);
+        frame->ShowGridImage(0);
+    } else if (CameraState* camera = m_view.params->camera) {
+        (tilt ? camera->tilt : camera->pan) = value;
+        ClampCameraToLimits();
+        m_cameraMotion &= ~(tilt ? kCameraMotionTilt : kCameraMotionPan);
+    }
+    m_changeCount++;
 }
 
-void CMainWnd::SetMinRotationY(bool)
+void CMainWnd::SetMinRotationX(bool fromParameter)
 {
-    // Not built yet: does nothing (the pan limits stay the empty scene's own).
+    CopyParameter(m_params.minRotationX, m_firstFrame.lowerLimits[ViewTilt], OverrideLowestTilt, fromParameter);
+    if (m_initialized) {
+        UpdateNavigationLimits(0);
+        m_changeCount++;
+    }
 }
 
-void CMainWnd::SetMaxRotationY(bool)
+void CMainWnd::SetMaxRotationX(bool fromParameter)
 {
-    // Not built yet: does nothing (the pan limits stay the empty scene's own).
+    CopyParameter(m_params.maxRotationX, m_firstFrame.upperLimits[ViewTilt], OverrideHighestTilt, fromParameter);
+    if (m_initialized) {
+        UpdateNavigationLimits(0);
+        m_changeCount++;
+    }
 }
 
-void CMainWnd::SetMinZoom(bool)
+void CMainWnd::SetMinRotationY(bool fromParameter)
 {
-    // Not built yet: does nothing (the zoom limits stay the empty scene's own).
+    CopyParameter(m_params.minRotationY, m_firstFrame.lowerLimits[ViewPan], OverrideLowerPan, fromParameter);
+    if (m_initialized) {
+        UpdateNavigationLimits(0);
+        m_changeCount++;
+    }
 }
 
-void CMainWnd::SetMaxZoom(bool)
+void CMainWnd::SetMaxRotationY(bool fromParameter)
 {
-    // Not built yet: does nothing (the zoom limits stay the empty scene's own).
+    CopyParameter(m_params.maxRotationY, m_firstFrame.upperLimits[ViewPan], OverrideUpperPan, fromParameter);
+    if (m_initialized) {
+        UpdateNavigationLimits(0);
+        m_changeCount++;
+    }
+}
+
+void CMainWnd::SetMinZoom(bool fromParameter)
+{
+    CopyParameter(m_params.minZoom, m_firstFrame.lowerLimits[ViewZoom], OverrideSmallestZoom, fromParameter);
+    if (m_initialized) {
+        UpdateZoomLimits(0);
+        m_changeCount++;
+    }
+}
+
+void CMainWnd::SetMaxZoom(bool fromParameter)
+{
+    CopyParameter(m_params.maxZoom, m_firstFrame.upperLimits[ViewZoom], OverrideLargestZoom, fromParameter);
+    if (m_initialized) {
+        UpdateZoomLimits(0);
+        m_changeCount++;
+    }
 }
 
 void CMainWnd::ApplyZoom(bool)
@@ -70,12 +147,19 @@ void CMainWnd::ApplySequenceFile()
 
 void CMainWnd::ApplyMouseMode()
 {
-    // Not built yet: does nothing (the current frame keeps its mouse mode).
+    m_currentFrame->mouseMode = m_params.mouseMode;
+    m_currentFrame->overrides |= OverrideMouseMode;
 }
 
 void CMainWnd::ApplyHorizonPosition()
 {
-    // Not built yet: does nothing (the frame is not laid out again).
+    if (!m_initialized)
+        return;
+    if (m_params.horizonPosition < 0.0f)
+        m_params.horizonPosition = 0.0f;
+    else if (m_params.horizonPosition > 100.0f)
+        m_params.horizonPosition = 100.0f;
+    PostToViewer(ViewerMessageFrameReady, reinterpret_cast<WPARAM>(m_currentFrame), 0);
 }
 
 void CMainWnd::ApplyFisheye()
@@ -94,7 +178,11 @@ void CMainWnd::ApplyFisheye()
 
 void CMainWnd::ApplyInterfaceFile()
 {
-    // Not built yet: does nothing (no interface script is read).
+    if (!m_initialized || m_params.interfaceFile == m_interfaceFile)
+        return;
+    CTexto command;
+    if (command.Format("SetInterfaceFile(\"%s\");", m_params.interfaceFile.GetText()) > 0)
+        RunCommandText(command.GetText(), false);
 }
 
 void CMainWnd::ClampAcceleration()
@@ -173,7 +261,13 @@ void CMainWnd::ApplyGrayscale()
 
 void CMainWnd::ApplyFirstAutoplay()
 {
-    // Not built yet: does nothing (autoplay has no first values yet).
+    if (!m_initialized)
+        return;
+    float values[2] = {};
+    ParseValueList(m_params.firstAutoplay.GetText(), -1, values, nullptr, 2, ',');
+    // The autoplay start reads them the other way round.
+    m_firstAutoplay[0] = values[1];
+    m_firstAutoplay[1] = values[0];
 }
 
 void CMainWnd::ApplyFullscreen()
@@ -184,4 +278,42 @@ void CMainWnd::ApplyFullscreen()
 void CMainWnd::ResetToolbarState()
 {
     // Not built yet: does nothing (the built-in toolbar keeps its state).
+}
+
+void CMainWnd::RestartAutoplay()
+{
+    ScheduleAutoplay(1);
+}
+
+void CMainWnd::ApplyLanguage()
+{
+    if (!m_initialized)
+        return;
+    int32_t index = -1;
+    for (const LanguageWord& entry : kLanguageWords) {
+        if (_stricmp(m_params.language.GetText(), entry.word) == 0) {
+            index = entry.index;
+            break;
+        }
+    }
+    if (index < 0)
+        index = DetectLanguage();
+    if (index != g_languageIndex)
+        SetLanguage(index);
+}
+
+void CMainWnd::SetLanguage(int32_t index)
+{
+    // The table itself; the menus, captions and toolbar tips follow it as they come.
+    if (LoadLanguage(index))
+        g_languageIndex = index;
+}
+
+int32_t WrapGridIndex(float value, int32_t count)
+{
+    if (count <= 0)
+        return 0;
+    const int32_t whole = static_cast<int32_t>(value);
+    const int32_t index = whole % count;
+    return index < 0 ? index + count : index;
 }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/item_records.h"
+#include "core/language.h"
 #include "core/object_item.h"
 #include "platform/window.h"
 
@@ -223,4 +224,130 @@ TEST(DocumentPlatform, MessagesReachEveryDescendantWhenDeep)
     GetWindowTextA(grandchild, text, sizeof text);
     EXPECT_STREQ(text, "deep");
     DestroyWindow(parent);
+}
+
+TEST(DocumentSetters, LimitsGoBothWaysBetweenParameterAndEmptyScene)
+{
+    struct Case {
+        const char* name;
+        void (CMainWnd::*setter)(bool);
+        float ViewerParameters::*parameter;
+        float* (*field)(CFrame&);
+        uint32_t bit;
+    };
+    const Case cases[] = {
+        {"minrotationx", &CMainWnd::SetMinRotationX, &ViewerParameters::minRotationX,
+         [](CFrame& f) { return &f.lowerLimits[ViewTilt]; }, OverrideLowestTilt},
+        {"maxrotationx", &CMainWnd::SetMaxRotationX, &ViewerParameters::maxRotationX,
+         [](CFrame& f) { return &f.upperLimits[ViewTilt]; }, OverrideHighestTilt},
+        {"minrotationy", &CMainWnd::SetMinRotationY, &ViewerParameters::minRotationY,
+         [](CFrame& f) { return &f.lowerLimits[ViewPan]; }, OverrideLowerPan},
+        {"maxrotationy", &CMainWnd::SetMaxRotationY, &ViewerParameters::maxRotationY,
+         [](CFrame& f) { return &f.upperLimits[ViewPan]; }, OverrideUpperPan},
+        {"minzoom", &CMainWnd::SetMinZoom, &ViewerParameters::minZoom,
+         [](CFrame& f) { return &f.lowerLimits[ViewZoom]; }, OverrideSmallestZoom},
+        {"maxzoom", &CMainWnd::SetMaxZoom, &ViewerParameters::maxZoom,
+         [](CFrame& f) { return &f.upperLimits[ViewZoom]; }, OverrideLargestZoom},
+        {"rotationx", &CMainWnd::SetRotationX, &ViewerParameters::rotationX,
+         [](CFrame& f) { return &f.initialView[ViewTilt]; }, OverrideInitialTilt},
+        {"rotationy", &CMainWnd::SetRotationY, &ViewerParameters::rotationY,
+         [](CFrame& f) { return &f.initialView[ViewPan]; }, OverrideInitialPan},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CMainWnd engine;
+        // From the parameter: the field takes it and the frame marks it as given.
+        engine.m_params.*c.parameter = 0.5f;
+        (engine.*c.setter)(true);
+        EXPECT_EQ(*c.field(engine.m_firstFrame), 0.5f);
+        EXPECT_EQ(engine.m_firstFrame.overrides, c.bit);
+        // The document opening takes the value in force back; the bit stays.
+        (engine.*c.setter)(false);
+        EXPECT_EQ(engine.m_params.*c.parameter, 0.5f);
+        *c.field(engine.m_firstFrame) = 7.0f;
+        (engine.*c.setter)(false);
+        EXPECT_EQ(engine.m_params.*c.parameter, 7.0f);
+        EXPECT_EQ(engine.m_firstFrame.overrides, c.bit);
+    }
+}
+
+TEST(DocumentSetters, RotationPicksGridCellsWithANonNegativeModulo)
+{
+    struct Case {
+        float value;
+        int32_t count;
+        int32_t index;
+    };
+    const Case cases[] = {{3.0f, 5, 3}, {-1.0f, 5, 4}, {-5.0f, 5, 0}, {-499.0f, 5, 1},
+                          {7.9f, 5, 2}, {-0.5f, 5, 0}, {3.0f, 0, 0}, {-7.0f, 1, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value);
+        EXPECT_EQ(WrapGridIndex(c.value, c.count), c.index);
+    }
+    CMainWnd engine;
+    engine.m_initialized = 1;
+    CFrame grid;
+    grid.kind = kFrameKindImageGrid;
+    grid.gridColumns = 5;
+    grid.gridRows = 3;
+    engine.m_currentFrame = &grid;
+    engine.m_params.rotationX = -1.0f;
+    engine.m_params.rotationY = -4.0f;
+    engine.SetRotationX(true);
+    engine.SetRotationY(true);
+    EXPECT_EQ(grid.gridColumn, 4);
+    EXPECT_EQ(grid.gridRow, 2);
+    // Elsewhere the value turns the active camera.
+    engine.m_currentFrame = &engine.m_firstFrame;
+    engine.m_params.rotationX = -30.0f;
+    engine.SetRotationX(true);
+    EXPECT_EQ(engine.m_view.params->camera->tilt, -30.0f);
+    engine.m_initialized = 0;
+}
+
+TEST(DocumentSetters, LanguageWordsAndTheirFallback)
+{
+    struct Case {
+        const char* word;
+        int32_t index;  // -1: the system's language
+    };
+    const Case cases[] = {{"Chinese", 12},  {"simplified chinese", 12}, {"GERMAN", 2},
+                          {"hugarian", 17}, {"Hungarian", -1},          {"", -1},
+                          {"klingon", -1},  {"urdu", 29}};
+    CMainWnd engine;
+    engine.m_initialized = 1;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.word);
+        engine.m_params.language = c.word;
+        engine.ApplyLanguage();
+        EXPECT_EQ(g_languageIndex, c.index >= 0 ? c.index : engine.DetectLanguage());
+    }
+    engine.m_params.language = "english";
+    engine.ApplyLanguage();
+    engine.m_initialized = 0;
+}
+
+TEST(DocumentSetters, FirstAutoplayMouseModeAndHorizon)
+{
+    CMainWnd engine;
+    engine.m_initialized = 1;
+    engine.m_params.firstAutoplay = "2.5,7";
+    engine.ApplyFirstAutoplay();
+    EXPECT_EQ(engine.m_firstAutoplay[0], 7.0f);
+    EXPECT_EQ(engine.m_firstAutoplay[1], 2.5f);
+    engine.m_params.firstAutoplay = "";
+    engine.ApplyFirstAutoplay();
+    EXPECT_EQ(engine.m_firstAutoplay[0], 0.0f);
+
+    engine.m_params.mouseMode = 2;
+    engine.ApplyMouseMode();
+    EXPECT_EQ(engine.m_currentFrame->mouseMode, 2);
+    EXPECT_EQ(engine.m_currentFrame->overrides & OverrideMouseMode, OverrideMouseMode);
+
+    for (float value : {-5.0f, 150.0f}) {
+        engine.m_params.horizonPosition = value;
+        engine.ApplyHorizonPosition();
+        EXPECT_EQ(engine.m_params.horizonPosition, value < 0 ? 0.0f : 100.0f);
+    }
+    engine.m_initialized = 0;
 }
