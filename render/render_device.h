@@ -82,29 +82,31 @@ enum RenderState : int32_t {
 constexpr int32_t kRenderStateCount = 22;
 
 // RenderParams::stateBits: the bit-coded render states that the software pipeline reads.
+// The values are the rasteriser's own bits (render/span_routine.h), so the device's state word
+// goes to the span key as it is.
 enum RenderStateBits : uint32_t {
-    StateFillModeMask = 0x3,          // 0 point, 1 wireframe, 2 solid
-    StateTexturing = 0x4,
-    StateBilinear = 0x8,
-    StateAccumulation1 = 0x10,
-    StateAccumulation2 = 0x20,
-    StateAccumulationMask = 0x30,
-    StateZBuffer = 0x40,
-    StateDepthTest = 0x80,            // depth writes
-    StateTwoTexelFilter = 0x100,      // horizontal two-texel filtering while Bilinear is off
-    StateColourKey = 0x200,           // zero texels are transparent
-    StateFog = 0x400,
-    StateSpecular = 0x800,
-    StateLighting = 0x1000,
+    StateFillModeMask = kSpanWireframe | kSpanSolid,   // 0 point, 1 wireframe, 2 solid
+    StateTexturing = kSpanTextured,
+    StateBilinear = kSpanBilinear,
+    StateAccumulation1 = kSpanAccumulation1,
+    StateAccumulation2 = kSpanAccumulation2,
+    StateAccumulationMask = kSpanAccumulationBits,
+    StateZBuffer = kSpanDepthCompare,
+    StateDepthTest = kSpanDepthWrite,                 // depth writes
+    StateTwoTexelFilter = kSpanTwoTexel,              // horizontal two-texel filtering while Bilinear is off
+    StateColourKey = kSpanColourKey,                  // zero texels are transparent
+    StateFog = kSpanFog,
+    StateSpecular = kSpanSpecular,
+    StateLighting = kSpanLighting,
     StateVerticalSync = 0x2000,
-    StateColorVertex = 0x4000,
-    StateDiffuseAlpha = 0x8000,
-    StateDepthFuncMask = 0x70000,     // compare function in steps of 0x10000
-    StateRowsContinue = 0x80000,      // filters may read one texel past the last column
-    StateHalveGreen = 0x100000,
-    StateGreyScale = 0x200000,
-    StateEdgeAwareFilter = 0x400000,
-    StatePerspective = 0x800000,      // perspective-correct texturing in steps of 8 pixels
+    StateColorVertex = kSpanColorVertex,
+    StateDiffuseAlpha = kSpanDiffuseAlpha,
+    StateDepthFuncMask = kSpanDepthFuncMask,          // compare function in steps of 0x10000
+    StateRowsContinue = kSpanRowsContinue,            // filters may read one texel past the last column
+    StateHalveGreen = kSpanHalveGreen,
+    StateGreyScale = kSpanGrey,
+    StateEdgeAwareFilter = kSpanEdgeAware,
+    StatePerspective = kSpanPerspective,              // perspective-correct texturing in steps of 8 pixels
     StateCullMask = 0x3000000,        // 0 none, 0x1000000 clockwise, 0x2000000 counter-clockwise
 };
 constexpr uint32_t kDefaultStateBits = 0x1834B86;

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "images/pixel_format.h"
 #include "render/span_routine.h"
 
 namespace span {
@@ -114,11 +115,9 @@ inline Lanes Unpack(int32_t bits, const uint32_t* palette, uint32_t raw) {
     case 8:
         return FromBgra(palette[raw]);
     case 15:
-        return {{static_cast<uint16_t>((raw & 0x1F) << 3), static_cast<uint16_t>(((raw >> 5) & 0x1F) << 3),
-                 static_cast<uint16_t>(((raw >> 10) & 0x1F) << 3), 0}};
+        return FromBgra(Expand555(raw));
     case 16:
-        return {{static_cast<uint16_t>((raw & 0x1F) << 3), static_cast<uint16_t>(((raw >> 5) & 0x3F) << 2),
-                 static_cast<uint16_t>(((raw >> 11) & 0x1F) << 3), 0}};
+        return FromBgra(Expand565(raw));
     default:
         return FromBgra(raw);  // 24-bit texels carry no alpha
     }
@@ -280,9 +279,9 @@ inline void Grey(uint8_t out[3]) {
 inline uint32_t Pack(int32_t destBits, const uint8_t c[3]) {
     switch (destBits) {
     case 15:
-        return ((c[2] >> 3) << 10) | ((c[1] >> 3) << 5) | (c[0] >> 3);
+        return Reduce555(static_cast<uint32_t>(c[2]) << 16 | static_cast<uint32_t>(c[1]) << 8 | c[0]);
     case 16:
-        return ((c[2] >> 3) << 11) | ((c[1] >> 2) << 5) | (c[0] >> 3);
+        return Reduce565(static_cast<uint32_t>(c[2]) << 16 | static_cast<uint32_t>(c[1]) << 8 | c[0]);
     default:
         return c[0] | (c[1] << 8) | (static_cast<uint32_t>(c[2]) << 16);
     }
