@@ -25,6 +25,7 @@
 //   main_wnd_handlers.cpp    window handlers of the engine
 //   main_wnd_pointer.cpp     pointer input
 //   main_wnd_windows.cpp     the external and viewfinder windows and the progress dialog
+//   main_wnd_navigation_limits.cpp  camera limits: defaults, effective limits, clamping, velocity
 #pragma once
 
 #include <windows.h>
@@ -379,6 +380,16 @@ public:
     // Loads the frame's images again.
     void ReloadFrameImages(CFrame* frame);
 
+    // --- Navigation limits (main_wnd_navigation_limits.cpp) ---
+    // Default limits: the current frame's effective ones, the limit parameters the user did not
+    // set, the altitude range; the pending camera move is dropped and the view marked moved.
+    void ResetNavigationLimits();
+    // Keeps tilt and pan of camera (null: the render device's active one) inside frame's
+    // effective limits (null frame: the current one).
+    void ClampCameraToLimits(CFrame* frame, CameraState* camera);
+    // Keeps the "velocity" parameter within 0..1000 (NaN becomes 0).
+    void ClampVelocity();
+
     // ================= Members =================
     // Owned parts, in construction order.
     CObjeto2D m_view;                    // main render device and viewport
@@ -460,6 +471,24 @@ public:
     MenuRecord m_userMenu;               // the script's context menu: one CompiledCode per entry
     std::atomic<int32_t> m_cameraTargets{0};    // bits of camera properties still moving
     std::atomic<int32_t> m_transitionState{0};  // non-zero while a frame transition runs
+
+    // Navigation limits and the camera move (main_wnd_navigation_limits.cpp).
+    CameraState m_cameraDelta;           // per-tick change record of the navigation
+    float m_cameraTargetValues[9] = {};  // target values of animated moves, per property
+    CFrame* m_cameraTargetFrame = nullptr;  // frame the targets belong to, none = current
+    int16_t m_cameraTargetStep = 0;      // step counter of the animated move; 0 restarts it
+    float m_rotationX = 0.0f;            // the viewer's copies of tilt, pan, roll and zoom
+    float m_rotationY = 0.0f;
+    float m_rotationZ = 0.0f;
+    float m_zoom = 1.0f;
+    uint8_t m_tiltChanged = 0;           // change marks: what moved since the rest of the
+    uint8_t m_panChanged = 0;            // viewer last looked
+    uint8_t m_zoomChanged = 0;
+    int32_t m_viewMoved = 0;             // the view moved; consumed by the per-frame update
+    float m_altitudeMin = 0.0f;          // altitude above the ground in force (3D scenes)
+    float m_altitudeMax = 0.0f;
+    float m_configuredAltitudeMin = 0.0f;  // the viewer's configured altitude range
+    float m_configuredAltitudeMax = 0.0f;
 
     // Kept in config.dat.
     int32_t m_autoUpdate = 1;

@@ -32,6 +32,7 @@ CMainWnd::CMainWnd()
     m_interfaceFrame.device = &m_view;
     m_interfaceFrame.flags |= FrameKeptLoaded;
     m_currentFrame = &m_firstFrame;
+    ResetNavigationLimits();
 
     m_osVersion.dwOSVersionInfoSize = sizeof m_osVersion;
     if (!GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&m_osVersion)))
