@@ -246,14 +246,10 @@ public:
     // user's. True when the device runs on it afterwards.
     bool SelectRenderBackEnd(int32_t backEnd, bool userChoice);
 
-    // --- Navigation (main_wnd_navigation.cpp) ---
-    // The empty scene's navigation limits back to the defaults.
-    void ResetNavigationLimits();
+    // --- Navigation (main_wnd_navigation.cpp; the limits: main_wnd_navigation_limits.cpp) ---
     // The empty scene's limits brought into force for the current frame (Part of navigation).
     void UpdateNavigationLimits(int32_t mode);
     void UpdateZoomLimits(int32_t mode);
-    // The active camera brought within the current frame's limits.
-    void ClampCameraToLimits();
     // Arms the autoplay start after the idle delay (mode 1) or cancels it (0).
     void ScheduleAutoplay(int32_t mode);
 
@@ -386,7 +382,7 @@ public:
     void ResetNavigationLimits();
     // Keeps tilt and pan of camera (null: the render device's active one) inside frame's
     // effective limits (null frame: the current one).
-    void ClampCameraToLimits(CFrame* frame, CameraState* camera);
+    void ClampCameraToLimits(CFrame* frame = nullptr, CameraState* camera = nullptr);
     // Keeps the "velocity" parameter within 0..1000 (NaN becomes 0).
     void ClampVelocity();
 

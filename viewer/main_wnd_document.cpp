@@ -15,7 +15,6 @@ namespace {
 constexpr int32_t kFrameKindSpherical = 6;
 constexpr int32_t kSingleImageGrid = 10;
 constexpr int32_t kModelVertexColour = 0x646464;
-constexpr float kMaxVelocity = 1000.0f;
 constexpr const char* kHideVideoControls = "ShowGroup('','',0,'videocontrols')";
 
 bool ExtensionIs(const char* extension, const char* const* list)
@@ -74,10 +73,7 @@ LRESULT CMainWnd::OpenDocument(WPARAM, LPARAM)
     // The parameters through their setters; the limits take the values in force back.
     ResetNavigationLimits();
     ApplyFilter();
-    if (m_params.velocity > kMaxVelocity)
-        m_params.velocity = kMaxVelocity;
-    else if (m_params.velocity < 0.0f)
-        m_params.velocity = 0.0f;
+    ClampVelocity();
     ClampAcceleration();
     ResetToolbarState();
     ApplyResize();

@@ -1,10 +1,5 @@
-// Navigation of the main view: limits and the autoplay start.
+// Navigation of the main view: the autoplay start and the limit updates still to come.
 #include "viewer/main_wnd.h"
-
-void CMainWnd::ResetNavigationLimits()
-{
-    // Not built yet: does nothing (the empty scene keeps its limits).
-}
 
 void CMainWnd::ScheduleAutoplay(int32_t)
 {
@@ -19,9 +14,4 @@ void CMainWnd::UpdateNavigationLimits(int32_t)
 void CMainWnd::UpdateZoomLimits(int32_t)
 {
     // Not built yet: does nothing (no zoom limits are in force).
-}
-
-void CMainWnd::ClampCameraToLimits()
-{
-    // Not built yet: does nothing (the camera is never limited).
 }
