@@ -14,42 +14,6 @@ struct _D3DLIGHT9;
 // Lights a frame can hold (its light table).
 constexpr int32_t kFrameLightCapacity = 100;
 
-// CFrame::overrides: a set bit means the tour gave the value, so loaders must not overwrite it.
-enum FrameOverrides : uint32_t {
-    OverrideInitialTilt = 0x1,
-    OverrideInitialPan = 0x2,
-    OverrideInitialZoom = 0x4,
-    OverrideTiltMinimum = 0x8,
-    OverrideTiltMaximum = 0x10,
-    OverridePanMinimum = 0x20,
-    OverridePanMaximum = 0x40,
-    OverrideZoomMinimum = 0x80,
-    OverrideZoomMaximum = 0x100,
-    OverrideNavigationMode = 0x200,
-};
-
-// Index into the seven values of a view: CFrame::initialView, lowerLimits, upperLimits.
-enum ViewField : int {
-    ViewX = 0,
-    ViewY = 1,
-    ViewZ = 2,
-    ViewTilt = 3,
-    ViewPan = 4,
-    ViewRoll = 5,
-    ViewZoom = 6,  // 45 / vertical field of view
-    ViewFieldCount = 7,
-};
-
-// Index into CFrame::effectiveLimits, the limits in force.
-enum NavigationLimit : int {
-    LimitTiltMin = 0,
-    LimitTiltMax = 1,
-    LimitPanMin = 2,
-    LimitPanMax = 3,
-    LimitZoomMin = 4,
-    LimitZoomMax = 5,
-};
-
 // CFrame::flags
 enum FrameFlags : uint32_t {
     FramePreloaded = 0x1000,
@@ -65,6 +29,7 @@ enum FrameViewIndex : int { ViewX = 0, ViewY = 1, ViewZ = 2, ViewTilt = 3, ViewP
 enum FrameOverrides : uint32_t {
     OverrideInitialTilt = 0x1,
     OverrideInitialPan = 0x2,
+    OverrideInitialZoom = 0x4,
     OverrideLowestTilt = 0x8,
     OverrideHighestTilt = 0x10,
     OverrideLowerPan = 0x20,
@@ -75,6 +40,16 @@ enum FrameOverrides : uint32_t {
 };
 
 constexpr int32_t kFrameKindImageGrid = 7;
+
+// Indexes of CFrame::effectiveLimits, the limits in force.
+enum NavigationLimit : int {
+    LimitTiltMin = 0,
+    LimitTiltMax = 1,
+    LimitPanMin = 2,
+    LimitPanMax = 3,
+    LimitZoomMin = 4,
+    LimitZoomMax = 5,
+};
 
 class CFrame {
 public:
@@ -131,14 +106,8 @@ public:
     // "relmousemove" parameter).
     int32_t relMouseMove = 1;
 
-    // Views: position x, y, z, tilt, pan, roll, zoom. Pan limits of 360 and 360: unlimited.
-    float initialView[ViewFieldCount] = {0, 0, 0, 0, 0, 0, 1.0f};
-    float lowerLimits[ViewFieldCount] = {0, 0, 0, -90.0f, 360.0f, 360.0f, 0.28f};
-    float upperLimits[ViewFieldCount] = {0, 0, 0, 90.0f, 360.0f, 360.0f, 6.0f};
-    // The limits in force (NavigationLimit); 360 and 360 mean none for tilt and pan.
+    // Navigation: the limits in force (NavigationLimit; 360 and 360 mean none for tilt and
+    // pan) and one camera per viewer index, 0 being the main view's.
     float effectiveLimits[6] = {-90.0f, 90.0f, 360.0f, 360.0f, 0.28f, 6.0f};
-    uint32_t overrides = 0;  // FrameOverrides
-    int32_t kind = 6;        // FrameKind
-    // One per viewer index; 0 is the main view.
     CameraState cameras[8];
 };

@@ -11,7 +11,6 @@ constexpr float kNoAngleLimit = 360.0f;
 constexpr float kDefaultMinZoom = 0.28f;
 constexpr float kDefaultMaxZoom = 6.0f;
 constexpr float kMaxVelocity = 1000.0f;
-constexpr int32_t kFrameKindImageGrid = 7;
 // CFrame::flags: the pan keeps a margin so that the view's corners stay inside the limits.
 constexpr uint32_t kFrameEnforceLimits = 0x400000;
 
@@ -39,17 +38,17 @@ void CMainWnd::ResetNavigationLimits()
 
     // The parameters the user set keep their values.
     const uint32_t set = m_firstFrame.overrides;
-    if (!(set & OverrideTiltMinimum))
+    if (!(set & OverrideLowestTilt))
         m_params.minRotationX = -90.0f;
-    if (!(set & OverrideTiltMaximum))
+    if (!(set & OverrideHighestTilt))
         m_params.maxRotationX = 90.0f;
-    if (!(set & OverridePanMinimum))
+    if (!(set & OverrideLowerPan))
         m_params.minRotationY = kNoAngleLimit;
-    if (!(set & OverridePanMaximum))
+    if (!(set & OverrideUpperPan))
         m_params.maxRotationY = kNoAngleLimit;
-    if (!(set & OverrideZoomMinimum))
+    if (!(set & OverrideSmallestZoom))
         m_params.minZoom = kDefaultMinZoom;
-    if (!(set & OverrideZoomMaximum))
+    if (!(set & OverrideLargestZoom))
         m_params.maxZoom = kDefaultMaxZoom;
 
     m_cameraTargets = 0;

@@ -43,7 +43,7 @@ TEST(NavigationLimits, NewEngineStartsFromTheDefaultLimits)
 TEST(NavigationLimits, ResetKeepsTheParametersTheUserSetAndDropsThePendingMove)
 {
     auto engine = std::make_unique<CMainWnd>();
-    engine->m_firstFrame.overrides = OverrideTiltMinimum | OverrideZoomMaximum;
+    engine->m_firstFrame.overrides = OverrideLowestTilt | OverrideLargestZoom;
     engine->m_params.minRotationX = -20.0f;
     engine->m_params.maxRotationX = 20.0f;
     engine->m_params.minRotationY = -45.0f;
