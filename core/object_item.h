@@ -90,6 +90,7 @@ struct ObjectItem : ItemRecord {
     uint8_t utmFlag = 0;   // position given in UTM coordinates, not converted yet
     uint8_t inScene = 0;   // screen position projected from x, y, z
     int32_t mode = 0;      // kind-specific selector
+    uint8_t kindFlag = 1;  // a record of the engine's sound list: the sound loops
     uint8_t joystickInputs[2] = {};
     int16_t keyCode = 0;
     int16_t keyCode2 = 0;

@@ -17,3 +17,24 @@ void CFrame::ClearObjects()
 }
 
 void CFrame::Unload() {}
+
+bool CFrame::IsLoading() const
+{
+    // Not built yet: answers false (frames have no loader yet).
+    return false;
+}
+
+void CFrame::UpdateProgress()
+{
+    // Not built yet: does nothing (frames have no loader yet).
+}
+
+void CFrame::ResumePlayback()
+{
+    // Not built yet: does nothing (frames have no cameras yet).
+}
+
+void CFrame::StopCameras()
+{
+    // Not built yet: does nothing (frames have no cameras yet; no export starts).
+}

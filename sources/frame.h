@@ -39,7 +39,37 @@ enum FrameOverrides : uint32_t {
     OverrideMouseMode = 0x200,
 };
 
-constexpr int32_t kFrameKindImageGrid = 7;
+// --- Frame and source kinds (read by the tick and the update loop first) ---
+// What a frame's geometry is.
+enum FrameKind : int32_t {
+    FrameKindNone = -1,        // after Unload
+    FrameKindCubic = 0,        // six faces
+    FrameKindCylindrical = 1,  // n pieces
+    FrameKindStrips = 2,       // spherical strips of a binary panorama file
+    FrameKindFisheye = 3,
+    FrameKindCamera = 4,       // spherical camera: one mesh per sensor and a background band
+    FrameKindOneShot = 5,
+    FrameKindSpherical = 6,    // a spherical image on a full sphere
+    FrameKindImageGrid = 7,    // flat image grid (object movie)
+    FrameKindAerial = 8,       // aerial ground plane
+    FrameKindScene = 9,        // 3D scene from model data
+    FrameKindModel3ds = 12,    // a 3DS model
+};
+
+// How the tour says a frame's imagery comes (its section's sub-type).
+enum SourceKind : int32_t {
+    SourcePositioner = -2,     // "POSICIONADOR"
+    SourceFromFile = -1,       // "KZR", "MOV", "TIMELAPSE": the file tells the kind
+    SourceCubic = 0,           // "CUBIC"
+    SourceCylinder = 1,        // "CILINDRO"
+    SourceFisheyes = 3,        // "FISHEYES"
+    SourceCamera = 4,          // "VISTROLUX"
+    SourceOneShot = 5,         // "ONESHOT"
+    SourcePanorama = 6,        // "PANORAMA", "PANORAMIC"
+    SourcePhotoGrid = 7,       // "PASAFOTOS"
+    SourceAerial = 8,          // "AERIAL", "MAPAFOTO"
+};
+// --- end of frame and source kinds ---
 
 // Indexes of CFrame::effectiveLimits, the limits in force.
 enum NavigationLimit : int {
@@ -81,7 +111,7 @@ public:
     float upperLimits[7] = {0, 0, 0, 90.0f, 360.0f, 0, 8.0f};
     uint32_t overrides = 0;   // FrameOverrides: settings the frame gives itself
     int32_t mouseMode = 0;
-    int32_t kind = -1;        // FrameKind once the geometry is built
+    int32_t kind = FrameKindNone;  // FrameKind once the geometry is built
     // Image grids (FrameKind 7): columns and rows, and the image shown.
     int32_t gridColumns = 0;
     int32_t gridRows = 0;
@@ -98,6 +128,24 @@ public:
     float timeLimit = 0.0f;  // seconds the frame may stay loaded unused; 0 or less: no limit
     float timeStamp = 0.0f;  // tick time at which the limit was set
     uint8_t ready = 0;       // the imagery has arrived and the frame can be shown
+
+    // --- Kinds (see FrameKind, SourceKind) ---
+    int32_t sourceKind = SourceFromFile; // SourceKind; set by the tour before the frame loads
+    int32_t motionDetection = 0;         // motion detection of a camera frame is on
+    float loadPercent = 0.0f;
+    int32_t exportState = 0;             // 2: every tick exports one panorama still
+    int32_t recordedFrameCount = 0;      // frames of a recording
+    int32_t recordedFrameIndex = 0;      // the recording's frame being shown
+    CTexto updateStateAddress;           // "UPDATESTATE=": where object states are reported
+    CTexto checkStateAddress;            // "CHECKSTATE=": where object states are polled
+    // True while the frame's imagery is still loading.
+    bool IsLoading() const;
+    // Updates the frame's load progress records.
+    void UpdateProgress();
+    // The cameras of a camera frame resume playing / pause and start exporting stills.
+    void ResumePlayback();
+    void StopCameras();
+    // --- end of kinds ---
 
     // The frame's lights, added by CObjeto2D::AddLight; not owned.
     _D3DLIGHT9* lights[kFrameLightCapacity] = {};

@@ -10,7 +10,6 @@
 //   script/compiler.cpp      CompileCommands
 //   script/interpreter.cpp   RunCompiledCode and the pending lists of the frame loop
 //   script/reader_engine.cpp ReadParameterFile and the reader thread
-//   main_wnd_messages.cpp    posting the engine's messages
 //   main_wnd_builtin_items.cpp  the built-in interface items
 //   main_wnd_tooltips.cpp    object tooltips
 //   main_wnd_document.cpp    OpenDocument
@@ -21,9 +20,15 @@
 //   main_wnd_setters.cpp     parameter setters that act at once
 //   main_wnd_layout.cpp      alignment of objects and windows
 //   main_wnd_capture.cpp     capture and focus queries
-//   main_wnd_dispatch.cpp    the message dispatcher and the relays of the secondary windows
-//   main_wnd_handlers.cpp    window handlers of the engine
+//   main_wnd_dispatch.cpp    the message dispatcher, posting, timers, the secondary windows' relays
+//   main_wnd_dispatch_media.cpp   looping sounds and video graph events
+//   main_wnd_dispatch_camera.cpp  camera actions and the detection parameter exchange
+//   main_wnd_update_loop.cpp the update loop thread and the worker threads' starters
+//   main_wnd_tick.cpp        Tick and UpdateFrame
+//   main_wnd_handlers.cpp    window handlers of the engine (size, show, keys, redraw, ...)
+//   main_wnd_render.cpp      RenderFrame, PresentView, OnPaint
 //   main_wnd_pointer.cpp     pointer input
+//   main_wnd_pending.cpp     operations of the engine whose own work is still to come
 //   main_wnd_windows.cpp     the external and viewfinder windows and the progress dialog
 //   main_wnd_navigation_limits.cpp  camera limits: defaults, effective limits, clamping, velocity
 #pragma once
@@ -35,8 +40,10 @@
 #include <cstdint>
 #include <mutex>
 
+#include "cameras/camera_detection_dlg.h"
 #include "core/item_list.h"
 #include "core/item_records.h"
+#include "core/stream.h"
 #include "core/text_string.h"
 #include "platform/worker_thread.h"
 #include "render/render_device.h"
@@ -57,15 +64,74 @@ extern std::atomic<int> g_liveEngineCount;
 // choice of back end changes it.
 extern std::atomic<int> g_preferredBackEnd;
 
+// --- Messages and timers (main_wnd_dispatch.cpp) ---
 // The engine's private messages, posted to its message window (WM_USER + n).
 enum ViewerMessage : UINT {
     ViewerMessageApplyParameters = WM_USER + 100,
+    ViewerMessageToggleExternalWindow = WM_USER + 103,
     ViewerMessageToggleFullScreen = WM_USER + 105,
+    ViewerMessageBeginDrag = WM_USER + 107,
     ViewerMessageGoToFrame = WM_USER + 108,
     ViewerMessageFrameReady = WM_USER + 110,
+    ViewerMessagePressToolbarButton = WM_USER + 113,
     ViewerMessageReloadScriptFile = WM_USER + 114,
+    ViewerMessageCompareOutput = WM_USER + 118,
+    ViewerMessageRedraw = WM_USER + 120,
     ViewerMessageInterfaceLoaded = WM_USER + 121,
+    ViewerMessageKeyDown = WM_USER + 122,
+    ViewerMessageKeyUp = WM_USER + 123,
+    ViewerMessageVideoGraphEvent = WM_USER + 128,
+    ViewerMessageCameraServer = WM_USER + 129,
+    ViewerMessageCameraFound = WM_USER + 130,
+    ViewerMessageCameraCommand = WM_USER + 131,
+    // The update loop hands the pending user message to the UI thread, which shows it.
+    ViewerMessageShowPendingMessage = WM_USER + 140,
 };
+
+// wParam of ViewerMessageCameraCommand.
+enum CameraUiCode : int32_t {
+    CameraUiConnect = 0,
+    CameraUiDetectionParams = 1,
+    CameraUiShowProperties = 2,
+    CameraUiShowDetection = 3,
+    CameraUiStartCapture = 4,
+    CameraUiStopCapture = 5,
+    CameraUiRestartCameraTimer = 6,
+    CameraUiExportPanoramas = 7,
+    CameraUiRefreshProperties = 8,
+    CameraUiOpenCameraSite = 9,
+};
+
+// lParam of CameraUiDetectionParams.
+enum DetectionParamsAction : int32_t {
+    DetectionParamsFetch = 0,
+    DetectionParamsSend = 1,
+    DetectionParamsRefresh = 2,
+};
+
+// The engine's timers on its message window. One-shots are killed by their handler.
+enum ViewerTimer : UINT_PTR {
+    ViewerTimerRedraw = 1,           // never armed; ignored
+    ViewerTimerTourStep = 2,
+    ViewerTimerCameraStep = 3,
+    ViewerTimerButtonRelease = 4,
+    ViewerTimerAutoplayStart = 5,
+    ViewerTimerImageRefresh = 7,
+    ViewerTimerResumeCamera = 9,
+    ViewerTimerHardwareMonitor = 11, // stays armed
+};
+
+// Menu command ids that the dispatcher hands to the engine's menu handler.
+constexpr WPARAM kMenuCommandFirst = 32768;
+constexpr WPARAM kMenuCommandLast = 34000;
+// The update loop's sleep between passes.
+constexpr int kUpdateLoopSleepMs = 6;
+// Frame-rate measurement: samples kept, the middle ones averaged.
+constexpr int kFrameTimeSamples = 10;
+constexpr float kMinStepFps = 4.0f;
+// Returned by a render pass whose surface was lost; the tick carries on.
+constexpr HRESULT kSurfaceLost = static_cast<HRESULT>(0x887601C2);
+// --- end of messages and timers ---
 
 // CMainWnd::m_dragMode
 enum DragMode : int32_t {
@@ -237,7 +303,7 @@ public:
     // timelapse list exists, made absolute against m_basePath.
     CTexto SingleImageName();
 
-    // --- Update loop (main_wnd_threads.cpp) ---
+    // --- Update loop (main_wnd_update_loop.cpp) ---
     // Starts the background update loop unless it runs; true when it runs afterwards.
     bool StartUpdateLoop();
 
@@ -280,11 +346,6 @@ public:
 
     // --- Object tooltips (main_wnd_tooltips.cpp) ---
     void HideObjectTooltip();
-
-    // --- Engine messages (main_wnd_messages.cpp) ---
-    // Posts to the message window while the engine is initialised and the window exists; from
-    // any thread.
-    void PostToViewer(UINT message, WPARAM wParam, LPARAM lParam);
 
     // --- Language ---
     // Interface language for the user's locale (a LanguageIndex).
@@ -360,7 +421,7 @@ public:
     // drag pending. The first call without capture after a foreign one clears m_mouseButtons.
     int GetCaptureState();
 
-    // --- Dispatcher (main_wnd_dispatch.cpp) ---
+    // --- Messages and timers (main_wnd_dispatch.cpp) ---
     // Non-zero when the engine consumed the message; the calling window then skips its own
     // handling.
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
@@ -368,13 +429,133 @@ public:
     LRESULT RelayViewfinderMessage(UINT message, WPARAM wParam, LPARAM lParam);
     // The external window's messages, unchanged.
     LRESULT RelayExternalMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    // Posts to the message window while the engine is initialised; any thread. True when the
+    // message was posted; a message before initialisation or after shutdown is dropped.
+    bool PostToViewer(UINT message, WPARAM wParam, LPARAM lParam);
+    // Arms a timer of the message window once that window exists (initialised or not): the
+    // system's timer result, 0 without the window.
+    UINT_PTR SetViewerTimer(UINT_PTR id, UINT milliseconds, TIMERPROC callback = nullptr);
+    void KillViewerTimer(UINT_PTR id);
+    void OnTimer(UINT_PTR id);
 
-    // --- Engine window handlers (main_wnd_handlers.cpp) ---
+    // --- Looping sounds and videos (main_wnd_dispatch_media.cpp) ---
+    // Restarts every looping sound that stands at its end.
+    void RestartLoopingSounds();
+    // Drains the graph events of the video owned by the image; completed looping videos rewind.
+    void DrainVideoEvents(CSprite* image);
+
+    // --- Camera actions (main_wnd_dispatch_camera.cpp) ---
+    LRESULT OnCameraCommand(int32_t code, LPARAM lParam);
+    // Sends one framed request text to the camera address; the link stays open for the reply.
+    // False when the address or text is empty, the text is too long, the connect fails or not
+    // every byte went out.
+    bool SendCameraCommand(const char* format, ...);
+    // Detection parameters with the camera: fetch (into the current frame and the dialog) or
+    // send; true when the exchange completed.
+    bool FetchDetectionParams();
+    bool SendDetectionParams();
+
+    // --- Update loop and worker threads (main_wnd_update_loop.cpp, main_wnd_threads.cpp) ---
+    // Runs passes until the loop's stop byte (or a later stop) ends it; on the loop thread.
+    void UpdateLoop();
+    // One pass of the update loop (without its sleep).
+    void UpdateLoopPass(float time);
+    // The camera threads (start only while none runs): the slot's thread, null when none.
+    CWorkerThread* StartCameraServerThread();
+    CWorkerThread* StartCameraEngineThread();
+    // Reads the stored sequence file on its own thread.
+    void StartSequenceThread(const char* fileName, int32_t slot);
+    // Body of the sequence thread.
+    void ReadSequenceFile(const char* fileName, int32_t slot);
+
+    // --- Tick (main_wnd_tick.cpp) ---
+    // One frame: 0 or a render error; present shows the finished image.
+    HRESULT Tick(int present);
+    // The per-frame update and drawing: 0 or the error of the last scene pass.
+    HRESULT UpdateFrame();
+    // Adds one frame interval (seconds) to the rate measurement.
+    void AddFrameTimeSample(float seconds);
+    void RestartFrameRate();
+    // "<folder>/Panorama_<index>.jpg" for a still of a recording of recordedCount frames: the
+    // folder is documentFile without its 4-character extension, the index has at least as many
+    // digits as recordedCount. False (name empty) for a name too short to hold a folder.
+    static bool FormatPanoramaStillName(const char* documentFile, int32_t recordedCount,
+                                        int32_t index, CTexto* name);
+
+    // --- Engine handlers (main_wnd_handlers.cpp) ---
+    void OnSize(int type, int width, int height);
     void OnShowWindow(int show);
+    LRESULT OnDisplayChange();
+    void OnKillFocus();
+    int OnKeyDown(int key);
+    int OnKeyUp(int key);
+    HRESULT OnRedraw();
+    LRESULT OnBeginDragMessage();
+    LRESULT OnInterfaceLoaded(int activate);
+    LRESULT ReloadScriptFile();
+    LRESULT CompareOutput();
+    // Posts WM_CLOSE to the host window; any thread.
+    void CloseHostWindow();
+    // Shows the pending user message in the message box (UI thread).
+    void ShowPendingMessage();
+
+    // --- Drawing (main_wnd_render.cpp) ---
+    HRESULT RenderFrame(CFrame* frame);
+    // Shows the last image again (dc: where; none: the view's window).
+    void PresentView(HDC dc);
+    void OnPaint(HDC dc);
 
     // --- Pointer input (main_wnd_pointer.cpp) ---
+    void OnMouseMove(int keys, int x, int y);
+    void OnLButtonDown(int keys, int x, int y);
+    void OnLButtonUp(int keys, int x, int y);
+    void OnRButtonDown(int keys, int x, int y);
+    void OnMButtonDown(int keys, int x, int y);
+    void OnMButtonUp(int keys, int x, int y);
+    LRESULT OnMouseWheel(int keys, int delta, int x, int y);
+    void BeginViewDrag();
+    void EndDrag();
     // Loads the frame's images again.
     void ReloadFrameImages(CFrame* frame);
+    // Pointer events on objects of this tick (inFrameLoop 1).
+    void ProcessPointer(int inFrameLoop);
+    int UpdateCursor();
+
+    // --- Operations whose own work comes later (main_wnd_pending.cpp) ---
+    LRESULT ToggleFullScreen(int framed, int fullScreen);
+    LRESULT GoToFrame(int32_t index);
+    LRESULT OnFrameReady(CFrame* frame, int32_t flags);
+    void ActivateFrame(CFrame* frame, CFrame* previous);
+    void ApplyTextureFiltering(int32_t mode);
+    LRESULT PressToolbarButton(int32_t index);
+    LRESULT OnMenuCommand(int32_t id);
+    void ShowContextMenu(int x, int y);
+    int ProcessKeyObjects(int pressed, int released);
+    void QueueHostEvent(const char* name, const char* value);
+    void ShowViewfinder(int show);
+    void OnToolbarButton(int inFrameLoop);
+    void OnToolbarSliderDrag(int inFrameLoop);
+    void DrawToolbarButtons();
+    void DrawInterface(CFrame* frame);
+    void DrawOverlay();
+    void RenderViewerWindows();
+    void SetTimelapsePosition(CFrame* frame);
+    void UpdateLineItems(CFrame* frame, float time);
+    void SendStateReport(int reason);
+    void CheckStates();
+    void ApplyMouseNavigation();
+    void ApplyKeyboardNavigation();
+    void Poll3DMouse();
+    int MoveCameraTowards(CFrame* frame, int32_t* step);
+    void StopCameraMotion();
+    void PlayCameraSequence(CFrame* frame, CameraState* camera);
+    void SmoothCameraMotion();
+    void UpdateTransition();
+    void AutoTourStep();
+    int FollowGround(int flag);
+    void PollHardwareMonitor();
+    void UpdateAerialLimits(int reserved);
+    void UpdateNavigationLimits(CFrame* frame);
 
     // --- Navigation limits (main_wnd_navigation_limits.cpp) ---
     // Default limits: the current frame's effective ones, the limit parameters the user did not
@@ -499,8 +680,9 @@ public:
     CTexto m_readerFile;                 // what the reader thread reads
     uint32_t m_readerLevel = 0;
     CFrame* m_readerTarget = nullptr;
-    // The engine lock: held while the reader's lists are handed over and while the scene's
-    // lists are emptied; the UI thread holds it while it walks them.
+    // The engine lock: guards the frame list, the current frame and the object lists between
+    // the update loop, the reader and the UI thread. Held briefly, never nested, never across
+    // network I/O, a sent message or a wait for another thread. Whoever changes these takes it.
     std::mutex m_sceneLock;
 
     // Frame switching and timelapse frames (main_wnd_frame_switch.cpp, main_wnd_timelapse.cpp).
@@ -541,6 +723,57 @@ public:
     CTransparentWnd m_viewfinder;
     CVentanaExt m_externalWnd;           // its handle is the engine's message window
     CProgressDlg m_progressDlg;
+
+    // --- Dispatcher, loop and tick state (main_wnd_dispatch.cpp, main_wnd_update_loop.cpp,
+    // main_wnd_tick.cpp, main_wnd_handlers.cpp, main_wnd_pointer.cpp) ---
+    std::atomic<int> m_redrawRequest{0}; // 1: one more drawing pass; 2: that pass was done
+    std::atomic<int> m_messageShowPosted{0};  // the pending user message is on its way
+    std::atomic<uint32_t> m_updateLoopGeneration{0};  // raised by every stop
+    std::mutex m_updateLoopRun;          // held by the running loop body only
+    int32_t m_tickCount = 0;
+    float m_lastDrawnTime = 0.0f;
+    uint32_t m_frameTimes[kFrameTimeSamples] = {};  // intervals in 100 ns units
+    int32_t m_frameTimeCount = 0;
+    int32_t m_frameTimeIndex = 0;
+    float m_stepFps = kDefaultFps;
+    float m_frameTimeStep = 0.001f;
+    float (*m_clock)() = nullptr;        // the tick's clock; null: GetTimeSeconds
+    uint8_t m_pointerMoved = 0;
+    int32_t m_viewMoved = 0;
+    int32_t m_inputPolled = 0;
+    uint8_t m_cursorHidden = 0;          // hide the cursor while presenting
+    int32_t m_showInfo = 0;
+    int32_t m_autoplayPending = 0;
+    int32_t m_autoplayRunning = 0;
+    int32_t m_stateReportDue = 0;
+    float m_lastStatePoll = 0.0f;        // the update loop's last state poll
+    int32_t m_checkStates = 1;
+    int32_t m_keyInputEnabled = 1;
+    int32_t m_closeOnKeyboard = 0;
+    int32_t m_closeOnFocusLoss = 0;
+    int32_t m_oneMouseButton = 0;
+    int32_t m_rightButtonDisabled = 0;
+    uint8_t m_doubleClicked = 0;
+    int32_t m_viewInExternal = 0;        // the view lies in the external window
+    uint8_t m_externalClosePosted = 0;   // one Esc leave request waits
+    int32_t m_mouseX = 0;
+    int32_t m_mouseY = 0;
+    int32_t m_pressMoved = 0;
+    int32_t m_wheelDelta = 0;
+    int32_t m_cameraTargetStep = 0;
+    CFrame* m_cameraTargetFrame = nullptr;
+    // Multimedia layer of the looping sounds: tests put their own in.
+    MCIERROR (*m_mciSend)(const char* command, char* answer, UINT answerSize, HWND notify) =
+        nullptr;
+    CTexto m_cameraAddress;              // the connected camera
+    int32_t m_serverPort = kCameraPortDefault;
+    CFicheroHttp m_cameraLink;
+    CFicheroHttp m_serverSocket;
+    CCameraDetectionDlg m_detectionDlg;
+    int32_t m_connectByName = 0;         // the connect dialog's by-name option
+    CTexto m_sequenceFileArg;            // the sequence thread's arguments
+    int32_t m_sequenceSlotArg = 0;
+    // --- end of dispatcher, loop and tick state ---
 
 private:
     // script/reader_engine.cpp

@@ -65,7 +65,7 @@ void CMainWnd::ApplyRotation(float value, bool tilt)
 {
     CFrame* frame = m_currentFrame;
     const int32_t count = tilt ? frame->gridColumns : frame->gridRows;
-    if (frame->kind == kFrameKindImageGrid && count > 0) {
+    if (frame->kind == FrameKindImageGrid && count > 0) {
         (tilt ? frame->gridColumn : frame->gridRow) = WrapGridIndex(value, count);
         frame->ShowGridImage(0);
     } else if (CameraState* camera = m_view.params->camera) {

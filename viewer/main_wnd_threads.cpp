@@ -18,12 +18,22 @@ void CMainWnd::StopThread(std::atomic<uint8_t>& stopByte, WorkerThreadSlot& slot
 void CMainWnd::StopUpdateLoop()
 {
     m_drawingSuspended = 1;
+    // A loop left behind by a timed-out wait still sees this and ends when it unsticks.
+    m_updateLoopGeneration++;
     StopThread(m_stopUpdateLoop, m_updateLoopThread);
+    // A loop that outlived the wait no longer owns the slot: the next opening may start a loop,
+    // whose passes wait until the old one has left.
+    m_updateLoopThread = nullptr;
     m_drawingSuspended = 0;
+    // The current frame changes only on this (the UI) thread.
+    if (m_currentFrame && m_currentFrame->updateStateAddress.GetLength() > 0)
+        SendStateReport(1);
 }
 
 void CMainWnd::StopCameraServerThread()
 {
+    // A waiting accept returns once its listening socket is closed.
+    m_serverSocket.CloseListenSocket();
     StopThread(m_stopCameraServer, m_cameraServerThread);
 }
 
@@ -40,10 +50,4 @@ void CMainWnd::WaitForWorkerThreads()
         if (!WaitForWorkerThreadEnd(*slot, m_threadStopWaitMs))
             m_threadLeftRunning = true;
     }
-}
-
-bool CMainWnd::StartUpdateLoop()
-{
-    // Not built yet: answers false (no update loop runs).
-    return false;
 }

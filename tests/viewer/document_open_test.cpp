@@ -288,7 +288,7 @@ TEST(DocumentSetters, RotationPicksGridCellsWithANonNegativeModulo)
     CMainWnd engine;
     engine.m_initialized = 1;
     CFrame grid;
-    grid.kind = kFrameKindImageGrid;
+    grid.kind = FrameKindImageGrid;
     grid.gridColumns = 5;
     grid.gridRows = 3;
     engine.m_currentFrame = &grid;

@@ -1,0 +1,187 @@
+// Operations of the engine that the dispatcher, the update loop and the tick call and whose own
+// work belongs to other parts of the viewer (frames, navigation, toolbar, interface layer, key
+// objects, state reports). Each is replaced in place by its real body.
+#include "viewer/main_wnd.h"
+
+LRESULT CMainWnd::ToggleFullScreen(int, int)
+{
+    // Not built yet: answers 0 (the view stays where it is).
+    return 0;
+}
+
+LRESULT CMainWnd::GoToFrame(int32_t)
+{
+    // Not built yet: answers 0 (no frame switch happens).
+    return 0;
+}
+
+LRESULT CMainWnd::OnFrameReady(CFrame*, int32_t)
+{
+    // Not built yet: answers 0 (the frame's meshes are not built).
+    return 0;
+}
+
+void CMainWnd::ActivateFrame(CFrame*, CFrame*)
+{
+    // Not built yet: does nothing (the frame is not shown).
+}
+
+void CMainWnd::ApplyTextureFiltering(int32_t)
+{
+    // Not built yet: does nothing (the filtering mode stays).
+}
+
+
+LRESULT CMainWnd::PressToolbarButton(int32_t)
+{
+    // Not built yet: answers 0 (no toolbar button is pressed).
+    return 0;
+}
+
+LRESULT CMainWnd::OnMenuCommand(int32_t)
+{
+    // Not built yet: answers 0 (the menu command is not handled).
+    return 0;
+}
+
+void CMainWnd::ShowContextMenu(int, int)
+{
+    // Not built yet: does nothing (no context menu opens).
+}
+
+int CMainWnd::ProcessKeyObjects(int, int)
+{
+    // Not built yet: answers 0 (no key object runs).
+    return 0;
+}
+
+void CMainWnd::QueueHostEvent(const char*, const char*)
+{
+    // Not built yet: does nothing (the host event is dropped).
+}
+
+
+void CMainWnd::ShowViewfinder(int)
+{
+    // Not built yet: does nothing (the viewfinder stays as it is).
+}
+
+
+void CMainWnd::OnToolbarButton(int)
+{
+    // Not built yet: does nothing (toolbar buttons do not act).
+}
+
+void CMainWnd::OnToolbarSliderDrag(int)
+{
+    // Not built yet: does nothing (toolbar sliders do not move).
+}
+
+void CMainWnd::DrawToolbarButtons()
+{
+    // Not built yet: does nothing (the toolbar is not drawn).
+}
+
+void CMainWnd::DrawInterface(CFrame*)
+{
+    // Not built yet: does nothing (interface objects are not drawn).
+}
+
+void CMainWnd::DrawOverlay()
+{
+    // Not built yet: does nothing (no information overlay is drawn).
+}
+
+void CMainWnd::RenderViewerWindows()
+{
+    // Not built yet: does nothing (secondary viewer windows are not drawn).
+}
+
+void CMainWnd::SetTimelapsePosition(CFrame*)
+{
+    // Not built yet: does nothing (the timelapse does not step).
+}
+
+void CMainWnd::UpdateLineItems(CFrame*, float)
+{
+    // Not built yet: does nothing (line items are not updated).
+}
+
+void CMainWnd::SendStateReport(int)
+{
+    // Not built yet: does nothing (no state report is sent).
+}
+
+void CMainWnd::CheckStates()
+{
+    // Not built yet: does nothing (object states are not polled).
+}
+
+void CMainWnd::ApplyMouseNavigation()
+{
+    // Not built yet: does nothing (the mouse does not move the camera).
+}
+
+void CMainWnd::ApplyKeyboardNavigation()
+{
+    // Not built yet: does nothing (keys do not move the camera).
+}
+
+void CMainWnd::Poll3DMouse()
+{
+    // Not built yet: does nothing (no 3D mouse is read).
+}
+
+int CMainWnd::MoveCameraTowards(CFrame*, int32_t*)
+{
+    // Not built yet: answers 0 (the move ends at once).
+    return 0;
+}
+
+void CMainWnd::StopCameraMotion()
+{
+    // Not built yet: clears the pending camera targets only.
+    m_cameraTargets = 0;
+}
+
+void CMainWnd::PlayCameraSequence(CFrame*, CameraState*)
+{
+    // Not built yet: does nothing (the camera does not follow its path).
+}
+
+
+void CMainWnd::SmoothCameraMotion()
+{
+    // Not built yet: does nothing (the camera has no inertia).
+}
+
+void CMainWnd::UpdateTransition()
+{
+    // Not built yet: does nothing (no transition advances).
+}
+
+void CMainWnd::AutoTourStep()
+{
+    // Not built yet: does nothing (the automatic tour does not step).
+}
+
+int CMainWnd::FollowGround(int)
+{
+    // Not built yet: answers -1 (nothing is under the camera).
+    return -1;
+}
+
+void CMainWnd::PollHardwareMonitor()
+{
+    // Not built yet: does nothing (the hardware monitor is not read).
+}
+
+void CMainWnd::UpdateAerialLimits(int)
+{
+    // Not built yet: does nothing (aerial limits stay).
+}
+
+void CMainWnd::UpdateNavigationLimits(CFrame*)
+{
+    // Not built yet: does nothing (navigation limits stay).
+}
