@@ -15,7 +15,12 @@
 //                        PadBufferEnd
 //   sprite_load.cpp      CancelLoad, ChooseLoadBitDepth
 //   sprite_draw.cpp      DrawSprite, FillRect, ScaleTileSpan
-//   sprite_live.cpp      RefreshFromSource
+//   sprite_live.cpp      RefreshFromSource; LoadVideo, OpenWebcam, LoadHTML
+//   sprite_loading.cpp   LoadAsync, Load, SpriteLoadThread, the reader table, resolution levels,
+//                        ClearDarkPixels
+//   sprite_bmp.cpp, sprite_fst.cpp, sprite_png.cpp, sprite_tiff.cpp
+//                        the readers of those formats
+//   sprite_jpeg_save.cpp SaveJPEG, ReorderPalette (the encoder itself is images/jpeg_encoder*.cpp)
 //   sprite_tiles.cpp     SplitIntoTiles, ExtendImageEdges, CopyToTiles, PadTileEdges, MergeTiles,
 //                        FreeTiles, FreeRetiredTiles
 //   sprite_textures.cpp  texture modes, uploads and release (Direct3D 9 and OpenGL);
@@ -64,6 +69,27 @@ enum SpriteWaitFlags : int32_t {
     SpriteWaitLoader = 0x4,       // the loader waits for a texture upload to end
     SpriteWaitUploadHolds = 0x8,  // a texture upload or mode change holds the image
 };
+
+// The reader CSprite::Load picks for a name (by its end, without case; "webcam" by its start).
+enum class SpriteReader {
+    None,      // unknown ending or a name shorter than 4 characters
+    Jpeg,
+    Video,
+    Icon,
+    Fst,
+    Bmp,
+    Png,
+    Tiff,
+    Html,
+    Webcam,
+};
+SpriteReader FindSpriteReader(const char* name);
+// True for names LoadAsync loads on the calling thread (pages and "webcam..." capture devices
+// belong to the thread that owns the windows).
+bool LoadsOnCallingThread(const char* name);
+// The image's loader thread: loads the stored file name at the async depth, then leaves its slot.
+// 0 when the picture was loaded, 1 when not.
+unsigned SpriteLoadThread(void* image);
 
 // CSprite::textureMode
 enum SpriteTextureMode : int32_t {
@@ -189,6 +215,51 @@ public:
                     int clipX1 = -1, int clipY1 = -1);
     // Fills the rectangle with inclusive corners, blended by opacity and mode.
     void FillRect(int x1, int y1, int x2, int y2, uint32_t colour, int opacity, uint32_t mode);
+
+    // --- sprite_loading.cpp: loading by name ---
+
+    // Starts loading the name (null or empty: the stored file name) on the image's loader thread
+    // and answers that thread; pages and "webcam" devices load at once on this thread. Nothing is
+    // started (the current loader thread is answered) while a load runs or when the same picture
+    // is already loaded. The notify window receives (message, wparam, 0) once the size is known.
+    CWorkerThread* LoadAsync(const char* name, int bpp, HWND window = nullptr, UINT message = 0,
+                             WPARAM wparam = 0);
+    // Loads the name (null or empty: the stored file name) with the reader its ending selects,
+    // then the mask file, on this thread. 1 when the picture was loaded, 0 when not (also for a
+    // missing name or a raised cancel bit).
+    int Load(const char* name, int bpp);
+    // Changes the scale level (0 full size to 3) at which the image is loaded: shrinks a kept
+    // picture in place, or marks the image for reloading.
+    void SetResolutionLevel(int level, int bpp);
+    // The finest level any requester asks for (at most the coarsest level).
+    int GetRequestedLevel() const;
+    // Makes every pixel whose blue + green + red is at most the threshold 0 (the colour only at
+    // 24 bits). While a load runs, only stores the threshold for the end of the load.
+    void ClearDarkPixels(int threshold);
+
+    // --- readers of other formats (0: loaded, 1: not) ---
+    int LoadBMP(const char* name, int bpp, int resourceId, const void* memoryDib);   // sprite_bmp
+    int LoadICO(const char* name, int resourceId, int bpp, int iconIndex);           // sprite_bmp
+    int LoadFST(const char* name, int bpp, int resourceId);                          // sprite_fst
+    int LoadPNG(const char* name, int bpp, int resourceId);                          // sprite_png
+    int LoadTIFF(const char* name, int bpp, int resourceId);                         // sprite_tiff
+    int LoadVideo(const char* name, int bpp);                                        // sprite_live
+    int OpenWebcam(const char* deviceSpec);                                          // sprite_live
+    int LoadHTML(const char* name);                                                  // sprite_live
+
+    // --- sprite_jpeg_save.cpp: the JPEG encoder ---
+    // Writes the image as a JPEG stream to the name (opened on the output stream when one is
+    // attached, never closed then), or with no name only counts it. qualityWord: bits 0-7 the
+    // luminance quality (101: ask), 0x100 report open errors, 0x2000 difference coding;
+    // sampling 0 one component, 1 0x11, 2 0x22, 3 0x11 or palette indices, else the byte itself;
+    // tileSize width | height << 16; estimateStep k codes every k-th block group. 1 when
+    // written, the byte count without a name, 0 when nothing could be written.
+    int SaveJPEG(const char* name, int qualityWord, int chromaQuality, int samplingOption,
+                 int codesPerBlock, bool progressive, bool dcFirst, bool withPalette,
+                 int tileSize, bool keepStart, int estimateStep, CSprite* preview, int x0,
+                 int y0, int regionWidth, int regionHeight);
+    // Sorts an 8-bit image's palette by colour magnitude and renumbers its pixels to match.
+    void ReorderPalette();
 
     // --- sprite_tiles.cpp: tiles ---
 
@@ -419,6 +490,14 @@ public:
     int measuredBrightness = 0;
 
 private:
+    // --- sprite_loading.cpp ---
+    // The reader's run for the name; 0 loaded, 1 not.
+    int RunReader(const char* name, int bpp);
+    // Loads the mask file and writes its grey levels into the fourth bytes; the picture stays
+    // opaque when the mask cannot be read or has another size.
+    void ApplyMask();
+    void ClearDarkPixelsNow(int threshold);
+
     // --- sprite_create.cpp ---
     // Step 4 of Create: waits while others use the image, unless another kind of waiter is
     // registered or the abort word is set.

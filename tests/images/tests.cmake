@@ -14,3 +14,19 @@ set_property(TEST images APPEND PROPERTY FIXTURES_REQUIRED images_jpeg)
 add_test(NAME images_plain COMMAND images_tests)
 set_tests_properties(images_plain PROPERTIES ENVIRONMENT "LUMARIX_SIMD=plain" TIMEOUT 600
   FIXTURES_REQUIRED images_jpeg)
+
+# --- Image loading and the JPEG encoder ---
+add_test(NAME images_loading_fixtures
+  COMMAND "${CMAKE_SOURCE_DIR}/tests/images/make_loading_fixtures.sh"
+          "${CMAKE_BINARY_DIR}/test-fixtures/loading")
+set_tests_properties(images_loading_fixtures PROPERTIES FIXTURES_SETUP images_loading TIMEOUT 120)
+set_property(TEST images APPEND PROPERTY FIXTURES_REQUIRED images_loading)
+set_property(TEST images_plain APPEND PROPERTY FIXTURES_REQUIRED images_loading)
+# The encoder's standard streams, written by the images run, checked with libjpeg's djpeg and
+# beside cjpeg's.
+set_property(TEST images APPEND PROPERTY FIXTURES_SETUP images_encoder_streams)
+add_test(NAME images_encoder_djpeg
+  COMMAND "${CMAKE_SOURCE_DIR}/tests/images/check_encoder_streams.sh"
+          "${CMAKE_BINARY_DIR}/test-fixtures")
+set_tests_properties(images_encoder_djpeg PROPERTIES FIXTURES_REQUIRED "images_encoder_streams;images_jpeg"
+  TIMEOUT 120)

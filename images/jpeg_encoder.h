@@ -1,0 +1,134 @@
+#pragma once
+// The JPEG encoder, by stage (the stream layout it writes is images/jpeg_format.h):
+//   jpeg_encoder_fdct.cpp     quality tables, float AAN forward transform, quantisation
+//   jpeg_encoder_huffman.cpp  entry lists, code tables (standard and optimised), the bit writer
+//   jpeg_encoder.cpp          options, segments, regions, reading pixels, the block loop
+// CSprite::SaveJPEG (images/sprite_jpeg_save.cpp) turns the image's fields into JpegEncodeJob.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+class CFicheroHttp;
+class CSprite;
+
+// --- Quantisation and the forward transform ---
+// The scale of a quality (clamped to 1..100 first): 50 / q below 50, else (200 - 2q) / 100.
+float JpegQualityScale(int quality);
+// One table in natural order: K[k] x scale rounded half to even, clamped to 1..255.
+void BuildJpegQuantTable(const uint8_t base[64], float scale, uint16_t out[64]);
+// Reciprocals 1 / (8 Q a[i] a[j]) of a natural-order table (single precision).
+void BuildJpegQuantReciprocals(const uint16_t quant[64], float out[64]);
+// Forward float AAN transform of 64 centred samples (rows, then columns), scaled as the AAN
+// factorisation leaves it; then each output x reciprocal rounded half to even, written in
+// zig-zag order, coefficients at natural index >= keep set to 0.
+void JpegForwardDct(const float* samples, float* out);
+void JpegQuantise(const float* dct, const float* reciprocals, int keep, int16_t zigzag[64]);
+
+// --- Entries and codes ---
+// Symbol codes of one table: code and length per symbol (length 0: no code).
+struct JpegCodeTable {
+    uint16_t code[256] = {};
+    uint8_t length[256] = {};
+};
+// Canonical codes of a DHT table (counts per length 1-16, symbols in code order).
+void BuildJpegCodeTable(const uint8_t counts[16], const uint8_t* symbols, int symbolCount,
+                        JpegCodeTable* out);
+// Code lengths for the symbols that occurred (frequency > 0) as the encoder's tree makes them,
+// then limited to 16 bits; fills DHT counts and symbols (by length, then by frequency, heaviest
+// first). Answers the symbol count.
+int BuildJpegOptimisedTable(const uint32_t frequency[256], uint8_t counts[16],
+                            uint8_t symbols[256]);
+// Size category of a value: bits needed for its magnitude (0 for 0).
+inline int JpegCategory(int value)
+{
+    unsigned m = static_cast<unsigned>(value < 0 ? -value : value);
+    int n = 0;
+    while (m) {
+        ++n;
+        m >>= 1;
+    }
+    return n;
+}
+
+// Bits into bytes, most significant first, through an 8190-byte buffer to a stream (or only
+// counted). With stuffing each 0xFF data byte is followed by 0x00, which the data count leaves
+// out.
+class JpegBitWriter {
+public:
+    static constexpr int kBufferSize = 8190;
+    JpegBitWriter(CFicheroHttp* stream, bool stuff) : m_stream(stream), m_stuff(stuff) {}
+    void Put(uint32_t bits, int count)
+    {
+        m_acc = (m_acc << count) | (bits & ((1u << count) - 1u));
+        m_bits += count;
+        while (m_bits >= 8) {
+            m_bits -= 8;
+            PutByte(static_cast<uint8_t>(m_acc >> m_bits));
+        }
+    }
+    // Fills the last partial byte with 0 bits.
+    void Align()
+    {
+        if (m_bits > 0)
+            Put(0, 8 - m_bits);
+    }
+    // Writes the buffer out; false when the stream took fewer bytes.
+    bool Flush();
+    int64_t dataBytes() const { return m_dataBytes; }
+    bool failed() const { return m_failed; }
+
+private:
+    void PutByte(uint8_t b)
+    {
+        m_buffer[m_used++] = b;
+        ++m_dataBytes;
+        if (m_used == kBufferSize)
+            Flush();
+        if (b == 0xFF && m_stuff) {
+            m_buffer[m_used++] = 0;
+            if (m_used == kBufferSize)
+                Flush();
+        }
+    }
+    CFicheroHttp* m_stream;
+    bool m_stuff;
+    uint64_t m_acc = 0;
+    int m_bits = 0;
+    uint8_t m_buffer[kBufferSize];
+    int m_used = 0;
+    int64_t m_dataBytes = 0;
+    bool m_failed = false;
+};
+
+// --- The encoder ---
+enum class JpegEncodeResult {
+    Written,     // the stream was written (or counted)
+    OpenFailed,
+    Aborted,     // the abort word was raised; a file of our own is removed
+    WriteFailed,
+    NotBuilt,    // a form of stream this encoder does not write yet
+    BadImage,    // no pixels, or a depth we do not code
+};
+
+struct JpegEncodeJob {
+    int quality = 85;             // 1..100
+    int chromaQuality = 85;       // 1..100
+    int sampling = 0x11;          // 0x11, 0x21, 0x22 (luminance sampling byte)
+    bool oneComponent = false;
+    bool indexed = false;         // one component of palette indices (8-bit image)
+    int keep = 64;                // codes per block
+    bool palette = false;         // write APP3
+    int tileWidth = 0, tileHeight = 0;   // 0: no tile table
+    bool standard = false;        // JFIF header, stuffing, standard SOF/SOS forms
+    bool optimise = false;
+    int step = 1;                 // estimate step k
+    // The region to code (a preview's rectangle); width 0: the whole image.
+    int x0 = 0, y0 = 0, width = 0, height = 0;
+    CSprite* preview = nullptr;
+    int64_t startPosition = 0;    // where the headers start in the stream
+};
+
+// Encodes the image into the stream (null: counts only). *count receives the header bytes plus
+// the entropy-coded bytes (scaled by the estimate factor) plus EOI.
+JpegEncodeResult EncodeJpeg(CSprite* image, const JpegEncodeJob& job, CFicheroHttp* stream,
+                            int64_t* count);

@@ -1,0 +1,8 @@
+// CSprite: PNG files.
+#include "images/sprite.h"
+
+int CSprite::LoadPNG(const char* /*name*/, int /*bpp*/, int /*resourceId*/)
+{
+    // Not built yet: answers 1 (not loaded) and creates nothing.
+    return 1;
+}
