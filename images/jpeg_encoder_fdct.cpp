@@ -1,4 +1,8 @@
-// JPEG encoder: quality tables, the float AAN forward transform and quantisation.
+// JPEG encoder: quality tables, the float AAN forward transform and quantisation. SSE float math
+// on both architectures, so that the i686 build writes the same bytes as the x86_64 one.
+#pragma GCC target("sse2", "fpmath=sse")
+#include <emmintrin.h>
+
 #include <cmath>
 
 #include "images/jpeg_encoder.h"
@@ -53,8 +57,7 @@ float JpegQualityScale(int quality)
 void BuildJpegQuantTable(const uint8_t base[64], float scale, uint16_t out[64])
 {
     for (int k = 0; k < 64; ++k) {
-        const float v = std::nearbyint(static_cast<float>(base[k]) * scale);
-        const int q = static_cast<int>(v);
+        const int q = _mm_cvtss_si32(_mm_set_ss(static_cast<float>(base[k]) * scale));
         out[k] = static_cast<uint16_t>(q < kQuantMin ? kQuantMin : (q > kQuantMax ? kQuantMax : q));
     }
 }
@@ -79,8 +82,14 @@ void JpegForwardDct(const float* samples, float* out)
 
 void JpegQuantise(const float* dct, const float* reciprocals, int keep, int16_t zigzag[64])
 {
-    for (int z = 0; z < 64; ++z) {
-        const int k = kJpegNaturalOrder[z];
-        zigzag[z] = k < keep ? static_cast<int16_t>(std::lrint(dct[k] * reciprocals[k])) : 0;
+    // Products rounded to the nearest integer, halves to even (the default rounding mode).
+    alignas(16) int32_t natural[64];
+    for (int k = 0; k < 64; k += 4) {
+        const __m128 v = _mm_mul_ps(_mm_loadu_ps(dct + k), _mm_loadu_ps(reciprocals + k));
+        _mm_store_si128(reinterpret_cast<__m128i*>(natural + k), _mm_cvtps_epi32(v));
     }
+    for (int k = keep; k < 64; ++k)
+        natural[k] = 0;
+    for (int z = 0; z < 64; ++z)
+        zigzag[z] = static_cast<int16_t>(natural[kJpegNaturalOrder[z]]);
 }
