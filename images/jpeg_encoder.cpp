@@ -11,11 +11,6 @@
 
 namespace {
 
-// Colour conversion of the encoder: 15-bit fixed point, arithmetic shifts.
-constexpr int kYr = 9797, kYg = 19234, kYb = 3735;
-constexpr int kCbB = 16384, kCbG = -10856, kCbR = -5527;
-constexpr int kCrR = 16384, kCrG = -13719, kCrB = -2664;
-constexpr int kColourShift = 15;
 constexpr int kLevelShift = 128;
 
 constexpr uint8_t kTableLuminance = 0x00, kTableChrominance = 0x01;
@@ -282,12 +277,11 @@ void Encoder::LoadGroup(const Rect& r, int px, int py)
                 g = (v >> 8) & 0xFF;
                 red = (v >> 16) & 0xFF;
             }
-            *yOut = static_cast<float>(((kYr * red + kYg * g + kYb * b) >> kColourShift) -
-                                       kLevelShift);
-            if (!m_job.oneComponent) {
-                m_cbFull[j * gw + i] = (kCbB * b + kCbG * g + kCbR * red) >> kColourShift;
-                m_crFull[j * gw + i] = (kCrR * red + kCrG * g + kCrB * b) >> kColourShift;
-            }
+            int yy, cb, cr;
+            JpegRgbToYcc(red, g, b, &yy, &cb, &cr);
+            *yOut = static_cast<float>(yy - kLevelShift);
+            m_cbFull[j * gw + i] = cb;
+            m_crFull[j * gw + i] = cr;
         }
     }
     if (m_job.oneComponent)

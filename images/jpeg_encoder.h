@@ -11,6 +11,16 @@
 class CFicheroHttp;
 class CSprite;
 
+// --- Colour ---
+// The encoder's conversion of one pixel: 15-bit fixed point, arithmetic shifts; Y is 0-255
+// (before the level shift), Cb and Cr centred on 0.
+inline void JpegRgbToYcc(int r, int g, int b, int* y, int* cb, int* cr)
+{
+    *y = (9797 * r + 19234 * g + 3735 * b) >> 15;
+    *cb = (16384 * b - 10856 * g - 5527 * r) >> 15;
+    *cr = (16384 * r - 13719 * g - 2664 * b) >> 15;
+}
+
 // --- Quantisation and the forward transform ---
 // The scale of a quality (clamped to 1..100 first): 50 / q below 50, else (200 - 2q) / 100.
 float JpegQualityScale(int quality);

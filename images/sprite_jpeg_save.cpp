@@ -20,11 +20,6 @@ constexpr int kSampling11OrIndexed = 3;
 constexpr int kTileSideMask = 0xFFFF;
 constexpr int kMaxCodesPerBlock = 64;
 
-// The encoder's colour conversion without the level shift, for the palette order.
-constexpr int kYr = 9797, kYg = 19234, kYb = 3735;
-constexpr int kCbB = 16384, kCbG = -10856, kCbR = -5527;
-constexpr int kCrR = 16384, kCrG = -13719, kCrB = -2664;
-constexpr int kColourShift = 15;
 constexpr uint32_t kLow24 = 0xFFFFFF;
 
 int ClampQuality(int q) { return std::max(1, std::min(100, q)); }
@@ -133,9 +128,8 @@ void CSprite::ReorderPalette()
     uint32_t keys[256];
     for (int i = 0; i < n; ++i) {
         const int b = palette[i] & 0xFF, g = (palette[i] >> 8) & 0xFF, r = (palette[i] >> 16) & 0xFF;
-        const int y = (kYr * r + kYg * g + kYb * b) >> kColourShift;
-        const int cb = (kCbB * b + kCbG * g + kCbR * r) >> kColourShift;
-        const int cr = (kCrR * r + kCrG * g + kCrB * b) >> kColourShift;
+        int y, cb, cr;
+        JpegRgbToYcc(r, g, b, &y, &cb, &cr);
         const uint32_t key = static_cast<uint32_t>(y * y + cb * cb + cr * cr);
         keys[i] = (key & kLow24) | static_cast<uint32_t>(i) << 24;
     }

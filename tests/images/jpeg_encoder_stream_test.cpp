@@ -338,9 +338,8 @@ TEST(JpegEncoderStream, PaletteImagesRoundTripInBothCodings)
     for (int i = 1; i < 16; ++i) {
         auto key = [](uint32_t c) {
             const int b = c & 0xFF, g = (c >> 8) & 0xFF, r = (c >> 16) & 0xFF;
-            const int y = (9797 * r + 19234 * g + 3735 * b) >> 15;
-            const int cb = (16384 * b - 10856 * g - 5527 * r) >> 15;
-            const int cr = (16384 * r - 13719 * g - 2664 * b) >> 15;
+            int y, cb, cr;
+            JpegRgbToYcc(r, g, b, &y, &cb, &cr);
             return y * y + cb * cb + cr * cr;
         };
         EXPECT_LE(key(s.palette[i - 1]), key(s.palette[i])) << i;
