@@ -25,6 +25,7 @@
 //                        FreeTiles, FreeRetiredTiles
 //   sprite_textures.cpp  texture modes, uploads and release (Direct3D 9 and OpenGL);
 //                        sprite_textures_sse2.cpp its SSE2 level reduction
+//   sprite_jpeg_load.cpp LoadJPEG (the decoder itself is images/jpeg_*.cpp)
 #include <windows.h>
 
 #include <atomic>
@@ -204,6 +205,13 @@ public:
     // Longest CancelLoad waits for a loader before detaching it from its slot, and longest an
     // upload waits for a loader to finish or to wait itself (tests shorten it).
     static int s_loaderWaitMs;
+
+    // --- sprite_jpeg_load.cpp: the JPEG decoder ---
+    // Decodes a JPEG stream into the image: the given stream from its position (left open), or
+    // the name (null: the file name) opened here; size 0 reads to the stream's end. mode bits
+    // 0-7 are the depth (0 = 24), bits 8-11 the JPEG mode flags. 0 when the picture was decoded,
+    // 1 when not.
+    int LoadJPEG(const char* name, int mode, CFicheroHttp* stream, int size);
 
     // --- sprite_draw.cpp: drawing onto the image ---
 
