@@ -566,6 +566,9 @@ public:
     void ClampCameraToLimits(CFrame* frame = nullptr, CameraState* camera = nullptr);
     // Keeps the "velocity" parameter within 0..1000 (NaN becomes 0).
     void ClampVelocity();
+    // ApplyZoom (declared with the setters) also lives in main_wnd_navigation_limits.cpp: the
+    // viewer's zoom from the "zoom" parameter (fromParameter) or back into it; once initialised
+    // the zoom, kept inside the current frame's limits, goes to the active camera.
 
     // ================= Members =================
     // Owned parts, in construction order.

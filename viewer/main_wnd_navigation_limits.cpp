@@ -14,6 +14,9 @@ constexpr float kMaxVelocity = 1000.0f;
 // CFrame::flags: the pan keeps a margin so that the view's corners stay inside the limits.
 constexpr uint32_t kFrameEnforceLimits = 0x400000;
 
+// CMainWnd::m_cameraMotion: the zoom is moving.
+constexpr int32_t kCameraMotionZoom = 0x40;
+
 constexpr float kDegreesToRadians = 3.14159265358979f / 180.0f;
 
 bool IsNoLimitPair(float minimum, float maximum)
@@ -124,4 +127,28 @@ void CMainWnd::ClampVelocity()
         velocity = kMaxVelocity;
     else if (!(velocity >= 0.0f))  // negative or NaN
         velocity = 0.0f;
+}
+
+void CMainWnd::ApplyZoom(bool fromParameter)
+{
+    if (fromParameter) {
+        m_zoom = m_params.zoom;
+        m_firstFrame.overrides |= OverrideInitialZoom;
+    } else {
+        m_params.zoom = m_zoom;
+    }
+    if (!m_initialized)
+        return;
+    const float* limits = m_currentFrame->effectiveLimits;
+    float zoom = m_zoom;
+    if (zoom > limits[LimitZoomMax])
+        zoom = limits[LimitZoomMax];
+    if (!(zoom >= limits[LimitZoomMin]))  // also NaN
+        zoom = limits[LimitZoomMin];
+    m_zoom = zoom;
+    if (CameraState* camera = m_view.params->camera)
+        camera->zoom = zoom;
+    UpdateZoomLimits(0);
+    m_cameraMotion &= ~kCameraMotionZoom;
+    m_changeCount++;
 }

@@ -130,11 +130,6 @@ void CMainWnd::SetMaxZoom(bool fromParameter)
     }
 }
 
-void CMainWnd::ApplyZoom(bool)
-{
-    // Not built yet: does nothing (the active camera keeps its zoom).
-}
-
 void CMainWnd::ApplyFovMode()
 {
     // Not built yet: does nothing (the view keeps its field-of-view mode).

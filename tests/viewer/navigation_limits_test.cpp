@@ -176,3 +176,45 @@ TEST(NavigationLimits, VelocityStaysWithinItsRange)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(NavigationLimits, ZoomFromTheParameterIsKeptInsideTheFrameLimits)
+{
+    struct Case {
+        float parameter, want;
+    };
+    const Case cases[] = {{2.0f, 2.0f}, {9.0f, 6.0f}, {0.1f, 0.28f},
+                          {std::numeric_limits<float>::quiet_NaN(), 0.28f}};
+    auto engine = std::make_unique<CMainWnd>();
+    engine->m_initialized = 1;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.parameter);
+        engine->m_cameraMotion = 0x58;
+        const int changes = engine->m_changeCount;
+        engine->m_params.zoom = c.parameter;
+        engine->ApplyZoom(true);
+        EXPECT_FLOAT_EQ(engine->m_zoom, c.want);
+        EXPECT_FLOAT_EQ(engine->m_view.params->camera->zoom, c.want);
+        EXPECT_TRUE(engine->m_firstFrame.overrides & OverrideInitialZoom);
+        EXPECT_EQ(engine->m_cameraMotion, 0x18);  // only the zoom stops
+        EXPECT_EQ(engine->m_changeCount, changes + 1);
+    }
+    engine->m_initialized = 0;
+}
+
+TEST(NavigationLimits, ZoomGoesBackIntoTheParameterAndWaitsForInitialisation)
+{
+    auto engine = std::make_unique<CMainWnd>();
+    engine->m_view.params->camera->zoom = 1.0f;
+    engine->m_zoom = 3.5f;
+    engine->ApplyZoom(false);
+    EXPECT_FLOAT_EQ(engine->m_params.zoom, 3.5f);
+    EXPECT_EQ(engine->m_firstFrame.overrides & OverrideInitialZoom, 0u);
+    engine->m_params.zoom = 2.5f;
+    engine->ApplyZoom(true);
+    EXPECT_FLOAT_EQ(engine->m_zoom, 2.5f);
+    EXPECT_FLOAT_EQ(engine->m_view.params->camera->zoom, 1.0f);  // not initialised
+}
+
+}  // namespace
