@@ -655,8 +655,6 @@ public:
     // Navigation limits and the camera move (main_wnd_navigation_limits.cpp).
     CameraState m_cameraDelta;           // per-tick change record of the navigation
     float m_cameraTargetValues[9] = {};  // target values of animated moves, per property
-    CFrame* m_cameraTargetFrame = nullptr;  // frame the targets belong to, none = current
-    int16_t m_cameraTargetStep = 0;      // step counter of the animated move; 0 restarts it
     float m_rotationX = 0.0f;            // the viewer's copies of tilt, pan, roll and zoom
     float m_rotationY = 0.0f;
     float m_rotationZ = 0.0f;
@@ -664,7 +662,6 @@ public:
     uint8_t m_tiltChanged = 0;           // change marks: what moved since the rest of the
     uint8_t m_panChanged = 0;            // viewer last looked
     uint8_t m_zoomChanged = 0;
-    int32_t m_viewMoved = 0;             // the view moved; consumed by the per-frame update
     float m_altitudeMin = 0.0f;          // altitude above the ground in force (3D scenes)
     float m_altitudeMax = 0.0f;
     float m_configuredAltitudeMin = 0.0f;  // the viewer's configured altitude range

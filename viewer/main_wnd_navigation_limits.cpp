@@ -108,7 +108,7 @@ void CMainWnd::ClampCameraToLimits(CFrame* frame, CameraState* camera)
                               panMin, panMax, margin);
     }
 
-    if (camera == active && frame->kind != kFrameKindImageGrid) {
+    if (camera == active && frame->kind != FrameKindImageGrid) {
         if (camera->tilt != oldTilt) {
             m_tiltChanged = 1;
             m_rotationX = camera->tilt;
