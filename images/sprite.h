@@ -390,6 +390,10 @@ public:
     uint8_t levelLocked = 0;
     uint8_t liveSource = 0;
     uint8_t decodeOption = 0;
+    // Face of a cube frame, and where a slice of one source image starts (pixels).
+    uint8_t cubeFace = 0;
+    int sliceOffsetX = 0;
+    int sliceOffsetY = 0;
 
     // ===== Script options (read only by the image code) =====
     int requestedWidth = 0;           // SIZE= values

@@ -12,6 +12,7 @@
 //   render/mesh_transform.cpp  matrices, world positions, normals, boxes
 //   render/mesh_texture.cpp    texture binding and texture coordinates, device forms
 //   render/mesh_detail.cpp     detail levels
+//   render/mesh_load.cpp       model loading
 //   render/mesh_interpolation.cpp  vertex interpolation
 //   render/geometry.cpp        procedural shapes (BuildGeometry), ribbons
 //   render/geometry_tiled.cpp  tiled shapes, the tile splitter
@@ -282,6 +283,14 @@ public:
     // StopLoading, then FreeArrays.
     void Clear();
 
+    // --- render/mesh_load.cpp ---
+
+    // Starts loading the model on a thread of its own (name: replaces the stored file name);
+    // the thread posts (message, parameter) to the window when done. Answers the thread, null
+    // when none was started.
+    CWorkerThread* LoadAsync(const char* name, HWND window, UINT message, WPARAM parameter,
+                             int level);
+
     // --- render/mesh_transform.cpp ---
 
     // Wraps the angles to 0..360; model matrix = rotation x translation of the position.
@@ -413,6 +422,8 @@ public:
     int32_t flipVertical = 0;
 
     uint8_t recordValueJ = 0;  // carried by the model record
+
+    uint8_t cubeFace = 0;  // a face of a cube frame
 
     CTexto name;
 

@@ -1,31 +1,57 @@
 #pragma once
-// The imagery and state of one frame (node) of a tour.
+// CFrame: the imagery and state of one frame (node) of a tour: what kind of panorama it is, its
+// meshes and face images, its interface objects, its view limits and initial view, the
+// per-viewer camera states, the load progress, the spherical-camera sensor parameters and
+// playback state, and the frame's loader and recorder threads.
+//
+// Methods are spread over files by concern:
+//   sources/frame.cpp                 construction, destruction, progress, ClearObjects, Unload
+//   sources/frame_loader.cpp          StartLoading, the loader thread, CancelLoading,
+//                                     LoadImageList, LoadImagesFromStream, ShowGridImage
+//   sources/frame_geometry.cpp        CreateGeometry, UpdateDetailLevels, UpdateTileDetail
+//   sources/frame_panorama_file.cpp   LoadPanoramaFile
+//   sources/frame_quicktime.cpp       LoadQuickTimeVR
+//   sources/frame_sphere_video.cpp    LoadSphereVideo
+//   sources/frame_recorder.cpp        StopRecording
+//   sources/frame_sensors.cpp         BuildSensorGeometry
+//   sources/frame_detection.cpp       ClearDetectionResults
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 
 #include "core/item_list.h"
 #include "core/text_string.h"
+#include "core/worker_threads.h"
+#include "images/sprite.h"
 #include "render/camera_state.h"
 
+class CFicheroHttp;
 class CObjeto2D;
+class CObjeto3D;
 struct _D3DLIGHT9;
 
 // Lights a frame can hold (its light table).
 constexpr int32_t kFrameLightCapacity = 100;
+// Mesh and image slots of a frame; counts from tours and files never exceed them.
+constexpr int32_t kFrameSlotCapacity = 5000;
+// Sensors of a spherical camera.
+constexpr int32_t kSensorCapacity = 10;
+// Viewers whose camera states and detail times a frame keeps.
+constexpr int32_t kFrameViewerCount = 8;
 
 // CFrame::flags
 enum FrameFlags : uint32_t {
+    FrameDetail24Bit = 0x100,       // detail textures of 24 instead of 8 bits
     FramePreloaded = 0x1000,
-    FrameActivated = 0x2000,   // the frame has been shown
-    FrameExpired = 0x8000,     // its time limit has passed
-    FrameKeptLoaded = 0x20000, // the interface frame, and frames a script keeps loaded
+    FrameActivated = 0x2000,        // the frame has been shown
+    FrameReleaseFarMeshes = 0x4000, // scene meshes far from every viewer are released
+    FrameExpired = 0x8000,          // its time limit has passed
+    FrameKeptLoaded = 0x20000,      // the interface frame, and frames a script keeps loaded
 };
+constexpr uint32_t kFrameFlagsDefault = 0x404161;
 
-// Indexes of CFrame::initialView, lowerLimits and upperLimits.
-enum FrameViewIndex : int { ViewX = 0, ViewY = 1, ViewZ = 2, ViewTilt = 3, ViewPan = 4, ViewRoll = 5, ViewZoom = 6 };
-
-// CFrame::overrides written by the viewer parameters.
+// CFrame::overrides: a set bit means the tour gave the value, so loaders must not overwrite it.
 enum FrameOverrides : uint32_t {
     OverrideInitialTilt = 0x1,
     OverrideInitialPan = 0x2,
@@ -37,6 +63,8 @@ enum FrameOverrides : uint32_t {
     OverrideSmallestZoom = 0x80,
     OverrideLargestZoom = 0x100,
     OverrideMouseMode = 0x200,
+    OverrideCylinderCentre = 0x400,  // set by the movie reader: the vertical centre was computed
+    OverrideSensorConfiguration = 0x100000,
 };
 
 // --- Frame and source kinds (read by the tick and the update loop first) ---
@@ -81,6 +109,70 @@ enum NavigationLimit : int {
     LimitZoomMax = 5,
 };
 
+// Weight word of an image progress item.
+enum ProgressWeight : int32_t {
+    ProgressWeightNormal = 0,
+    ProgressWeightWhileIncomplete = -2,  // counted only while the image is incomplete
+};
+
+// The lens and placement of each sensor of a spherical camera: one entry per sensor in each
+// array. Sizes are in the mesh builder's units: u 2.0 = one turn, v 1.0 = pole to pole.
+struct SensorParameters {
+    int32_t meshShape[kSensorCapacity];
+    float tilt[kSensorCapacity];
+    float pan[kSensorCapacity];
+    float roll[kSensorCapacity];
+    float uCentre[kSensorCapacity];
+    float vCentre[kSensorCapacity];
+    float uScale[kSensorCapacity];
+    float vScale[kSensorCapacity];
+    float horizontalSize[kSensorCapacity];
+    float verticalSize[kSensorCapacity];
+    float horizontalLensFactor[kSensorCapacity];
+    float verticalLensFactor[kSensorCapacity];
+    float uAlignOffset[kSensorCapacity];
+    float vAlignOffset[kSensorCapacity];
+    int32_t lensCorrection[kSensorCapacity];
+    float lensCoefficient1[kSensorCapacity];
+    float lensCoefficient2[kSensorCapacity];
+    float lensCoefficient3[kSensorCapacity];
+    float lensCoefficient4[kSensorCapacity];
+
+    // Every sensor with its defaults.
+    SensorParameters();
+};
+
+// Index into CFrame::fisheyeConfig (pixels, degrees).
+enum FisheyeField : int {
+    FisheyeImageWidth = 0,
+    FisheyeImageHeight = 1,
+    FisheyeCentreX = 2,
+    FisheyeCentreY = 3,
+    FisheyeCircleWidth = 4,
+    FisheyeCircleHeight = 5,
+    FisheyeLensAngle = 6,
+    FisheyeRotation = 7,
+    FisheyeReaderValue = 8,
+    FisheyeFieldCount = 9,
+};
+
+// Index into the seven values of a view: CFrame::initialView, lowerLimits, upperLimits.
+enum FrameViewIndex : int {
+    ViewX = 0,
+    ViewY = 1,
+    ViewZ = 2,
+    ViewTilt = 3,
+    ViewPan = 4,
+    ViewRoll = 5,
+    ViewZoom = 6,  // 45 / vertical field of view
+    ViewFieldCount = 7,
+};
+
+// Search record of the sensor alignment (six values).
+struct AlignmentSearchRecord {
+    float values[6];
+};
+
 class CFrame {
 public:
     CFrame();
@@ -89,73 +181,296 @@ public:
     CFrame(const CFrame&) = delete;
     CFrame& operator=(const CFrame&) = delete;
 
+    // --- frame.cpp: progress and life cycle ---
+
+    // Registers an image being loaded (one type-16 progress item per image) with its weight
+    // (ProgressWeight), sets the loading flag and recomputes the percentage.
+    void TrackSpriteProgress(CSprite* image, int32_t weight);
+    // Registers the frame's own file (a type-17 item), sets the loading flag and recomputes.
+    void TrackFileProgress();
+    // Empties the progress list and clears the loading flag.
+    void ClearProgress();
+    // Recomputes loadPercent from the progress items (100 and the loading flag cleared when the
+    // frame is complete). Answers the item count; with no items nothing changes.
+    int32_t UpdateProgress();
     // Gives the object list the view's resident-resource list (so that its items withdraw their
     // sprites and meshes there), then empties it.
     void ClearObjects();
-    // Releases the frame's imagery; it can be loaded again. The frame holds no imagery yet.
+    // Ends every load (waiting for the loader thread), releases the frame's meshes and images
+    // (clearing, not deleting, images another owner holds) and resets the loaded state. The
+    // frame can be loaded again.
     void Unload();
+    // Appends an image another owner holds (an item's sprite); Unload clears it instead of
+    // deleting it. False when every slot is taken.
+    bool AppendBorrowedSprite(CSprite* image);
 
-    // --- Loading (frame_loading.cpp) ---
-    // Stores the source name and starts the frame's loader thread for a script, panorama file,
-    // recording or movie; message (wParam the frame) goes to window when it can be shown, and a
-    // text tour posts ReloadScriptFile. False when no loader was started.
-    bool StartLoading(const char* fileName, HWND window, UINT message);
-    // Sets the geometry type (FrameKind) and builds the meshes and image slots: faces images on
-    // a columns x rows grid. False when nothing was built.
-    bool CreateGeometry(int32_t kind, int32_t faces, int32_t columns, int32_t rows, int32_t flag);
+    // True while the frame's imagery is still loading.
+    bool IsLoading() const;
+    // The cameras of a camera frame resume playing / pause and start exporting stills.
+    void ResumePlayback();
+    void StopCameras();
 
-    // --- View settings (given by frame keys, or inherited from the empty scene) ---
-    // Position x, y, z, tilt, pan, roll, zoom (FrameViewIndex).
-    float initialView[7] = {0, 0, 0, 0, 0, 0, 1.0f};
-    float lowerLimits[7] = {0, 0, 0, -90.0f, 360.0f, 0, 0.28f};
-    float upperLimits[7] = {0, 0, 0, 90.0f, 360.0f, 0, 8.0f};
-    uint32_t overrides = 0;   // FrameOverrides: settings the frame gives itself
-    int32_t mouseMode = 0;
-    int32_t kind = FrameKindNone;  // FrameKind once the geometry is built
-    // Image grids (FrameKind 7): columns and rows, and the image shown.
+    // --- frame_loader.cpp: loading ---
+
+    // Stores the source and the window and message to notify, first ending a load that still
+    // runs, and starts the frame's loader thread; answers it (null when it could not start).
+    // Does not wait.
+    CWorkerThread* StartLoading(const char* sourceName, HWND window, UINT message);
+    // Raises the cancel flag, waits until the loader thread has ended, stops the recorder, then
+    // clears the flag.
+    void CancelLoading();
+    // Reads the comma-separated list: a base folder or URL, then one image name per face, piece
+    // or sensor. Builds placeholders, posts the notify message, then decodes each image on this
+    // thread. 1 when not cancelled, else 0.
+    int LoadImageList(const char* list, HWND window, UINT message);
+    // Decodes images stored back to back in the stream into the frame's last count images.
+    // sizes has count x tilesPerImage entries, as have offsets and layout when given. Answers the
+    // result of the last image (1 decoded, 0 failed; for image-grid frames the bytes received).
+    int LoadImagesFromStream(CFicheroHttp* stream, const uint32_t* sizes, const uint32_t* offsets,
+                             const uint32_t* layout, int count, int tilesPerImage,
+                             uint32_t meshFlagMask, HWND window, UINT message);
+    // Shows the current cell of an image-grid frame (with its neighbour blended over it when
+    // blend is set).
+    void ShowGridImage(int blend);
+
+    // --- frame_geometry.cpp: geometry and detail ---
+
+    // Builds the meshes and placeholder images of a frame kind: count meshes, placeholders of
+    // width x height (0: keep the frame's images), slicing 1 or 2 when the images are slices of
+    // one source. Answers width (10 for grid frames), -200 when the frame already has meshes.
+    int CreateGeometry(int kind, int count, int width, int height, int slicing);
+    // Chooses the detail of the scene's meshes and textures for one viewer (at most every 0.2 s)
+    // and starts the loads that bring them. 1 when a texture changed its detail.
+    int UpdateDetailLevels(const float position[3], float time, int viewer);
+    // Raises the requested detail of the tiles of the mesh's texture that lie near the camera.
+    // Answers the number of tiles raised.
+    int UpdateTileDetail(CObjeto3D* mesh, const float position[3]);
+
+    // --- frame_panorama_file.cpp ---
+
+    // Reads the program's binary panorama file. 1 when the file was handled, refused or
+    // cancelled; 0 when the source is a text tour (ReloadScriptFile has been posted).
+    int LoadPanoramaFile(const char* name, HWND window, UINT message, int detailLevel);
+
+    // --- frame_quicktime.cpp, frame_sphere_video.cpp: movie readers ---
+
+    // 1 when the movie was read; 0 on failure (nothing posted).
+    int LoadQuickTimeVR(const char* name, HWND window, UINT message);
+    int LoadSphereVideo(const char* name, HWND window, UINT message);
+
+    // --- frame_recorder.cpp ---
+
+    // Ends the recorder thread and waits for it.
+    void StopRecording();
+
+    // --- frame_sensors.cpp ---
+
+    // Shapes the mesh of the sensor from its parameters; false when it could not.
+    bool BuildSensorGeometry(int sensor);
+
+    // --- frame_detection.cpp ---
+
+    // Releases the motion detection's results.
+    void ClearDetectionResults();
+
+    // ===== Fields, in layout order =====
+
+    // 1.
+    int32_t viewerWord = 0;
+    // 2.
+    WorkerThreadSlot loaderThread{nullptr};
+    WorkerThreadSlot recorderThread{nullptr};
+    // 3. Polled by every loader loop; the abort word of every stream and image load the frame
+    // starts (SpriteAbortCancel is the cancel request).
+    std::atomic<int> cancelFlag{0};
+    // 4.
+    std::atomic<uint8_t> recorderStop{0};
+    std::atomic<int32_t> recorderState{0};  // 0 running, 1 paused, 2 one step
+    // 5.
+    uint16_t entryCode = 0;
+    CTexto name;
+    CTexto description;
+    CTexto readerTexts[2];
+    // 6.
+    int32_t sourceKind = SourceFromFile;  // SourceKind
+    // 7.
+    int32_t backColour = static_cast<int32_t>(0xFF000000u);  // fills placeholder images
+    // 8.
+    uint16_t sequenceNumber = 0;
+    float tourDelay = 0.0f;
+    CTexto updateStateAddress;
+    CTexto checkStateAddress;
+    int32_t readerFields[5] = {};
+    // 9.
+    CObjeto objects;
+    // 10. Views: position x, y, z, tilt, pan, roll, zoom. Pan limits of 360 and 360: unlimited.
+    float initialView[ViewFieldCount] = {0, 0, 0, 0, 0, 0, 1.0f};
+    float lowerLimits[ViewFieldCount] = {0, 0, 0, -90.0f, 360.0f, 360.0f, 0.28f};
+    int32_t readerLimitWords[20] = {};
+    float upperLimits[ViewFieldCount] = {0, 0, 0, 90.0f, 360.0f, 360.0f, 6.0f};
+    float readerViewValues[6] = {50.0f, 4000.0f, 4000.0f, -1.0f, 0, 0};
+    float cylinderCentre = 50.0f;   // vertical centre, per cent
+    float viewValue = 0.5f;
+    float cylinderPanRange = 360.0f;  // degrees
+    float readerViewTail[3] = {0, 100.0f, 2.0f};
+    // 11.
+    int32_t readerWord = 0;
+    uint32_t flags = kFrameFlagsDefault;  // FrameFlags
+    // 12.
+    uint32_t overrides = 0;  // FrameOverrides
+    // 13.
+    int32_t flags2 = -1;  // -1: the camera limits give it the viewer's value
+    uint8_t viewerByte = 0;
+    uint8_t* panoramaHeader = nullptr;  // owned (malloc): header block of a binary panorama file
+    // 14.
+    float readerValues[11] = {0, 0, 0, 0, 30.0f, 30.0f, 0, 0, 0, 0, 0};
+    // 15. FisheyeField
+    float fisheyeConfig[FisheyeFieldCount] = {0, 0, 0, 0, 0, 0, 180.0f, 0, 4.0f};
+    // 16.
+    // The limits in force (NavigationLimit; 360 and 360 mean none for tilt and pan).
+    float effectiveLimits[6] = {-90.0f, 90.0f, 360.0f, 360.0f, 0.28f, 6.0f};
+    int32_t readerLimitValue = 0;
+    // 17. The render device that shows the frame, not owned.
+    CObjeto2D* device = nullptr;
+    // 18. Mesh i uses image i unless its kind says otherwise. Both owned, except images marked
+    // in spriteBorrowed.
+    CObjeto3D* meshes[kFrameSlotCapacity] = {};
+    CSprite* sprites[kFrameSlotCapacity] = {};
+    uint8_t spriteBorrowed[kFrameSlotCapacity] = {};
+    // 19. The frame's lights, added by CObjeto2D::AddLight; not owned.
+    _D3DLIGHT9* lights[kFrameLightCapacity] = {};
+    // 20.
+    std::atomic<int32_t> meshCount{0};
+    std::atomic<int32_t> spriteCount{0};
+    int32_t lightCount = 0;
+    int32_t kind = FrameKindSpherical;  // FrameKind
+    int32_t mouseMode = 2;  // the navigation mode
+    int32_t viewerMode = 1;
+    // 21.
+    // Image-grid state (FrameKind 7).
     int32_t gridColumns = 0;
     int32_t gridRows = 0;
+    std::atomic<int32_t> gridImagesRead{0};
     int32_t gridColumn = 0;
     int32_t gridRow = 0;
-    // Decodes and shows the grid image at gridColumn, gridRow (mode 1: the 3D-glasses mode).
-    void ShowGridImage(int32_t mode);
+    int32_t gridImage = 0;         // the image shown
+    int32_t gridBlendImage = -1;   // the neighbour blended over it, -1 none
+    int32_t gridBlend = 0;
+    int32_t gridColumnOffset = 0;
+    int32_t gridStepDirection = 1;
+    float gridOption = 0.5f;
+    int32_t gridWords[3] = {};
+    float gridViewerValues[4] = {8.0f, 8.0f, 8.0f, 8.0f};
+    // The encoded bytes of each image-grid cell (owned), decoded again whenever the cell shows.
+    CFicheroHttp* gridStreams[kFrameSlotCapacity] = {};
+    // 22.
+    SensorParameters sensorParams;
+    // 23.
+    CTexto sensorNames[kSensorCapacity];
+    CSprite* liveCameras[kSensorCapacity] = {};  // not owned
+    int32_t liveCameraCount = 0;
+    // 24.
+    int32_t sensorLayout = 0;  // 0 all sensors on the ring, 1 all but the last, else none
+    int32_t seamCount = 0;
+    int32_t sensorCount = 0;
+    // 25.
+    uint8_t remoteCamera = 0;
+    CTexto remoteCameraAddress;
+    // 26. Recording and playback.
+    CTexto recordingName;
+    std::atomic<int32_t> framesWritten{0};
+    std::atomic<int32_t> framesDropped{0};
+    std::atomic<int32_t> bytesWritten{0};
+    int32_t stepTone = 0;
+    std::atomic<int32_t> seekState{0};
+    int32_t playbackRepeat = 0;
+    int32_t playing = 1;
+    int32_t stoppedMarker = 0;
+    int32_t globalExposure = 0;
+    int32_t globalWhiteBalance = 0;
+    int32_t globalGamma = 0;
+    int32_t luminanceTarget = 40;
+    int32_t addBrightness = 0;
+    int32_t addContrast = 0;
+    float seekPercent = 0.0f;
+    int32_t seekSetIndex = -1;
+    int32_t frameCount = 0;
+    float playbackRate = 1.0f;
+    int32_t frameTimeMs = 0;
+    int32_t playbackWords[2] = {};
+    float clockOrigin = 0.0f;
+    int32_t currentSet = 0;
+    int32_t lastFrameTimeMs = 0;
+    int32_t playbackWord = 0;
+    int64_t timeOrigin = 0;
+    int32_t framesPerSensor = 0;
+    // 27. For the viewer's use, one slot per sensor.
+    CSprite sensorImages[kSensorCapacity];
+    CSprite sensorImages2[kSensorCapacity];
+    // 28.
+    uint8_t noiseReduction = 0;
+    int32_t noiseFrames = 16;
+    CTexto recorderStatistics;
+    // 29.
+    std::atomic<uint8_t> loading{0};
+    std::atomic<float> loadPercent{0.0f};  // 0 to 100
+    CObjeto progress;                      // type 16 per image, type 17 for the frame's file
+    int32_t movieWriteMode = 0;
+    std::atomic<int32_t> fileBytesRead{0};
+    std::atomic<int32_t> fileBytesTotal{-1};  // -1 unknown
+    // 30.
+    CTexto sourceName;
+    HWND notifyWindow = nullptr;
+    UINT notifyMessage = 0;
+    CTexto outputName;
+    int32_t recorderMode = 0;
+    float recorderValue = 0.0f;
+    // 31.
+    float modelScale = 1.0f;
+    float unitScale = 1.0f;  // model units per metre
+    float sceneValues[4] = {};
+    uint8_t sceneValuesKnown = 0;  // also the aerial frame's detail-scaling mark
+    // 32.
+    CObjeto2D* panoramaRenderer = nullptr;  // owned, made on first use
+    CObjeto3D* streamedModel = nullptr;     // not owned
+    CSprite* streamedImage = nullptr;       // not owned
+    // 33. Seconds of each viewer's last detail update.
+    float lastDetailTime[kFrameViewerCount] = {-1.0f, -1.0f, -1.0f, -1.0f,
+                                               -1.0f, -1.0f, -1.0f, -1.0f};
+    // 34.
+    uint8_t alignmentRequested = 0;
+    CSprite* alignmentReferences = nullptr;           // owned (new[])
+    AlignmentSearchRecord* alignmentSearch = nullptr;  // owned (new[])
+    int32_t alignmentCount = 0;
+    // 35.
+    uint8_t detectionEnabled = 0;
+    std::atomic<uint8_t> detectionLock{0};
+    uint8_t maskView = 0;
+    // 36.
+    CSprite detectionReference;
+    CSprite detectionOverlay;
+    CObjeto detectionZones;
+    // 37. One per viewer index; 0 is the main view.
+    CameraState cameras[kFrameViewerCount];
 
-    CTexto name;
-    CObjeto2D* device = nullptr;  // the render device that shows the frame, not owned
-    // The frame's interface objects. Its residentList is the frame's own resident list.
-    CObjeto objects;
-    uint32_t flags = 0;      // FrameFlags
+    // Frame-wide interim state ---------------------------------------------------------------
     float timeLimit = 0.0f;  // seconds the frame may stay loaded unused; 0 or less: no limit
     float timeStamp = 0.0f;  // tick time at which the limit was set
     uint8_t ready = 0;       // the imagery has arrived and the frame can be shown
 
-    // --- Kinds (see FrameKind, SourceKind) ---
-    int32_t sourceKind = SourceFromFile; // SourceKind; set by the tour before the frame loads
-    int32_t motionDetection = 0;         // motion detection of a camera frame is on
-    float loadPercent = 0.0f;
-    int32_t exportState = 0;             // 2: every tick exports one panorama still
-    int32_t recordedFrameCount = 0;      // frames of a recording
-    int32_t recordedFrameIndex = 0;      // the recording's frame being shown
-    CTexto updateStateAddress;           // "UPDATESTATE=": where object states are reported
-    CTexto checkStateAddress;            // "CHECKSTATE=": where object states are polled
-    // True while the frame's imagery is still loading.
-    bool IsLoading() const;
-    // Updates the frame's load progress records.
-    void UpdateProgress();
-    // The cameras of a camera frame resume playing / pause and start exporting stills.
-    void ResumePlayback();
-    void StopCameras();
-    // --- end of kinds ---
-
-    // The frame's lights, added by CObjeto2D::AddLight; not owned.
-    _D3DLIGHT9* lights[kFrameLightCapacity] = {};
-    int32_t lightCount = 0;
     // Bit 0: a drag moves the view relative to where it started (the empty scene takes the
     // "relmousemove" parameter).
     int32_t relMouseMove = 1;
+    int32_t motionDetection = 0;         // motion detection of a camera frame is on
+    int32_t exportState = 0;             // 2: every tick exports one panorama still
+    int32_t recordedFrameCount = 0;      // frames of a recording
+    int32_t recordedFrameIndex = 0;      // the recording's frame being shown
 
-    // Navigation: the limits in force (NavigationLimit; 360 and 360 mean none for tilt and
-    // pan) and one camera per viewer index, 0 being the main view's.
-    float effectiveLimits[6] = {-90.0f, 90.0f, 360.0f, 360.0f, 0.28f, 6.0f};
-    CameraState cameras[8];
+private:
+    // --- frame.cpp ---
+    // Takes the object (sprite, mesh or the frame) out of the view's resident-resource list.
+    void WithdrawResident(const void* object);
+    // --- frame_loader.cpp ---
+    // The loader thread: picks the reader by source kind and name.
+    static unsigned FrameLoaderThread(void* parameter);
 };

@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr int32_t kFrameKindSpherical = 6;
 constexpr int32_t kSingleImageGrid = 10;
 constexpr int32_t kModelVertexColour = 0x646464;
 constexpr const char* kHideVideoControls = "ShowGroup('','',0,'videocontrols')";
@@ -134,7 +133,7 @@ LRESULT CMainWnd::OpenDocument(WPARAM, LPARAM)
         [[fallthrough]];
     }
     case DocumentKind::Movie:
-        frame->CreateGeometry(kFrameKindSpherical, 1, kSingleImageGrid, kSingleImageGrid, 0);
+        frame->CreateGeometry(FrameKindSpherical, 1, kSingleImageGrid, kSingleImageGrid, 0);
         LoadSingleImage(frame);
         break;
     }

@@ -121,7 +121,7 @@ HRESULT CMainWnd::Tick(int present)
         if (loading || m_interfaceFrame.IsLoading()) {
             m_currentFrame->UpdateProgress();
             m_interfaceFrame.UpdateProgress();
-            m_progressText.Format("%.0f", m_currentFrame->loadPercent);
+            m_progressText.Format("%.0f", m_currentFrame->loadPercent.load());
             if (!m_currentFrame->IsLoading() && !m_interfaceFrame.IsLoading()) {
                 m_changeCount++;
                 LayoutToolbar(true, kToolbarBothBars);

@@ -1,0 +1,271 @@
+// Frame loading: the loader thread, its dispatch, image lists, images from one stream, the
+// binary panorama file's header, cancelling.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/language.h"
+#include "core/mailboxes.h"
+#include "core/stream.h"
+#include "core/text_string.h"
+#include "render/mesh.h"
+#include "sources/frame.h"
+#include "viewer/main_wnd.h"
+#include "test_support.h"
+
+namespace {
+
+constexpr UINT kFrameReady = ViewerMessageFrameReady;
+constexpr UINT kReloadScriptFile = ViewerMessageReloadScriptFile;
+
+// A message-only window that collects what the loaders post.
+class PostBox {
+public:
+    PostBox() {
+        m_window = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                   GetModuleHandleA(nullptr), nullptr);
+    }
+    ~PostBox() { DestroyWindow(m_window); }
+    HWND Window() const { return m_window; }
+    // The messages posted so far: (message, wParam).
+    std::vector<std::pair<UINT, WPARAM>> Take() {
+        std::vector<std::pair<UINT, WPARAM>> out;
+        MSG msg;
+        while (PeekMessageA(&msg, m_window, 0, 0, PM_REMOVE))
+            if (msg.message >= WM_USER)
+                out.emplace_back(msg.message, msg.wParam);
+        return out;
+    }
+
+private:
+    HWND m_window;
+};
+
+// Runs the frame's loader to its end.
+void LoadAndWait(CFrame& frame, const std::string& source, HWND window) {
+    ASSERT_NE(frame.StartLoading(source.c_str(), window, kFrameReady), nullptr);
+    ASSERT_TRUE(WaitForWorkerThreadEnd(frame.loaderThread, 10000));
+}
+
+TEST(FrameLoader, ACubicListLoadsSixFacesAndPostsTheFrameFirst) {
+    TempFolder folder;
+    PostBox box;
+    auto frame = std::make_unique<CFrame>();
+    frame->sourceKind = SourceCubic;
+    std::string list = folder.Path();
+    for (const char* face : {"f.jpg", "r.jpg", "b.jpg", "l.jpg", "u.jpg", "d.jpg", "x.jpg",
+                             "y.jpg"})
+        list += std::string(",") + face;
+    LoadAndWait(*frame, list, box.Window());
+    const auto posts = box.Take();
+    ASSERT_EQ(posts.size(), 1u);
+    EXPECT_EQ(posts[0].first, kFrameReady);
+    EXPECT_EQ(posts[0].second, reinterpret_cast<WPARAM>(frame.get()));
+    EXPECT_EQ(frame->kind, FrameKindCubic);
+    EXPECT_EQ(frame->meshCount, 6);
+    EXPECT_EQ(frame->spriteCount, 6);
+    EXPECT_EQ(frame->progress.GetCount(), 6);
+    for (int i = 0; i < 6; ++i) {
+        CSprite* image = frame->sprites[i];
+        SCOPED_TRACE(i);
+        EXPECT_EQ(image->jfif, 1);
+        EXPECT_EQ(image->keepContent, 1);
+        EXPECT_EQ(image->abortPointer, &image->abortWord);
+        EXPECT_EQ(image->loaderThread.load(), nullptr);
+        EXPECT_NE(image->requestedName.Find(folder.Path().c_str()), -1);
+    }
+    EXPECT_NE(frame->sprites[5]->requestedName.Find("d.jpg"), -1);
+    // Faces that cannot be read keep their placeholders and end the load.
+    EXPECT_FLOAT_EQ(frame->loadPercent, 100.0f);
+    EXPECT_EQ(frame->loading, 0);
+    EXPECT_EQ(frame->loaderThread.load(), nullptr);
+}
+
+TEST(FrameLoader, ASensorListLongerThanSixKeepsEveryName) {
+    PostBox box;
+    auto frame = std::make_unique<CFrame>();
+    frame->sourceKind = SourceFisheyes;
+    LoadAndWait(*frame, "base,1.jpg,2.jpg,3.jpg,4.jpg,5.jpg,6.jpg,7.jpg", box.Window());
+    EXPECT_EQ(frame->kind, FrameKindFisheye);
+    EXPECT_EQ(frame->meshCount, 7);
+    EXPECT_EQ(frame->spriteCount, 7);
+    EXPECT_EQ(box.Take().size(), 1u);
+}
+
+TEST(FrameLoader, ABaseOnlyListBuildsAndPostsNothing) {
+    PostBox box;
+    auto frame = std::make_unique<CFrame>();
+    frame->sourceKind = SourceCubic;
+    EXPECT_EQ(frame->LoadImageList("http://example.invalid/base/", box.Window(), kFrameReady), 1);
+    EXPECT_EQ(frame->meshCount, 0);
+    EXPECT_EQ(frame->spriteCount, 0);
+    EXPECT_TRUE(box.Take().empty());
+}
+
+TEST(FrameLoader, ACancelledListStopsAndAnswersZero) {
+    auto frame = std::make_unique<CFrame>();
+    frame->sourceKind = SourceCubic;
+    frame->cancelFlag = SpriteAbortCancel;
+    EXPECT_EQ(frame->LoadImageList("base,a.jpg,b.jpg", nullptr, 0), 0);
+    EXPECT_EQ(frame->meshCount, 0);
+    EXPECT_EQ(frame->sprites[0], nullptr);
+    frame->cancelFlag = 0;
+}
+
+TEST(FrameLoader, SourcesGoToTheirReaderByKindAndName) {
+    TempFolder folder;
+    const std::string tour = folder.Write("tour.txt", "[FRAME]\r\nFILE=a.jpg\r\n");
+    const std::string headerOnly = folder.Write("empty.kzr", std::string("KZR\0\x07\x01", 6));
+    struct Case {
+        const char* name;
+        std::string source;
+        int32_t sourceKind;
+        bool reloadPosted;
+    };
+    const Case cases[] = {
+        {"a text tour is handed back", tour, SourceFromFile, true},
+        {"a header-only file counts as a tour", headerOnly, SourcePanorama, true},
+        {"a movie by its upper-case name", folder.File("tour.MOV"), SourceFromFile, false},
+        {"a camera recording", folder.File("rec.cam"), SourceFromFile, false},
+        {"a name of three characters reads as a panorama file", "mov", SourceFromFile, false},
+        {"a missing file posts nothing", folder.File("missing.kzr"), SourceFromFile, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PostBox box;
+        auto frame = std::make_unique<CFrame>();
+        frame->sourceKind = c.sourceKind;
+        LoadAndWait(*frame, c.source, box.Window());
+        const auto posts = box.Take();
+        ASSERT_EQ(posts.size(), c.reloadPosted ? 1u : 0u);
+        if (c.reloadPosted) {
+            EXPECT_EQ(posts[0].first, kReloadScriptFile);
+            EXPECT_EQ(posts[0].second, 0u);
+        }
+    }
+}
+
+TEST(FrameLoader, PanoramaFilesOfANewerPlayerOrWithRecordsAreRefused) {
+    TempFolder folder;
+    struct Case {
+        const char* name;
+        std::string bytes;
+        int line;  // language line left as the pending message
+    };
+    const Case cases[] = {
+        {"version 264", std::string("KZR\0\x08\x01", 6), 74},
+        {"version 263 with records", std::string("KZR\0\x07\x01", 6) + "\xFF\x00", 77},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PostBox box;
+        CTexto pending;
+        TakePendingMessage(&pending);
+        auto frame = std::make_unique<CFrame>();
+        const std::string path = folder.Write("file.kzr", c.bytes);
+        EXPECT_EQ(frame->LoadPanoramaFile(path.c_str(), box.Window(), kFrameReady, 255), 1);
+        EXPECT_TRUE(box.Take().empty());
+        ASSERT_TRUE(TakePendingMessage(&pending));
+        EXPECT_STREQ(pending.GetText(), GetLanguageLine(c.line));
+        EXPECT_EQ(frame->fileBytesTotal, static_cast<int32_t>(c.bytes.size()));
+    }
+}
+
+TEST(FrameLoader, StartingAgainEndsTheRunningLoadFirst) {
+    auto frame = std::make_unique<CFrame>();
+    frame->sourceKind = SourceCubic;
+    for (int round = 0; round < 5; ++round) {
+        frame->StartLoading("base,a.jpg,b.jpg,c.jpg,d.jpg,e.jpg,f.jpg", nullptr, 0);
+        frame->Unload();
+        EXPECT_EQ(frame->loaderThread.load(), nullptr);
+        EXPECT_EQ(frame->kind, FrameKindNone);
+        EXPECT_EQ(frame->meshCount, 0);
+    }
+    frame->StartLoading("base,a.jpg,b.jpg,c.jpg,d.jpg,e.jpg,f.jpg", nullptr, 0);
+    frame->StartLoading("base,a.jpg,b.jpg,c.jpg,d.jpg,e.jpg,f.jpg", nullptr, 0);
+    ASSERT_TRUE(WaitForWorkerThreadEnd(frame->loaderThread, 10000));
+    EXPECT_EQ(frame->meshCount, 6);
+    frame->CancelLoading();
+    EXPECT_EQ(frame->cancelFlag, 0);
+}
+
+// Images stored back to back: an image-grid frame keeps each cell's bytes.
+TEST(FrameLoader, GridCellsKeepTheirBytesAndBadPiecesFailAlone) {
+    struct Case {
+        const char* name;
+        std::vector<uint32_t> sizes;
+        std::vector<uint32_t> layout;  // empty: none
+        std::vector<int32_t> states;   // per image after the call: 3 failed, else untouched
+        std::vector<int> stored;       // bytes kept per cell, -1 none
+    };
+    const Case cases[] = {
+        {"two cells", {4, 6}, {}, {0, 0}, {4, 6}},
+        {"a size beyond the stream fails that cell", {4, 100}, {}, {0, 3}, {4, -1}},
+        {"a layout word naming image 5 of 2", {4, 6}, {0, 5u << 16}, {0, 0}, {4, -1}},
+    };
+    const std::string data = "AAAABBBBBB";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto frame = std::make_unique<CFrame>();
+        frame->CreateGeometry(FrameKindImageGrid, 1, 2, 1, 0);
+        ASSERT_EQ(frame->spriteCount, 2);
+        for (int i = 0; i < 2; ++i)
+            frame->sprites[i]->loadState = SpriteEmpty;
+        CFicheroHttp stream;
+        ASSERT_TRUE(stream.SetBuffer(data.data(), static_cast<int64_t>(data.size()),
+                                     BufferUse::Copy));
+        frame->LoadImagesFromStream(&stream, c.sizes.data(), nullptr,
+                                    c.layout.empty() ? nullptr : c.layout.data(), 2, 1, ~0u,
+                                    nullptr, 0);
+        for (int i = 0; i < 2; ++i) {
+            SCOPED_TRACE(i);
+            if (c.states[i] == SpriteFailed)
+                EXPECT_EQ(frame->sprites[i]->loadState, SpriteFailed);
+            else
+                EXPECT_NE(frame->sprites[i]->loadState, SpriteFailed);
+            if (c.stored[i] < 0) {
+                EXPECT_TRUE(!frame->gridStreams[i] ||
+                            frame->gridStreams[i]->GetMemoryState() != BufferComplete);
+            } else {
+                ASSERT_NE(frame->gridStreams[i], nullptr);
+                EXPECT_EQ(frame->gridStreams[i]->GetMemoryState(), BufferComplete);
+                EXPECT_EQ(frame->gridStreams[i]->GetLength(), c.stored[i]);
+            }
+        }
+    }
+}
+
+TEST(FrameLoader, CubePiecesNeedASquareGrid) {
+    const std::string data(64, 'x');
+    struct Case {
+        const char* name;
+        int tiles;
+        int expectedSize;  // of image 0 after the call; 0 when it was never attempted
+        int gridColumns;
+    };
+    const Case cases[] = {
+        {"four pieces make 2 x 2", 4, 8, 2},
+        {"two pieces are no square", 2, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto frame = std::make_unique<CFrame>();
+        frame->CreateGeometry(FrameKindCubic, 6, 10, 10, 0);
+        std::vector<uint32_t> sizes(static_cast<size_t>(6 * c.tiles), 1);
+        sizes[0] = 8;
+        CFicheroHttp stream;
+        ASSERT_TRUE(stream.SetBuffer(data.data(), static_cast<int64_t>(data.size()),
+                                     BufferUse::Copy));
+        frame->LoadImagesFromStream(&stream, sizes.data(), nullptr, nullptr, 6, c.tiles, ~0u,
+                                    nullptr, 0);
+        EXPECT_EQ(frame->sprites[0]->expectedFileSize, c.expectedSize);
+        EXPECT_EQ(frame->sprites[0]->gridColumns, c.gridColumns);
+        EXPECT_EQ(frame->sprites[0]->loadState, SpriteFailed);
+    }
+}
+
+}  // namespace
