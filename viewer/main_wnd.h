@@ -739,6 +739,7 @@ public:
     float m_frameTimeStep = 0.001f;
     float (*m_clock)() = nullptr;        // the tick's clock; null: GetTimeSeconds
     uint8_t m_pointerMoved = 0;
+    int32_t m_viewMoved = 0;
     int32_t m_inputPolled = 0;
     uint8_t m_cursorHidden = 0;          // hide the cursor while presenting
     int32_t m_showInfo = 0;
@@ -759,6 +760,8 @@ public:
     int32_t m_mouseY = 0;
     int32_t m_pressMoved = 0;
     int32_t m_wheelDelta = 0;
+    int32_t m_cameraTargetStep = 0;
+    CFrame* m_cameraTargetFrame = nullptr;
     // Multimedia layer of the looping sounds: tests put their own in.
     MCIERROR (*m_mciSend)(const char* command, char* answer, UINT answerSize, HWND notify) =
         nullptr;

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <windows.h>
 
 #include <cstring>
@@ -125,7 +127,9 @@ struct TestEngine {
         engine.m_initialized = 1;
     }
     ~TestEngine() { engine.m_initialized = 0; }
-    CMainWnd engine;
+    // An engine with its two frames is too large for several on the test's stack.
+    std::unique_ptr<CMainWnd> holder = std::make_unique<CMainWnd>();
+    CMainWnd& engine = *holder;
     PostedMessages posted;
 };
 
