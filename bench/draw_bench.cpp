@@ -85,20 +85,8 @@ double RunDevice(int rounds, const std::vector<std::vector<uint32_t>>& textures)
                         textures[f].data() + static_cast<size_t>(y) * kFaceSize, kFaceSize * 4);
         image.SplitIntoTiles(-1, -1, -1);
         CObjeto3D& mesh = faces[f];
-        if (!mesh.AllocateArrays(4, 6, true, true))
+        if (!cube_scene::BuildFaceMesh(f, kCubeHalf, mesh))
             return 0;
-        MeshVertex v[4];
-        cube_scene::FaceVertices(f, kCubeHalf, v);
-        for (int i = 0; i < 4; ++i) {
-            mesh.vertices[i].x = v[i].wx;
-            mesh.vertices[i].y = v[i].wy;
-            mesh.vertices[i].z = v[i].wz;
-            mesh.vertices[i].u = v[i].u;
-            mesh.vertices[i].v = v[i].v;
-            mesh.vertices[i].diffuse = 0xFFFFFFFF;
-        }
-        mesh.SetTriangle(0, 0, 1, 2);
-        mesh.SetTriangle(3, 0, 2, 3);
         mesh.loadState = MeshLoaded;
         mesh.texture1 = &image;
         mesh.renderFlags = kFaceFeatures;

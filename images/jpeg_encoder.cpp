@@ -145,8 +145,8 @@ void Encoder::SetUpTables()
         std::memset(t.dcFrequency, 0, sizeof(t.dcFrequency));
         std::memset(t.acFrequency, 0, sizeof(t.acFrequency));
     }
-    const JpegHuffmanSpec* dc[2] = {&kJpegDefaultDcLuminance, &kJpegDefaultDcChrominance};
-    const JpegHuffmanSpec* ac[2] = {&kJpegDefaultAcLuminance, &kJpegDefaultAcChrominance};
+    const JpegHuffmanCodes* dc[2] = {&kJpegDefaultDcLuminance, &kJpegDefaultDcChrominance};
+    const JpegHuffmanCodes* ac[2] = {&kJpegDefaultAcLuminance, &kJpegDefaultAcChrominance};
     for (int kind = 0; kind < 2; ++kind) {
         BuildJpegCodeTable(dc[kind]->counts, dc[kind]->symbols, dc[kind]->symbolCount,
                            &m_tables[kind].dc);
@@ -206,14 +206,14 @@ void Encoder::BuildHeaders(bool withHuffman)
         } else {
             PutMarker(&out, kMarkerDht);
             Put16Be(&out, kStandardDhtLength);
-            const JpegHuffmanSpec* specs[4] = {&kJpegDefaultDcLuminance, &kJpegDefaultAcLuminance,
+            const JpegHuffmanCodes* codeSets[4] = {&kJpegDefaultDcLuminance, &kJpegDefaultAcLuminance,
                                                &kJpegDefaultDcChrominance,
                                                &kJpegDefaultAcChrominance};
             const uint8_t ids[4] = {kTableLuminance, kAcClass | kTableLuminance,
                                     kTableChrominance, kAcClass | kTableChrominance};
             for (int i = 0; i < 4; ++i)
-                PutHuffmanTable(&out, ids[i], specs[i]->counts, specs[i]->symbols,
-                                specs[i]->symbolCount);
+                PutHuffmanTable(&out, ids[i], codeSets[i]->counts, codeSets[i]->symbols,
+                                codeSets[i]->symbolCount);
         }
     }
     // Frame header: native streams always carry three component entries.

@@ -81,13 +81,13 @@ constexpr int kMaxOrientation = 8;
 
 }  // namespace
 
-const JpegHuffmanSpec kJpegDefaultDcLuminance = {
+const JpegHuffmanCodes kJpegDefaultDcLuminance = {
     {0, 1, 5, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0}, kDcSymbols, 12};
-const JpegHuffmanSpec kJpegDefaultDcChrominance = {
+const JpegHuffmanCodes kJpegDefaultDcChrominance = {
     {0, 3, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0}, kDcSymbols, 12};
-const JpegHuffmanSpec kJpegDefaultAcLuminance = {
+const JpegHuffmanCodes kJpegDefaultAcLuminance = {
     {0, 2, 1, 3, 3, 2, 4, 3, 5, 5, 4, 4, 0, 0, 1, 0x7d}, kAcLuminanceSymbols, 162};
-const JpegHuffmanSpec kJpegDefaultAcChrominance = {
+const JpegHuffmanCodes kJpegDefaultAcChrominance = {
     {0, 2, 1, 2, 4, 4, 3, 4, 7, 5, 4, 4, 0, 1, 2, 0x77}, kAcChrominanceSymbols, 162};
 
 const double kJpegAanScale[8] = {

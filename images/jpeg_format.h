@@ -53,17 +53,17 @@ extern const uint8_t kJpegLuminanceQuant[64];
 extern const uint8_t kJpegChrominanceQuant[64];
 
 // A Huffman table as DHT carries it: codes per length 1-16, then the symbols in code order.
-struct JpegHuffmanSpec {
+struct JpegHuffmanCodes {
     uint8_t counts[16];
     const uint8_t* symbols;
     int symbolCount;
 };
 // The standard tables: luminance DC, chrominance DC, luminance AC, chrominance AC. A stream
 // without DHT is decoded with them (identifier 0 luminance, 1 chrominance).
-extern const JpegHuffmanSpec kJpegDefaultDcLuminance;
-extern const JpegHuffmanSpec kJpegDefaultDcChrominance;
-extern const JpegHuffmanSpec kJpegDefaultAcLuminance;
-extern const JpegHuffmanSpec kJpegDefaultAcChrominance;
+extern const JpegHuffmanCodes kJpegDefaultDcLuminance;
+extern const JpegHuffmanCodes kJpegDefaultDcChrominance;
+extern const JpegHuffmanCodes kJpegDefaultAcLuminance;
+extern const JpegHuffmanCodes kJpegDefaultAcChrominance;
 
 // AAN scale factors: 1, then cos(k pi / 16) sqrt 2 for k = 1..7.
 extern const double kJpegAanScale[8];

@@ -265,7 +265,7 @@ bool CObjeto2D::CreateGLContext(HWND)
 
 int32_t CObjeto2D::ToggleFullscreen(int32_t, int32_t)
 {
-    // Not built yet: answers 1 (the device stays windowed).
+    // Not built yet: answers 1, failure (the device stays windowed).
     return 1;
 }
 

@@ -313,9 +313,12 @@ public:
     bool SelectRenderBackEnd(int32_t backEnd, bool userChoice);
 
     // --- Navigation (main_wnd_navigation.cpp; the limits: main_wnd_navigation_limits.cpp) ---
-    // The empty scene's limits brought into force for the current frame (Part of navigation).
-    void UpdateNavigationLimits(int32_t mode);
-    void UpdateZoomLimits(int32_t mode);
+    // Effective tilt and pan limits of a frame (null: the current one), then its camera kept
+    // inside them.
+    void UpdateNavigationLimits(CFrame* frame = nullptr);
+    // Effective zoom limits of a frame (null: the current one); true when its camera's zoom had
+    // to change.
+    bool UpdateZoomLimits(CFrame* frame = nullptr);
     // Arms the autoplay start after the idle delay (mode 1) or cancels it (0).
     void ScheduleAutoplay(int32_t mode);
 
@@ -555,7 +558,6 @@ public:
     int FollowGround(int flag);
     void PollHardwareMonitor();
     void UpdateAerialLimits(int reserved);
-    void UpdateNavigationLimits(CFrame* frame);
 
     // --- Navigation limits (main_wnd_navigation_limits.cpp) ---
     // Default limits: the current frame's effective ones, the limit parameters the user did not

@@ -6,12 +6,13 @@ void CMainWnd::ScheduleAutoplay(int32_t)
     // Not built yet: does nothing (autoplay never starts by itself).
 }
 
-void CMainWnd::UpdateNavigationLimits(int32_t)
+void CMainWnd::UpdateNavigationLimits(CFrame*)
 {
-    // Not built yet: does nothing (no limits are in force).
+    // Not built yet: does nothing (the limits in force stay).
 }
 
-void CMainWnd::UpdateZoomLimits(int32_t)
+bool CMainWnd::UpdateZoomLimits(CFrame*)
 {
-    // Not built yet: does nothing (no zoom limits are in force).
+    // Not built yet: answers false (no zoom was changed).
+    return false;
 }

@@ -180,8 +180,3 @@ void CMainWnd::UpdateAerialLimits(int)
 {
     // Not built yet: does nothing (aerial limits stay).
 }
-
-void CMainWnd::UpdateNavigationLimits(CFrame*)
-{
-    // Not built yet: does nothing (navigation limits stay).
-}

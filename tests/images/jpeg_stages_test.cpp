@@ -45,13 +45,13 @@ private:
 };
 
 // Canonical code of a symbol in a DHT-style table.
-bool CodeOf(const JpegHuffmanSpec& spec, int symbol, uint32_t* code, int* length)
+bool CodeOf(const JpegHuffmanCodes& codes, int symbol, uint32_t* code, int* length)
 {
     uint32_t c = 0;
     int k = 0;
     for (int len = 1; len <= 16; ++len) {
-        for (int i = 0; i < spec.counts[len - 1]; ++i, ++k, ++c) {
-            if (spec.symbols[k] == symbol) {
+        for (int i = 0; i < codes.counts[len - 1]; ++i, ++k, ++c) {
+            if (codes.symbols[k] == symbol) {
                 *code = c;
                 *length = len;
                 return true;
@@ -151,18 +151,18 @@ TEST(JpegFormat, DefaultTablesAreTheStandardOnes)
         size_t pos = 0;
         while (pos < s.payload.size()) {
             const uint8_t tcth = s.payload[pos];
-            const JpegHuffmanSpec& spec =
+            const JpegHuffmanCodes& codes =
                 tcth == 0x00 ? kJpegDefaultDcLuminance
                 : tcth == 0x01 ? kJpegDefaultDcChrominance
                 : tcth == 0x10 ? kJpegDefaultAcLuminance : kJpegDefaultAcChrominance;
             int total = 0;
             for (int i = 0; i < 16; ++i) {
-                EXPECT_EQ(s.payload[pos + 1 + i], spec.counts[i]) << int(tcth);
+                EXPECT_EQ(s.payload[pos + 1 + i], codes.counts[i]) << int(tcth);
                 total += s.payload[pos + 1 + i];
             }
-            ASSERT_EQ(total, spec.symbolCount);
+            ASSERT_EQ(total, codes.symbolCount);
             for (int i = 0; i < total; ++i)
-                EXPECT_EQ(s.payload[pos + 17 + i], spec.symbols[i]) << int(tcth) << " " << i;
+                EXPECT_EQ(s.payload[pos + 17 + i], codes.symbols[i]) << int(tcth) << " " << i;
             pos += 17 + total;
             ++tables;
         }

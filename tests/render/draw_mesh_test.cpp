@@ -55,19 +55,7 @@ struct CubeScene {
                 EXPECT_EQ(t.SplitIntoTiles(-1, -1, -1), 4);
             }
             CObjeto3D& mesh = faces[f];
-            EXPECT_TRUE(mesh.AllocateArrays(4, 6, true, true));
-            MeshVertex v[4];
-            cube_scene::FaceVertices(f, kHalf, v);
-            for (int i = 0; i < 4; ++i) {
-                mesh.vertices[i].x = v[i].wx;
-                mesh.vertices[i].y = v[i].wy;
-                mesh.vertices[i].z = v[i].wz;
-                mesh.vertices[i].u = v[i].u;
-                mesh.vertices[i].v = v[i].v;
-                mesh.vertices[i].diffuse = 0xFFFFFFFF;
-            }
-            mesh.SetTriangle(0, 0, 1, 2);
-            mesh.SetTriangle(3, 0, 2, 3);
+            EXPECT_TRUE(cube_scene::BuildFaceMesh(f, kHalf, mesh));
             mesh.loadState = MeshLoaded;
             mesh.texture1 = &t;
             mesh.renderFlags |= MeshRenderTextured;

@@ -69,6 +69,27 @@ inline void FaceVertices(int face, float half, MeshVertex out[4]) {
     }
 }
 
+// Makes mesh the two white triangles of a face of a cube of the half size, in model coordinates
+// with its world vertices updated; false when its arrays cannot be had.
+inline bool BuildFaceMesh(int face, float half, CObjeto3D& mesh) {
+    if (!mesh.AllocateArrays(4, 6, true, true))
+        return false;
+    MeshVertex v[4];
+    FaceVertices(face, half, v);
+    for (int i = 0; i < 4; ++i) {
+        mesh.vertices[i].x = v[i].wx;
+        mesh.vertices[i].y = v[i].wy;
+        mesh.vertices[i].z = v[i].wz;
+        mesh.vertices[i].u = v[i].u;
+        mesh.vertices[i].v = v[i].v;
+        mesh.vertices[i].diffuse = 0xFFFFFFFF;
+    }
+    mesh.SetTriangle(0, 0, 1, 2);
+    mesh.SetTriangle(3, 0, 2, 3);
+    mesh.UpdateWorldVertices();
+    return true;
+}
+
 // A working record for a whole frame without buffers.
 inline RasterWork FrameWork(uint8_t* pixels, int stride, int bits, int width, int height, uint8_t* workBuffer) {
     RasterWork w;

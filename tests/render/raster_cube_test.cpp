@@ -192,20 +192,7 @@ struct DeviceCube {
                 }
             }
             CObjeto3D& mesh = faces[f];
-            EXPECT_TRUE(mesh.AllocateArrays(4, 6, true, true));
-            MeshVertex vertices[4];
-            cube_scene::FaceVertices(f, kHalf, vertices);
-            for (int i = 0; i < 4; ++i) {
-                mesh.vertices[i].x = vertices[i].wx;
-                mesh.vertices[i].y = vertices[i].wy;
-                mesh.vertices[i].z = vertices[i].wz;
-                mesh.vertices[i].u = vertices[i].u;
-                mesh.vertices[i].v = vertices[i].v;
-                mesh.vertices[i].diffuse = 0xFFFFFFFF;
-            }
-            mesh.SetTriangle(0, 0, 1, 2);
-            mesh.SetTriangle(3, 0, 2, 3);
-            mesh.UpdateWorldVertices();
+            EXPECT_TRUE(cube_scene::BuildFaceMesh(f, kHalf, mesh));
             mesh.renderFlags |= MeshRenderTextured;
         }
     }

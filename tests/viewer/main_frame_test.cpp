@@ -381,9 +381,9 @@ TEST(PlayerStart, PackageGivesParametersAndClassDamagedGivesAPlainPlayer)
 {
     TempFolder folder;
     const std::string program = TempFolder::ReadAll(test_support::BuildPath("lumarix.exe"));
-    viewer_test::PackageSpec packed;
+    viewer_test::PackageLayout packed;
     packed.parameters = "viewertitle=\"Packed tour\" interface=2";
-    viewer_test::PackageSpec tooManyEntries = packed;
+    viewer_test::PackageLayout tooManyEntries = packed;
     tooManyEntries.entryCount = 0x7FFFFFF;
     const std::string whole = viewer_test::BuildPackage(packed, program);
     struct Case {

@@ -19,16 +19,16 @@
 namespace {
 
 using viewer_test::BuildPackage;
-using viewer_test::PackageSpec;
+using viewer_test::PackageLayout;
 
 TEST(PlayerPackageReader, ReadsTextKeyAndEntries)
 {
     TempFolder folder;
     for (bool masked : {true, false}) {
         SCOPED_TRACE(masked ? "masked" : "plain");
-        PackageSpec spec;
-        spec.masked = masked;
-        const std::string path = folder.Write("player.exe", BuildPackage(spec));
+        PackageLayout layout;
+        layout.masked = masked;
+        const std::string path = folder.Write("player.exe", BuildPackage(layout));
         PlayerPackage package;
         ASSERT_TRUE(ReadPlayerPackage(path.c_str(), folder.Path().c_str(), &package));
         EXPECT_STREQ(package.parameterText.GetText(), "viewertitle=Packed interface=2");
@@ -37,7 +37,7 @@ TEST(PlayerPackageReader, ReadsTextKeyAndEntries)
         const PackageEntry* entry = static_cast<const PackageEntry*>(package.entries.GetItem(0));
         EXPECT_EQ(std::string(entry->name.GetText()), folder.Path() + "tour\\a.kzr");
         EXPECT_EQ(entry->dataPosition, 3000u);
-        EXPECT_EQ(entry->dataSize, spec.entryData.size());
+        EXPECT_EQ(entry->dataSize, layout.entryData.size());
     }
 }
 
@@ -46,18 +46,18 @@ TEST(PlayerPackageReader, DamagedPackagesAreNoPackage)
     TempFolder folder;
     struct Case {
         const char* what;
-        PackageSpec spec;
+        PackageLayout layout;
     } cases[] = {
-        {"text longer than 4096 units", [] { PackageSpec s; s.parameterUnits = 5000; return s; }()},
-        {"text running past the trailer", [] { PackageSpec s; s.parameterUnits = 4000; return s; }()},
-        {"entry count beyond the bytes left", [] { PackageSpec s; s.entryCount = 0x7FFFFFFF; return s; }()},
-        {"more entries than written", [] { PackageSpec s; s.entryCount = 3; return s; }()},
-        {"entry past the end of the file", [] { PackageSpec s; s.entryPositionShift = 100000; return s; }()},
-        {"header behind the trailer", [] { PackageSpec s; s.headerShift = 100000; return s; }()},
+        {"text longer than 4096 units", [] { PackageLayout s; s.parameterUnits = 5000; return s; }()},
+        {"text running past the trailer", [] { PackageLayout s; s.parameterUnits = 4000; return s; }()},
+        {"entry count beyond the bytes left", [] { PackageLayout s; s.entryCount = 0x7FFFFFFF; return s; }()},
+        {"more entries than written", [] { PackageLayout s; s.entryCount = 3; return s; }()},
+        {"entry past the end of the file", [] { PackageLayout s; s.entryPositionShift = 100000; return s; }()},
+        {"header behind the trailer", [] { PackageLayout s; s.headerShift = 100000; return s; }()},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const std::string path = folder.Write("damaged.exe", BuildPackage(c.spec));
+        const std::string path = folder.Write("damaged.exe", BuildPackage(c.layout));
         PlayerPackage package;
         package.parameterText = "untouched";
         EXPECT_FALSE(ReadPlayerPackage(path.c_str(), folder.Path().c_str(), &package));
@@ -67,7 +67,7 @@ TEST(PlayerPackageReader, DamagedPackagesAreNoPackage)
 
     // Every cut of a good package's end: never a crash, never a package read from a cut file
     // whose trailer is gone.
-    const std::string good = BuildPackage(PackageSpec());
+    const std::string good = BuildPackage(PackageLayout());
     for (size_t cut = 1; cut < 400; cut++) {
         const std::string path = folder.Write("cut.exe", good.substr(0, good.size() - cut));
         PlayerPackage package;
@@ -288,9 +288,9 @@ TEST_F(StartupParameters, PlayerNamesStartSmall)
 TEST_F(StartupParameters, PackageWinsOverParameterFilesAndKeepsTheCommandLine)
 {
     folder.Write("params.txt", "viewertitle=file");
-    PackageSpec spec;
-    spec.parameters = "viewertitle=Packed menu=0";
-    folder.Write("tour.exe", BuildPackage(spec));
+    PackageLayout layout;
+    layout.parameters = "viewertitle=Packed menu=0";
+    folder.Write("tour.exe", BuildPackage(layout));
     auto frame = Load("tour", "menu=1");
     EXPECT_STREQ(frame->m_parameterText.GetText(), "viewertitle=Packed menu=0 menu=1");
     EXPECT_STREQ(frame->m_engine.m_viewerTitle.GetText(), "Packed");
@@ -302,14 +302,14 @@ TEST_F(StartupParameters, PackageWinsOverParameterFilesAndKeepsTheCommandLine)
     ClearPackage();
 
     // A screensaver copy keeps its class.
-    folder.Write("saver.scr", BuildPackage(spec));
+    folder.Write("saver.scr", BuildPackage(layout));
     Load("saver", "/s", true);
     EXPECT_STREQ(g_windowClassName.GetText(), kWindowClassScreensaver);
     ClearPackage();
 
     // A damaged package changes nothing: the parameter file is read as without one.
-    spec.entryCount = 0x10000000;
-    folder.Write("tour.exe", BuildPackage(spec));
+    layout.entryCount = 0x10000000;
+    folder.Write("tour.exe", BuildPackage(layout));
     frame = Load("tour", "menu=1");
     EXPECT_STREQ(frame->m_engine.m_viewerTitle.GetText(), "file");
     EXPECT_EQ(frame->m_engine.m_fromPackage, 0);

@@ -38,7 +38,7 @@ inline void PutText(std::string& out, const std::string& text, uint32_t declared
     out += std::string(2, '\0');
 }
 
-struct PackageSpec {
+struct PackageLayout {
     std::string parameters = "viewertitle=Packed interface=2";
     std::string entryName = "tour\\a.kzr";
     std::string entryData = "entry bytes";
@@ -51,11 +51,11 @@ struct PackageSpec {
 
 // A program (filler bytes, or the given program) with a package appended the way the packer
 // lays it out; the middle part masked with the header as key when asked.
-inline std::string BuildPackage(const PackageSpec& spec, std::string program = std::string(3000, 'P'))
+inline std::string BuildPackage(const PackageLayout& layout, std::string program = std::string(3000, 'P'))
 {
     std::string file = std::move(program);
     const uint32_t entryPosition = static_cast<uint32_t>(file.size());
-    file += spec.entryData;
+    file += layout.entryData;
     const uint32_t header = static_cast<uint32_t>(file.size());
     const uint8_t headerByte = 0x25;
     std::string key(static_cast<size_t>(PackageHeaderSize(headerByte)), '\0');
@@ -65,13 +65,13 @@ inline std::string BuildPackage(const PackageSpec& spec, std::string program = s
     file += key;
 
     std::string middle;
-    PutText(middle, spec.parameters, spec.parameterUnits);
+    PutText(middle, layout.parameters, layout.parameterUnits);
     middle += '\x5A';
-    PutU32(middle, spec.entryCount);
-    PutText(middle, spec.entryName);
-    PutU32(middle, entryPosition + spec.entryPositionShift);
-    PutU32(middle, static_cast<uint32_t>(spec.entryData.size()));
-    if (spec.masked) {
+    PutU32(middle, layout.entryCount);
+    PutText(middle, layout.entryName);
+    PutU32(middle, entryPosition + layout.entryPositionShift);
+    PutU32(middle, static_cast<uint32_t>(layout.entryData.size()));
+    if (layout.masked) {
         PackageKey packageKey;
         MakePackageKey(reinterpret_cast<const uint8_t*>(key.data()), static_cast<int>(key.size()), kPackageMasked,
                        &packageKey);
@@ -81,8 +81,8 @@ inline std::string BuildPackage(const PackageSpec& spec, std::string program = s
                              static_cast<int>(middle.size()), static_cast<uint32_t>(file.size()));
     }
     file += middle;
-    PutU32(file, header + spec.headerShift);
-    file += spec.masked ? '\0' : '\x01';
+    PutU32(file, header + layout.headerShift);
+    file += layout.masked ? '\0' : '\x01';
     file += "KZRPACK";
     file += std::string(16 - file.size() % 16, '\0');
     return file;
