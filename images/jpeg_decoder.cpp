@@ -104,21 +104,8 @@ JpegError JpegDecoder::MarkerLoop()
         if (w[0] != kMarkerPrefix) {
             // Native data where standard data was: read once more from the frame in standard
             // mode.
-            if (m_bits.standard || m_retried || m_frame.progressive)
+            if (!RetryInStandardMode())
                 return JpegError::BadMarker;
-            const int64_t back = m_sofPosition >= 0 ? m_sofPosition : 0;
-            if (m_stream->Seek(m_start + back) != m_start + back)
-                return JpegError::BadMarker;
-            m_consumed = back;
-            m_bits.standard = true;
-            m_retried = true;
-            // What only native mode reads does not hold for the standard reading.
-            m_tileOffsets.clear();
-            m_tileWidth = m_tileHeight = 0;
-            m_paletteCount = 0;
-            m_frame.palette = nullptr;
-            m_frame.paletteCount = 0;
-            m_frame.indexed = false;
             continue;
         }
         const uint8_t marker = w[1];
@@ -131,6 +118,8 @@ JpegError JpegDecoder::MarkerLoop()
         if (e != JpegError::None)
             return e;
         const uint8_t* p = m_segment.data();
+        if (!m_bits.standard && MarksStandardStream(marker, p, n))
+            m_bits.standard = true;
         switch (marker) {
         case kMarkerDqt:
             e = ReadQuantTables(p, n);
@@ -200,13 +189,42 @@ JpegError JpegDecoder::MarkerLoop()
             e = ReadScanHeader(p, n);
             if (e != JpegError::None)
                 return e;
-            return DecodeScan();
+            e = DecodeScan();
+            // A code no table holds: standard data read as native (a stream without the
+            // segments that mark it) goes wrong at its first stuffed byte. One more reading
+            // from the frame header in standard mode.
+            if (e == JpegError::BadHuffmanCode && m_sofPosition >= 0 && RetryInStandardMode())
+                continue;
+            return e;
         default:
             break;   // APP0 and segments we have no use for
         }
         if (e != JpegError::None)
             return e;
     }
+}
+
+// Sets the stream back to the frame header (or its start) for a reading in standard mode.
+// False when that reading was had already, cannot be had (a pass-interleaved frame is native
+// only), or the stream cannot go back.
+bool JpegDecoder::RetryInStandardMode()
+{
+    if (m_bits.standard || m_retried || m_frame.progressive)
+        return false;
+    const int64_t back = m_sofPosition >= 0 ? m_sofPosition : 0;
+    if (m_stream->Seek(m_start + back) != m_start + back)
+        return false;
+    m_consumed = back;
+    m_bits.standard = true;
+    m_retried = true;
+    // What only native mode reads does not hold for the standard reading.
+    m_tileOffsets.clear();
+    m_tileWidth = m_tileHeight = 0;
+    m_paletteCount = 0;
+    m_frame.palette = nullptr;
+    m_frame.paletteCount = 0;
+    m_frame.indexed = false;
+    return true;
 }
 
 bool JpegDecoder::ChooseWriters()

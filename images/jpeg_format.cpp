@@ -1,5 +1,7 @@
 #include "images/jpeg_format.h"
 
+#include <cstring>
+
 const uint8_t kJpegNaturalOrder[64 + 16] = {
      0,  1,  8, 16,  9,  2,  3, 10, 17, 24, 32, 25, 18, 11,  4,  5,
     12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13,  6,  7, 14, 21, 28,
@@ -178,4 +180,21 @@ int ReadExifOrientation(const uint8_t* payload, size_t size)
         return orientation <= kMaxOrientation ? static_cast<int>(orientation) : 0;
     }
     return 0;
+}
+
+bool MarksStandardStream(uint8_t marker, const uint8_t* payload, size_t size)
+{
+    auto startsWith = [&](const char* id, size_t n) {
+        return size >= n && std::memcmp(payload, id, n) == 0;
+    };
+    switch (marker) {
+    case kMarkerApp0:
+        return startsWith("JFIF\0", 5) || startsWith("JFXX\0", 5);
+    case kMarkerApp1:
+        return startsWith("Exif\0", 5);
+    case kMarkerApp14:
+        return startsWith("Adobe", 5);
+    default:
+        return false;
+    }
 }

@@ -24,6 +24,7 @@ enum JpegMarker : uint8_t {
     kMarkerApp2 = 0xE2,   // native mode: tile table
     kMarkerApp3 = 0xE3,   // native mode: palette
     kMarkerApp4 = 0xE4,   // scale shift and stream flags
+    kMarkerApp14 = 0xEE,  // Adobe colour transform (standard streams of other writers)
     kMarkerFill = 0xFF,
 };
 constexpr uint8_t kMarkerPrefix = 0xFF;
@@ -154,3 +155,8 @@ uint32_t LoadBe32(const uint8_t* p);
 // Exif, an unknown byte order, a first IFD outside 8-16, no orientation tag, or an entry that
 // does not fit the payload). A stored 0 answers 1.
 int ReadExifOrientation(const uint8_t* payload, size_t size);
+
+// True for a segment that only standard-mode writers put in a stream: the JFIF (or JFXX) APP0
+// header, an Exif APP1 and Adobe's APP14. Native streams never carry them, so a reader that
+// meets one reads the stream in standard mode.
+bool MarksStandardStream(uint8_t marker, const uint8_t* payload, size_t size);

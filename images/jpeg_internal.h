@@ -253,6 +253,7 @@ public:
 private:
     // jpeg_decoder.cpp
     JpegError MarkerLoop();
+    bool RetryInStandardMode();
     JpegError ReadSegmentPayload(size_t* n);
     bool ReadExact(void* buffer, int count);
     JpegError DecodeScan();

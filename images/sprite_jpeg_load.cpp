@@ -107,8 +107,10 @@ public:
         if (!s.IsKeptInTiles())
             s.asyncBpp = depth;
         Describe(target);
-        if (notify)
+        // A reading retried in standard mode meets the frame header again: the owner hears once.
+        if (notify && !m_notified)
             PostMessageTo(s.notifyWindow, s.notifyMessage, s.notifyWParam, 0);
+        m_notified = m_notified || notify;
         return JpegError::None;
     }
 
@@ -194,6 +196,7 @@ private:
     CSprite* m_image;
     int m_askedDepth;
     int m_gridOriginX = 0, m_gridOriginY = 0;
+    bool m_notified = false;
     std::vector<JpegTile> m_tiles;
 };
 

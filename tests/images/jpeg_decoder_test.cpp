@@ -150,11 +150,11 @@ TEST(JpegDecoder, EditedStreamsDecodeLikeTheirOriginal)
              p->segments.insert(p->segments.begin(), Segment{0xE1, exif});
          }, true},
         {"native copy: unstuffed, APP4 standard flag 0", [](JpegParts* p) {
-             p->scan = Unstuff(p->scan);
+             MakeNative(p);
              p->segments.insert(p->segments.begin(), Segment{0xE4, {0, 0, 0, 0, 0, 0}});
          }, true},
         {"native copy read from a native start", [](JpegParts* p) {
-             p->scan = Unstuff(p->scan);
+             MakeNative(p);
          }, false},
         {"unknown segment skipped by its length", [](JpegParts* p) {
              p->segments.insert(p->segments.begin(), Segment{0xEF, {1, 2, 3}});
@@ -177,6 +177,49 @@ TEST(JpegDecoder, ExifOrientationReachesTheSink)
     MemorySink sink;
     ASSERT_EQ(DecodeBytes(Join(parts), &sink), JpegError::None);
     EXPECT_EQ(sink.orientation, 6);
+}
+
+// Streams of other writers, read from a native start: the JFIF header, an Exif segment or an
+// Adobe segment says "standard" before the frame; a stream with none of them is read once more
+// in standard mode after its native reading met a code no table holds.
+TEST(JpegDecoder, StandardStreamsAreReadFromANativeStart)
+{
+    const Bytes exif = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 0x2A, 0, 8, 0, 0, 0, 0, 0};
+    const Bytes adobe = {'A', 'd', 'o', 'b', 'e', 0, 100, 0, 0, 0, 0, 1};
+    struct Case {
+        const char* file;
+        const char* marks;   // what stands where the JFIF header was
+        int beginCalls;
+    };
+    const Case cases[] = {
+        {"c444.jpg", "JFIF", 1},     {"c420.jpg", "JFIF", 1},  {"c422.jpg", "JFIF", 1},
+        {"grey.jpg", "JFIF", 1},     {"optimized.jpg", "JFIF", 1},
+        {"c420.jpg", "Exif", 1},     {"c444.jpg", "Adobe", 1},
+        {"c420.jpg", "nothing", 2},  {"c444.jpg", "nothing", 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.file << " marked by " << c.marks);
+        const Bytes original = Fixture(c.file);
+        JpegParts parts = Split(original);
+        const std::string marks = c.marks;
+        if (marks != "JFIF") {
+            DropStandardMarks(&parts);
+            if (marks == "Exif")
+                parts.segments.insert(parts.segments.begin(), Segment{0xE1, exif});
+            if (marks == "Adobe")
+                parts.segments.insert(parts.segments.begin(), Segment{0xEE, adobe});
+        }
+        MemorySink fromNative, whole;
+        ASSERT_EQ(DecodeBytes(Join(parts), &fromNative, false), JpegError::None);
+        ASSERT_EQ(DecodeBytes(original, &whole, true), JpegError::None);
+        EXPECT_EQ(fromNative.beginCalls, c.beginCalls);
+        EXPECT_EQ(fromNative.memory, whole.memory);
+    }
+    // A progressive stream of another writer is refused as such, not taken for a native one.
+    MemorySink progressive;
+    EXPECT_EQ(DecodeBytes(Fixture("progressive.jpg"), &progressive, false),
+              JpegError::Progressive);
+    EXPECT_EQ(progressive.beginCalls, 0);
 }
 
 // Fill words and zero runs where a marker belongs are passed over.
@@ -271,7 +314,7 @@ TEST(JpegDecoder, RefusedStreams)
         {"DRI of three bytes", [](JpegParts* p) { p->segments.push_back({0xDD, {0, 1, 2}}); },
          JpegError::BadSegment},
         {"APP3 palette past 256 entries", [](JpegParts* p) {
-             p->scan = Unstuff(p->scan);
+             MakeNative(p);
              p->segments.push_back({0xE3, Bytes(257 * 4, 7)});
          }, JpegError::BadSegment},
         {"APP2 tile side 0", [](JpegParts* p) {
@@ -288,6 +331,11 @@ TEST(JpegDecoder, RefusedStreams)
         SCOPED_TRACE(r.name);
         JpegParts parts = Split(original);
         r.apply(&parts);
+        // Palettes and tile tables are read in native mode only.
+        const bool native = r.expected == JpegError::BadSegment &&
+                            (std::string(r.name).find("APP") == 0);
+        if (native)
+            DropStandardMarks(&parts);
         Bytes edited = Join(parts);
         if (std::string(r.name) == "segment length 1") {
             for (size_t i = 0; i + 3 < edited.size(); ++i) {
@@ -297,9 +345,6 @@ TEST(JpegDecoder, RefusedStreams)
                 }
             }
         }
-        // Palettes and tile tables are read in native mode only.
-        const bool native = r.expected == JpegError::BadSegment &&
-                            (std::string(r.name).find("APP") == 0);
         MemorySink sink;
         EXPECT_EQ(DecodeBytes(edited, &sink, !native), r.expected);
     }
@@ -317,7 +362,7 @@ TEST(JpegDecoder, NativeFormsOfLaterStagesAnswerNotBuilt)
 {
     const Bytes original = Fixture("c420.jpg");
     JpegParts parts = Split(original);
-    parts.scan = Unstuff(parts.scan);
+    MakeNative(&parts);
     // 203 x 157 in tiles of 128 x 128: 2 x 2 tiles, their offsets after the segment.
     Bytes app2 = {128, 0, 128, 0, 4, 0, 0, 0};
     JpegParts tiled = parts;
@@ -405,7 +450,7 @@ TEST(JpegDecoder, DamagedStreamsFailCleanly)
 TEST(JpegDecoder, TruncatedNativeStreamKeepsItsBlocks)
 {
     JpegParts parts = Split(Fixture("c444.jpg"));
-    parts.scan = Unstuff(parts.scan);
+    MakeNative(&parts);
     parts.scan.resize(parts.scan.size() / 3);
     MemorySink sink;
     sink.fill = 0x22;
@@ -555,7 +600,7 @@ uint32_t Ramp(int i) { return static_cast<uint32_t>(255 - i) * 0x010101u; }
 TEST(JpegDecoder, EightBitOutputThroughThePalette)
 {
     JpegParts parts = Split(Fixture("c420.jpg"));
-    parts.scan = Unstuff(parts.scan);
+    MakeNative(&parts);
     const Bytes app3 = PalettePayload(216, Cube);
     parts.segments.insert(parts.segments.begin(), Segment{0xE3, app3});
     const Bytes stream = Join(parts);
@@ -578,7 +623,7 @@ TEST(JpegDecoder, EightBitOutputThroughThePalette)
 TEST(JpegDecoder, IndexedStreamGivesPaletteEntries)
 {
     JpegParts parts = Split(Fixture("grey.jpg"));
-    parts.scan = Unstuff(parts.scan);
+    MakeNative(&parts);
     parts.segments.insert(parts.segments.begin(), Segment{0xE3, PalettePayload(256, Ramp)});
     const Bytes stream = Join(parts);
     MemorySink index, full;
@@ -643,6 +688,7 @@ TEST(JpegDecoder, NonMarkerRetriesOnceInStandardMode)
 {
     const Bytes original = Fixture("c420.jpg");
     JpegParts parts = Split(original);
+    DropStandardMarks(&parts);   // nothing says "standard" before the scan
     size_t sof = 0;
     while (parts.segments[sof].marker != 0xC0)
         ++sof;

@@ -185,6 +185,34 @@ TEST(JpegLoad, FailureTable)
     EXPECT_EQ(missing.loadState, SpriteFailed);
 }
 
+// Files written by other encoders load by name with the image's JFIF flag clear, as a viewer
+// given a photo loads it; their progressive form is refused with its report.
+TEST(JpegLoad, StandardFilesLoadByNameWithoutTheFlag)
+{
+    SetUserMessagesEnabled(true);
+    TakeMessage();
+    for (const char* name : {"c444", "c420", "grey", "restart420", "optimized", "odd420"}) {
+        SCOPED_TRACE(name);
+        const MemorySink ref = Reference(Fixture(std::string(name) + ".jpg"));
+        CSprite s;
+        ASSERT_EQ(s.jfif, 0);
+        const std::string path = FixturePath(std::string(name) + ".jpg");
+        ASSERT_EQ(s.Load(path.c_str(), 24), 1);
+        EXPECT_EQ(s.loadState, SpriteLoaded);
+        ASSERT_EQ(s.width, ref.width);
+        ASSERT_EQ(s.height, ref.height);
+        for (int y = 0; y < ref.height; ++y)
+            for (int x = 0; x < ref.width; ++x)
+                ASSERT_EQ(Pixel(s, x, y), ref.Rgb(x, y)) << x << "," << y;
+    }
+    EXPECT_EQ(TakeMessage(), "");
+    CSprite progressive;
+    const std::string path = FixturePath("progressive.jpg");
+    EXPECT_EQ(progressive.Load(path.c_str(), 24), 0);
+    EXPECT_EQ(progressive.loadState, SpriteFailed);
+    EXPECT_NE(TakeMessage().find("Progressive JPEG not supported."), std::string::npos);
+}
+
 // The notify post arrives while the data is still coming; the picture completes afterwards.
 TEST(JpegLoad, NotifyPostBeforeTheDataEnds)
 {
@@ -311,7 +339,7 @@ TEST(JpegLoad, GridPiece)
 TEST(JpegLoad, EightBitOutputWithAPalette)
 {
     JpegParts parts = Split(Fixture("c420.jpg"));
-    parts.scan = Unstuff(parts.scan);
+    MakeNative(&parts);
     Bytes app3;
     for (int i = 0; i < 216; ++i)
         app3.insert(app3.end(), {static_cast<uint8_t>((i % 6) * 51),

@@ -235,6 +235,24 @@ inline Bytes Unstuff(const Bytes& scan)
     return out;
 }
 
+// The native coding of a standard stream: its scan unstuffed, and without the segments that
+// only standard writers write (they would switch a reader to standard mode).
+inline void DropStandardMarks(JpegParts* parts)
+{
+    std::vector<Segment> kept;
+    for (const Segment& s : parts->segments) {
+        if (!MarksStandardStream(s.marker, s.payload.data(), s.payload.size()))
+            kept.push_back(s);
+    }
+    parts->segments = kept;
+}
+
+inline void MakeNative(JpegParts* parts)
+{
+    parts->scan = Unstuff(parts->scan);
+    DropStandardMarks(parts);
+}
+
 inline JpegError DecodeBytes(const Bytes& bytes, JpegSink* sink, bool standard = true,
                              SimdLevel simd = SimdLevel::Avx2, uint32_t size = 0)
 {
