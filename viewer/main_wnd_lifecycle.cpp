@@ -32,6 +32,8 @@ CMainWnd::CMainWnd()
     m_interfaceFrame.device = &m_view;
     m_interfaceFrame.flags |= FrameKeptLoaded;
     m_currentFrame = &m_firstFrame;
+    // Until a frame is shown the device looks through the interface frame's view camera.
+    m_view.params->camera = &m_interfaceFrame.cameras[0];
     ResetNavigationLimits();
 
     m_osVersion.dwOSVersionInfoSize = sizeof m_osVersion;

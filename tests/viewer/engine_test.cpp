@@ -102,6 +102,7 @@ TEST(Engine, DefaultsOfANewEngine)
     EXPECT_EQ(engine->m_firstFrame.device, &engine->m_view);
     EXPECT_EQ(engine->m_interfaceFrame.device, &engine->m_view);
     EXPECT_TRUE(engine->m_interfaceFrame.flags & FrameKeptLoaded);
+    EXPECT_EQ(engine->m_view.params->camera, &engine->m_interfaceFrame.cameras[0]);
     EXPECT_EQ(engine->m_keyboardEnabled, 1);
     EXPECT_EQ(engine->m_params.dragDrop, 1);
     EXPECT_EQ(engine->m_cameraPorts[0], 9017);
