@@ -132,12 +132,32 @@ void CMainWnd::SetMaxZoom(bool fromParameter)
 
 void CMainWnd::ApplyFovMode()
 {
-    // Not built yet: does nothing (the view keeps its field-of-view mode).
+    // The words are compared with their case: "Horizontal" is not one of them.
+    const char* mode = m_params.fovMode.GetText();
+    if (!strcmp(mode, "horizontal")) {
+        m_view.axisMode = 0;
+        m_view.fixedVertical = 0;
+    } else if (!strcmp(mode, "vertical")) {
+        m_view.axisMode = 1;
+        m_view.fixedVertical = 1;
+    } else if (!strcmp(mode, "auto")) {
+        m_view.axisMode = -1;
+    } else {
+        return;
+    }
+    m_view.UpdateProjection();
 }
 
 void CMainWnd::ApplySequenceFile()
 {
-    // Not built yet: does nothing (no camera sequence is loaded).
+    if (m_params.sequenceFile.GetLength() == 0)
+        return;
+    CTexto path = m_params.sequenceFile;
+    ResolvePath(path, &m_basePath, nullptr);
+    m_firstFrame.sequenceNumber = 1;
+    m_firstFrame.cameras[0].pathState = CameraPathStartNearest;
+    StartSequenceThread(path.GetText(), 0);
+    ScheduleAutoplay(1);
 }
 
 void CMainWnd::ApplyMouseMode()
@@ -231,7 +251,9 @@ void CMainWnd::SetFileList(const char* list, const char* extra, bool relative)
 
 void CMainWnd::ApplyFilter()
 {
-    // Not built yet: does nothing (the device filters textures as it was made to).
+    m_params.filter &= 1;
+    ApplyTextureFiltering(m_params.filter);
+    m_changeCount++;
 }
 
 void CMainWnd::ApplyResize()
@@ -251,7 +273,12 @@ void CMainWnd::ApplyAboutUrl()
 
 void CMainWnd::ApplyGrayscale()
 {
-    // Not built yet: does nothing (the device has no grey-scale output yet).
+    if (m_params.grayScale)
+        m_view.params->stateBits |= StateGreyScale;
+    else
+        m_view.params->stateBits &= ~static_cast<uint32_t>(StateGreyScale);
+    if (m_changeCount == 0)
+        m_redrawRequest = 1;
 }
 
 void CMainWnd::ApplyFirstAutoplay()
@@ -267,7 +294,8 @@ void CMainWnd::ApplyFirstAutoplay()
 
 void CMainWnd::ApplyFullscreen()
 {
-    // Not built yet: does nothing (the view has no full-screen state yet).
+    if ((m_view.fullscreen != 0) != (m_params.fullScreen != 0))
+        PostToViewer(ViewerMessageToggleFullScreen, 0, 1);
 }
 
 void CMainWnd::ResetToolbarState()

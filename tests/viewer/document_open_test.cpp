@@ -352,3 +352,54 @@ TEST(DocumentSetters, FirstAutoplayMouseModeAndHorizon)
     }
     engine.m_initialized = 0;
 }
+
+TEST(DocumentSetters, FovModeGreyScaleAndFilter)
+{
+    // fovmode words are compared with their case; a word it does not know changes nothing.
+    struct FovCase {
+        const char* word;
+        int32_t axisMode;
+        uint8_t fixedVertical;
+    };
+    const FovCase fovCases[] = {
+        {"horizontal", 0, 0}, {"vertical", 1, 1}, {"Horizontal", 1, 1}, {"auto", -1, 0} /* wider than tall */, {"", 1, 1},
+    };
+    for (const FovCase& c : fovCases) {
+        SCOPED_TRACE(c.word);
+        CMainWnd engine;
+        engine.m_view.params->width = 400;
+        engine.m_view.params->height = 200;
+        engine.m_params.fovMode = c.word;
+        engine.ApplyFovMode();
+        EXPECT_EQ(engine.m_view.axisMode, c.axisMode);
+        EXPECT_EQ(engine.m_view.fixedVertical, c.fixedVertical);
+    }
+    {
+        // A horizontal field of view keeps the x scale and widens y by the aspect.
+        CMainWnd engine;
+        engine.m_view.params->width = 400;
+        engine.m_view.params->height = 200;
+        engine.m_params.fovMode = "horizontal";
+        engine.ApplyFovMode();
+        const float* m = engine.m_view.matrices.projection;
+        EXPECT_NEAR(m[5] / m[0], 2.0f, 1e-4f);
+    }
+
+    CMainWnd engine;
+    engine.m_changeCount = 0;
+    engine.m_params.grayScale = 1;
+    engine.ApplyGrayscale();
+    EXPECT_TRUE(engine.m_view.params->stateBits & StateGreyScale);
+    EXPECT_EQ(engine.m_redrawRequest.load(), 1) << "a view at rest is drawn once more";
+    engine.m_redrawRequest = 0;
+    engine.m_changeCount = 3;
+    engine.m_params.grayScale = 0;
+    engine.ApplyGrayscale();
+    EXPECT_FALSE(engine.m_view.params->stateBits & StateGreyScale);
+    EXPECT_EQ(engine.m_redrawRequest.load(), 0) << "a pending redraw already shows the change";
+
+    engine.m_params.filter = 7;
+    engine.ApplyFilter();
+    EXPECT_EQ(engine.m_params.filter, 1) << "only bit 0 is kept";
+    EXPECT_EQ(engine.m_changeCount, 4);
+}
