@@ -45,6 +45,8 @@ bool HostMouseToView(UINT message, LPARAM lParam, HWND host, HWND view, bool dra
 // folder. False, package untouched, when there is none or any length, count or position in it
 // fails its check.
 bool ReadPlayerPackage(const char* path, const char* startFolder, PlayerPackage* package);
+// The same from an open stream holding the program file (from its first byte).
+bool ReadPlayerPackage(CFicheroHttp& stream, const char* startFolder, PlayerPackage* package);
 
 // Takes the four texts of a hand-over record ('start folder','command line','program name',
 // 'program path') out of size bytes (no terminator needed). The start folder ends at the first

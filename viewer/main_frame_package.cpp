@@ -83,6 +83,11 @@ bool ReadPlayerPackage(const char* path, const char* startFolder, PlayerPackage*
     CFicheroHttp stream;
     if (!path || !*path || !stream.Open(path, OpenNoPackage))
         return false;
+    return ReadPlayerPackage(stream, startFolder, package);
+}
+
+bool ReadPlayerPackage(CFicheroHttp& stream, const char* startFolder, PlayerPackage* package)
+{
     const int64_t length = stream.GetLength();
     if (length <= kTrailerFrontBytes + kPackageMagicLength)
         return false;
