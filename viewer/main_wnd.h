@@ -43,9 +43,11 @@
 #include "cameras/camera_detection_dlg.h"
 #include "core/item_list.h"
 #include "core/item_records.h"
+#include "core/object_item.h"
 #include "core/stream.h"
 #include "core/text_string.h"
 #include "platform/worker_thread.h"
+#include "render/mesh.h"
 #include "render/render_device.h"
 #include "script/command_table.h"
 #include "script/interpreter.h"
@@ -196,6 +198,22 @@ constexpr int32_t kToolbarBothEdges = 3;
 // Fonts the engine makes itself at the head of m_fonts, before any font of a tour.
 constexpr int kBuiltInFontCount = 5;
 
+// What UpdateCursor shows besides the program's own cursors (their resource ids): the system's.
+enum SystemCursorChoice : int {
+    kCursorSystemArrow = -1,
+    kCursorSystemHand = -2,
+    kCursorSystemSizeNwse = -3,
+    kCursorSystemSizeNesw = -4,
+    kCursorSystemSizeWe = -5,
+    kCursorSystemSizeNs = -6,
+    kCursorSystemSizeAll = -7,
+};
+
+// Toolbar slots, built-in controls and the labels one drawing pass remembers.
+constexpr int kToolbarSlotCount = 15;
+constexpr int kControlCount = 20;
+constexpr int32_t kMaxLabelRects = 1000;
+
 class CMainWnd {
 public:
     // Builds every member with its default, lists the engine among the live ones and sets up
@@ -331,8 +349,6 @@ public:
     void LayoutToolbar(bool rebuild, int32_t edges);
 
     // --- View presentation (main_wnd_view.cpp) ---
-    // Gives the keyboard focus to the view's window.
-    void FocusView();
     // Switches the viewfinder window on or off.
     void ToggleViewfinder();
 
@@ -502,13 +518,37 @@ public:
     // Shows the pending user message in the message box (UI thread).
     void ShowPendingMessage();
 
-    // --- Drawing (main_wnd_render.cpp) ---
-    HRESULT RenderFrame(CFrame* frame);
-    // Shows the last image again (dc: where; none: the view's window).
-    void PresentView(HDC dc);
-    void OnPaint(HDC dc);
+    // --- Scene rendering (main_wnd_render.cpp, main_wnd_render_viewfinder.cpp) ---
+    // Draws the frame's 3D content into the device (clearWithColour: the background is filled
+    // unless a panorama covers the view): 0, or the first failure of a mesh draw, which ends the
+    // pass. Nothing (0) while the device is minimised, the host is hidden or the frame records.
+    HRESULT RenderFrame(CObjeto2D* device, CFrame* frame, int clearWithColour);
+    // Redraws every shown secondary viewer window whose camera changed (software back end).
+    void RenderViewerWindows();
+    // Renders the magnified view around the viewfinder point into the viewfinder window.
+    void RenderViewfinder();
+    // The viewfinder's images and render block, made at start-up: false when one cannot be had.
+    bool CreateViewfinderImages();
 
-    // --- Pointer input (main_wnd_pointer.cpp) ---
+    // --- Presentation and full screen (main_wnd_render_present.cpp) ---
+    // Shows the main device's finished image (dc: where; none: the device's window).
+    void PresentView(HDC dc);
+    // Paint handling: the background colour while the view is out of the host but not in full
+    // screen, else the last image again.
+    void OnPaint(HDC dc);
+    // Moves the view out into the external window (skinned popup, framed popup or full screen),
+    // or back into the host when it is out. Answers 1.
+    LRESULT ToggleFullScreen(int framed, int fullScreen);
+    // Keyboard focus to the external window when that is the window given, else to the host.
+    void FocusView(HWND window = nullptr);
+    // Screen rectangle of the view's window; false (rectangle emptied) without one.
+    bool GetViewWindowRect(RECT* rect);
+    // Shows the About window centred on the screen, or hides it when shown.
+    void ToggleAboutWindow();
+    // Recreates the software device on GDI surfaces (gdi) or DirectDraw surfaces.
+    void SetSurfaceMode(uint8_t gdi);
+
+    // --- Pointer input (main_wnd_pointer.cpp, main_wnd_pointer_cursor.cpp) ---
     void OnMouseMove(int keys, int x, int y);
     void OnLButtonDown(int keys, int x, int y);
     void OnLButtonUp(int keys, int x, int y);
@@ -516,16 +556,39 @@ public:
     void OnMButtonDown(int keys, int x, int y);
     void OnMButtonUp(int keys, int x, int y);
     LRESULT OnMouseWheel(int keys, int delta, int x, int y);
-    void BeginViewDrag();
-    void EndDrag();
-    // Loads the frame's images again.
-    void ReloadFrameImages(CFrame* frame);
-    // Pointer events on objects of this tick (inFrameLoop 1).
-    void ProcessPointer(int inFrameLoop);
+    // The pointer pass: what lies under the pointer (toolbar slot, control, objects); with
+    // doDrag the dragged objects follow the pointer inside their margins.
+    void ProcessPointer(int doDrag);
+    // Sets the cursor for m_hoverCode (unless a control is captured): 1 when a cursor was set.
     int UpdateCursor();
+    // Moves a pointer that reached a 16-pixel margin of the view to the opposite margin, the
+    // drag origin along with it: true when it moved the cursor.
+    bool WrapCursorInView();
+    // Hands a pointer event to the tooltip controls.
+    void RelayTooltipMouse(POINT point, UINT message);
+    // Captures the mouse for the external window when that is the window given, else the host.
+    void CaptureMouse(HWND window);
+    void ReleaseMouseCapture();
+    // Ends a view or object drag and releases the capture.
+    void EndDrag();
+    // Starts loading the frame's images again (a second start asked for "reload").
+    void ReloadFrameImages(CFrame* frame);
+    // A point of the window the pointer message came from into the active view's coordinates.
+    void MapPointToView(POINT* point);
+
+    // --- Object layout (main_wnd_layout.cpp, main_wnd_layout_labels.cpp) ---
+    // Pixel size, top-left screen corner and visibility of an object in the device (image: the
+    // object's current image, or none).
+    void LayoutItem(CObjeto2D* device, ObjectItem* object, CSprite* image);
+    // Moves the rectangle up above every stored one it overlaps, then stores it while fewer than
+    // kMaxLabelRects are stored.
+    static void PlaceLabel(RECT* rects, int32_t* count, RECT* rect);
+    // A button press in the view: starts a view drag or an object drag.
+    void BeginViewDrag();
+    // True when the scene point at the screen point and depth is not hidden by the drawn scene.
+    bool IsPointUnoccluded(float screenX, float screenY, float depth, const float point[3]);
 
     // --- Operations whose own work comes later (main_wnd_pending.cpp) ---
-    LRESULT ToggleFullScreen(int framed, int fullScreen);
     LRESULT GoToFrame(int32_t index);
     LRESULT OnFrameReady(CFrame* frame, int32_t flags);
     void ActivateFrame(CFrame* frame, CFrame* previous);
@@ -536,12 +599,17 @@ public:
     int ProcessKeyObjects(int pressed, int released);
     void QueueHostEvent(const char* name, const char* value);
     void ShowViewfinder(int show);
+    // Centres the viewfinder on the view point: true when it moved.
+    bool MoveViewfinder(int x, int y);
+    // Pointer events of the frame's interface objects for this pass.
+    void ProcessObjectEvents(CFrame* frame);
+    // A press of the measuring tool adds a point.
+    void AddMeasurePoint();
     void OnToolbarButton(int inFrameLoop);
     void OnToolbarSliderDrag(int inFrameLoop);
     void DrawToolbarButtons();
     void DrawInterface(CFrame* frame);
     void DrawOverlay();
-    void RenderViewerWindows();
     void SetTimelapsePosition(CFrame* frame);
     void UpdateLineItems(CFrame* frame, float time);
     void SendStateReport(int reason);
@@ -777,6 +845,71 @@ public:
     int32_t m_sequenceSlotArg = 0;
     // --- end of dispatcher, loop and tick state ---
 
+    // --- Scene rendering, presentation, pointer input and layout (main_wnd_render*.cpp,
+    // main_wnd_pointer*.cpp, main_wnd_layout*.cpp) ---
+    RECT m_paintRegion = {};             // the part of the main view the passes repaint
+    int32_t m_measureMode = -1;          // measuring tool mode, -1 off; 4 draws the area mesh
+    CObjeto3D m_areaMesh;                // the measuring tool's area mesh
+    CObjeto2D* m_activeView = &m_view;   // device of the view under the pointer
+    RECT m_hostClipRect = {};            // where a window-less device's image goes
+    uint8_t m_fullScreenOpened = 0;      // view events of the property objects
+    uint8_t m_fullScreenClosed = 0;
+    int32_t m_closeButtonSetting = 0;    // "closebutton"
+    int32_t m_closeControlShown = 0;     // the toolbar's close control is shown
+    uint8_t m_viewerTopmost = 0;         // "viewertopmost"
+    int32_t m_tooltipOffset[2] = {};     // the view's offset in the tooltips' owner window
+    // Toolbar slots and built-in controls as the pointer sees them; the toolbar places them.
+    RECT m_buttonRects[kToolbarSlotCount] = {};
+    int32_t m_buttonShown[kToolbarSlotCount] = {};
+    int32_t m_buttonPressed[kToolbarSlotCount] = {};
+    RECT m_controlRects[kControlCount] = {};
+    uint8_t m_controlShown[kControlCount] = {};
+    uint8_t m_controlToggles[kControlCount] = {};
+    int32_t m_controlCount = kControlCount;
+    int32_t m_toolbarDirty = 0;
+    // Pointer state.
+    int32_t m_prevMouseButtons = 0;      // m_mouseButtons as of the last press or release
+    int32_t m_buttonDownPos[2] = {};     // pointer at the last left or right press
+    std::atomic<uint8_t> m_buttonEvent{0};  // a button or wheel event since the loop looked
+    int32_t m_hoverButton = -1;          // toolbar slot under the pointer
+    int32_t m_activeButton = -1;         // toolbar slot being pressed
+    int32_t m_hoverControl = -1;         // built-in control under the pointer
+    int32_t m_capturedControl = -1;      // built-in control being dragged
+    int32_t m_hoverCode = 0;             // what the pointer is over: chooses the cursor
+    int32_t m_lastHoverCode = 0;
+    int32_t m_pointerObjectId = -1;      // object that took the pointer in this pass
+    uint8_t m_hotspotHit = 0;            // a node hotspot took the pointer in this pass
+    int32_t m_quickMoves = 0;            // moves less than 0.1 s apart
+    float m_lastMoveTime = 0.0f;
+    int32_t m_dragObjectId = -1;         // object dragged by the pointer
+    int32_t m_pressPos[2] = {};          // pointer at the start of a view drag
+    int32_t m_dragGridCell[2] = {};      // image-grid cell at the start of a view drag
+    int32_t m_closeOnMouseClick = 0;     // screensaver: a click closes
+    int32_t m_closeOnMouseMove = 0;      // screensaver: quick moves close
+    int32_t m_editCorner = -1;           // hotspot corner being edited
+    uint8_t m_clickEvents = 0;           // the current frame wants "_clickevent_"
+    uint8_t m_mouseUpEvents = 0;         // ... and "_mouseupevent_"
+    int32_t m_touchScreenEnabled = 0;
+    int32_t m_viewfinderOn = 0;
+    int32_t m_viewfinderMode = 0;
+    uint8_t m_viewfinderShown = 0;
+    uint8_t m_keysDown[512] = {};        // per key code: a shown key object looked at it
+    uint8_t m_tooltipsEnabled = 1;
+    HWND m_tooltip = nullptr;            // the active tooltip control
+    HWND m_objectTooltip = nullptr;      // the object tooltip control
+    HCURSOR m_shownCursor = nullptr;     // the cursor UpdateCursor set last
+    int m_cursorChoice = 0;              // ... as ChooseCursor named it
+    HCURSOR m_blankCursor = nullptr;     // owned: the hidden cursor, drawn by us
+    // The viewfinder (main_wnd_render_viewfinder.cpp).
+    POINT m_viewfinderPos = {};          // the view point it is centred on
+    float m_viewfinderZoom = 2.0f;
+    CSprite m_viewfinderImage;           // 32-bit image the viewfinder renders into
+    CSprite m_viewfinderDepth;           // its 16-bit depth image
+    CSprite m_viewfinderFrame;           // the overlay drawn over it
+    CameraState m_viewfinderCamera;
+    RenderParams m_viewfinderParams;
+    // --- end of scene rendering, presentation, pointer input and layout ---
+
 private:
     // script/reader_engine.cpp
     // The read itself; staged: into lists of its own, handed over at the end.
@@ -804,6 +937,15 @@ private:
     void EndCacheSessionIfLast();
     // Raises the cancel flag and waits (bounded) for the threads that run once.
     void WaitForWorkerThreads();
+
+    // main_wnd_pointer.cpp
+    // The dragged objects follow the pointer, each kept inside its margins.
+    void MoveDraggedObjects();
+    // main_wnd_pointer_cursor.cpp
+    // The cursor for the hover code: a program cursor id, a SystemCursorChoice, or 0 for none.
+    int ChooseCursor();
+    // A program cursor from the resources (a system stand-in when missing); 896 is drawn here.
+    HCURSOR ProgramCursor(int id);
 
     // main_wnd_windows.cpp
     // The external window (hidden, the message window) over the view's screen rectangle and

@@ -72,6 +72,7 @@ int CMainWnd::Initialize(int viewWidth, int viewHeight, HWND hostWnd, int)
     // come; the external window is the engine's message window, so nothing can be posted to the
     // engine before it exists.
     CreateEngineWindows();
+    CreateViewfinderImages();
     m_initialized = 1;
 
     m_progressDlg.Create(hostWnd);
@@ -151,6 +152,10 @@ void CMainWnd::Shutdown()
     m_cancel = 0;
     m_fonts.RemoveAll();
     m_view.ReleaseDevice(1);
+    if (m_blankCursor) {
+        DestroyCursor(m_blankCursor);
+        m_blankCursor = nullptr;
+    }
 
     if (m_comInitialized) {
         CoUninitialize();

@@ -3,12 +3,6 @@
 // objects, state reports). Each is replaced in place by its real body.
 #include "viewer/main_wnd.h"
 
-LRESULT CMainWnd::ToggleFullScreen(int, int)
-{
-    // Not built yet: answers 0 (the view stays where it is).
-    return 0;
-}
-
 LRESULT CMainWnd::GoToFrame(int32_t)
 {
     // Not built yet: answers 0 (no frame switch happens).
@@ -90,11 +84,6 @@ void CMainWnd::DrawInterface(CFrame*)
 void CMainWnd::DrawOverlay()
 {
     // Not built yet: does nothing (no information overlay is drawn).
-}
-
-void CMainWnd::RenderViewerWindows()
-{
-    // Not built yet: does nothing (secondary viewer windows are not drawn).
 }
 
 void CMainWnd::SetTimelapsePosition(CFrame*)
@@ -179,4 +168,20 @@ void CMainWnd::PollHardwareMonitor()
 void CMainWnd::UpdateAerialLimits(int)
 {
     // Not built yet: does nothing (aerial limits stay).
+}
+
+bool CMainWnd::MoveViewfinder(int, int)
+{
+    // Not built yet: answers false (the viewfinder does not move).
+    return false;
+}
+
+void CMainWnd::ProcessObjectEvents(CFrame*)
+{
+    // Not built yet: does nothing (interface objects get no pointer events).
+}
+
+void CMainWnd::AddMeasurePoint()
+{
+    // Not built yet: does nothing (the measuring tool adds no point).
 }

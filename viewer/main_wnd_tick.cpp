@@ -225,7 +225,8 @@ HRESULT CMainWnd::UpdateFrame()
             m_changeCount = 1;
             m_redrawRequest = 2;
         }
-        result = RenderFrame(m_currentFrame);
+        m_view.UpdateViewMatrix();
+        result = RenderFrame(&m_view, m_currentFrame, 1);
     }
 
     if (m_changeCount != 0) {

@@ -1,10 +1,5 @@
-// Presentation of the view: focus and the viewfinder.
+// Presentation of the view: the viewfinder switch.
 #include "viewer/main_wnd.h"
-
-void CMainWnd::FocusView()
-{
-    // Not built yet: does nothing (the focus stays where it is).
-}
 
 void CMainWnd::ToggleViewfinder()
 {

@@ -109,7 +109,7 @@ TEST_F(Dispatch, RightButtonOptions)
     };
     const Case cases[] = {
         {"normal", 0, 0, MK_RBUTTON},
-        {"one mouse button: a left click", 1, 0, MK_LBUTTON},
+        {"one mouse button: the left handler takes the press", 1, 0, MK_RBUTTON},
         {"disabled: consumed, nothing happens", 0, 1, 0},
         {"disabled wins over one button", 1, 1, 0},
     };
