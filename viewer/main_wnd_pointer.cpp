@@ -48,6 +48,14 @@ constexpr int32_t kControlHoverCodes[kControlCount] = {
     kHoverAlongY, kHoverAlongY, kHoverSlot, kHoverSlot, kHoverAlongX, 0, kHoverSlot,
 };
 
+// The object an item of a link list stands for.
+ObjectItem* LinkedObject(ItemRecord* link)
+{
+    if (!link || !IsObjectItemType(link->type))
+        return nullptr;
+    return static_cast<ObjectItem*>(static_cast<ObjectItem*>(link)->linkedObject);
+}
+
 bool InSlot(const RECT& r, int x, int y)
 {
     return x >= r.left && x < r.right && y >= r.top && y <= r.bottom;
@@ -304,11 +312,7 @@ void CMainWnd::MoveDraggedObjects()
     bool found = false;
     int32_t dx = 0, dy = 0;
     for (int32_t i = 0; i < count; i++) {
-        ItemRecord* link = m_draggedObjects.GetAt(i);
-        ObjectItem* object =
-            link && IsObjectItemType(link->type)
-                ? static_cast<ObjectItem*>(static_cast<ObjectItem*>(link)->linkedObject)
-                : nullptr;
+        ObjectItem* object = LinkedObject(m_draggedObjects.GetAt(i));
         if (!object || (object->showFlags & ObjectShown) != ObjectShown ||
             !(object->layoutFlags & LayoutDone))
             continue;
@@ -327,11 +331,7 @@ void CMainWnd::MoveDraggedObjects()
     if (!found)
         return;
     for (int32_t i = 0; i < count; i++) {
-        ItemRecord* link = m_draggedObjects.GetAt(i);
-        ObjectItem* object =
-            link && IsObjectItemType(link->type)
-                ? static_cast<ObjectItem*>(static_cast<ObjectItem*>(link)->linkedObject)
-                : nullptr;
+        ObjectItem* object = LinkedObject(m_draggedObjects.GetAt(i));
         if (!object)
             continue;
         object->shiftX = dx;
