@@ -235,6 +235,9 @@ ReadOutcome ScriptScanner::Run()
     }
     m_context.pass = 0;
     m_context.frameSections = 0;
+    // Sections read into a target frame act on it from their first statement.
+    if (m_context.target)
+        m_context.currentFrame = m_context.target;
 
     ReadOutcome outcome = ReadOutcome::Completed;
     while (!m_ended) {

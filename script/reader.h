@@ -13,12 +13,11 @@
 
 #include "core/item_list.h"
 #include "core/text_string.h"
+#include "script/section_state.h"
 
 class CFicheroHttp;
 class CFrame;
 class CMainWnd;
-struct ItemRecord;
-struct TextItem;
 
 // Bytes the reader takes from its input at a time (before any UTF-16 conversion).
 constexpr int kReaderChunkSize = 1024;
@@ -31,19 +30,6 @@ constexpr uint32_t kMaxScriptLevel = 2;
 // Bounds of macro expansion: the text a chunk may grow to, and the expansions of one read.
 constexpr int kMaxExpandedChunk = 512 * 1024;
 constexpr int kMaxExpansions = 100000;
-
-// Section kinds (ReadingContext::sectionKind). The non-frame kinds equal the ItemType of the
-// item the section creates.
-enum SectionKind : int32_t {
-    SectionIgnored = -1,       // no TYPE= yet, or an unknown one: statements are ignored
-    SectionFrame = 0,
-    SectionLink = 3,
-    SectionImage = 6,
-    SectionMenu = 8,
-    SectionSequence = 10,
-    SectionSound = 13,
-    SectionSkippedFrame = -99, // a further frame section while reading into a target frame
-};
 
 // Every keyword entry, in the order in which a statement is tested against them. TYPE= comes
 // first but is handled before the test for ignored sections; the others follow the fixed order
@@ -81,10 +67,10 @@ const ReaderKeywordSpelling* ReaderKeywordSpellings();
 // gets the index of the spelling that matched.
 ReaderKeyword MatchReaderKeyword(const char* statement, int* spelling);
 
-// Where one read puts what it makes, and the state of the section being read. Handlers read the
-// statement from here and write only into these lists and the current frame, so that a read on
+// Where one read puts what it makes, and the state of the section being read (SectionState,
+// script/section_state.h). Handlers read the statement from here and write only into these lists and the current frame, so that a read on
 // the reader thread touches nothing another thread walks until its lists are handed over.
-struct ReadingContext {
+struct ReadingContext : SectionState {
     // --- The read ---
     CMainWnd* engine = nullptr;    // compiles command texts; never null in a real read
     CObjeto* frames = nullptr;     // new frame sections append FrameItems here
@@ -106,19 +92,6 @@ struct ReadingContext {
     ReaderKeyword keyword = ReaderKeyword::Count;
     int spelling = 0;              // which spelling of the entry matched
     int pass = 0;                  // 0 macro collection, 1 interpretation
-
-    // --- The section ---
-    CTexto sectionName;
-    int32_t sectionKind = SectionIgnored;
-    int32_t sourceKind = -1;       // stored into the frame's source kind by TYPE= and FILE=
-    CFrame* currentFrame = nullptr;
-    ItemRecord* currentItem = nullptr;   // the last image item the section created
-    TextItem* currentText = nullptr;     // a link's or text tooltip's item
-    CTexto fileText;               // set by FILE=
-    CTexto descriptionText;        // set by DESCRIPTION=
-    bool itemsPending = false;     // raised by FILE=: the section's items are made after the statement
-    uint8_t imageOption = 1;       // decode option of the section's images
-    int frameSections = 0;         // frame sections met in this pass
 
     // The object list a statement appends the frame's objects to.
     CObjeto& ObjectsOf(CFrame* frame);

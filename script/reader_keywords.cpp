@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "script/reader.h"
+#include "script/reader_handlers.h"
 #include "sources/frame.h"
 
 namespace {
@@ -113,11 +114,12 @@ bool StartsWithNoCase(const char* text, const char* prefix)
     return _strnicmp(text, prefix, std::strlen(prefix)) == 0;
 }
 
-// Statement handlers come with their keyword groups; until then every entry ignores its
-// statements.
+// Each keyword group fills its own entries; an entry no group fills ignores its statements.
 ReaderHandlers MakeBuiltInHandlers()
 {
     ReaderHandlers handlers;
+    AddSectionHandlers(handlers);
+    AddFrameKeyHandlers(handlers);
     return handlers;
 }
 
@@ -146,6 +148,15 @@ ReaderKeyword MatchReaderKeyword(const char* statement, int* spelling)
         }
     }
     return ReaderKeyword::Count;
+}
+
+int KeyValuePosition(const ReadingContext& context)
+{
+    const int keyword = static_cast<int>(context.keyword);
+    if (keyword < 0 || keyword >= kReaderKeywordCount || context.spelling < 0 ||
+        context.spelling >= 7 || !kSpellings[keyword].spellings[context.spelling])
+        return -1;
+    return static_cast<int>(std::strlen(kSpellings[keyword].spellings[context.spelling])) - 1;
 }
 
 const ReaderHandlers& BuiltInReaderHandlers()

@@ -37,6 +37,8 @@ constexpr int32_t kFrameLightCapacity = 100;
 constexpr int32_t kFrameSlotCapacity = 5000;
 // Sensors of a spherical camera.
 constexpr int32_t kSensorCapacity = 10;
+// Values of a one-shot frame's mirror configuration.
+constexpr int32_t kMirrorConfigCount = 11;
 // Viewers whose camera states and detail times a frame keeps.
 constexpr int32_t kFrameViewerCount = 8;
 
@@ -63,7 +65,15 @@ enum FrameOverrides : uint32_t {
     OverrideSmallestZoom = 0x80,
     OverrideLargestZoom = 0x100,
     OverrideMouseMode = 0x200,
-    OverrideCylinderCentre = 0x400,  // set by the movie reader: the vertical centre was computed
+    OverrideHorizonPosition = 0x400,  // also set by the movie reader when it computed the centre
+    OverrideAutoplay = 0x800,
+    OverrideFirstAutoplay = 0x1000,
+    OverrideVelocity = 0x2000,
+    OverrideAcceleration = 0x4000,
+    OverrideAutoplaySpeed = 0x8000,
+    OverrideBackColour = 0x10000,
+    OverrideZoomVelocity = 0x40000,
+    OverrideProjection = 0x80000,
     OverrideSensorConfiguration = 0x100000,
 };
 
@@ -98,6 +108,13 @@ enum SourceKind : int32_t {
     SourceAerial = 8,          // "AERIAL", "MAPAFOTO"
 };
 // --- end of frame and source kinds ---
+
+// CFrame::cameraType: the lens shape of a camera frame's sensors.
+enum CameraType : int32_t {
+    CameraTypeCylinder = 0,
+    CameraTypeSphere = 1,
+    CameraTypeZenith = 2,
+};
 
 // Indexes of CFrame::effectiveLimits, the limits in force.
 enum NavigationLimit : int {
@@ -257,6 +274,8 @@ public:
     // 1 when the movie was read; 0 on failure (nothing posted).
     int LoadQuickTimeVR(const char* name, HWND window, UINT message);
     int LoadSphereVideo(const char* name, HWND window, UINT message);
+    // Unless the frame is recording, the playback rate of a recorded camera video.
+    void SetPlaybackRate(float rate);
 
     // --- frame_recorder.cpp ---
 
@@ -308,22 +327,28 @@ public:
     float lowerLimits[ViewFieldCount] = {0, 0, 0, -90.0f, 360.0f, 360.0f, 0.28f};
     int32_t readerLimitWords[20] = {};
     float upperLimits[ViewFieldCount] = {0, 0, 0, 90.0f, 360.0f, 360.0f, 6.0f};
-    float readerViewValues[6] = {50.0f, 4000.0f, 4000.0f, -1.0f, 0, 0};
-    float cylinderCentre = 50.0f;   // vertical centre, per cent
-    float viewValue = 0.5f;
-    float cylinderPanRange = 360.0f;  // degrees
+    float cameraHeight[2] = {50.0f, 4000.0f};
+    float depth = 4000.0f;
+    int32_t compassPosition[2] = {-1, 0};
+    int32_t projection = 0;
+    float horizonPosition = 50.0f;      // vertical centre of a cylinder, per cent
+    float projectionParameter = 0.5f;   // of projections that take one (fisheye strength)
+    float partialWidth = 360.0f;        // degrees a partial panorama spans
     float readerViewTail[3] = {0, 100.0f, 2.0f};
     // 11.
-    int32_t readerWord = 0;
+    uint32_t flagsGiven = 0;              // flag bits the tour gave, set or cleared
     uint32_t flags = kFrameFlagsDefault;  // FrameFlags
     // 12.
     uint32_t overrides = 0;  // FrameOverrides
     // 13.
-    int32_t flags2 = -1;  // -1: the camera limits give it the viewer's value
+    // Low 16 bits the buttons of bar 0, high 16 bits bar 1 (0x8 full screen, 0x200 viewfinder);
+    // -1: the camera limits give it the viewer's value.
+    int32_t toolbarButtons = -1;
     uint8_t viewerByte = 0;
     uint8_t* panoramaHeader = nullptr;  // owned (malloc): header block of a binary panorama file
     // 14.
-    float readerValues[11] = {0, 0, 0, 0, 30.0f, 30.0f, 0, 0, 0, 0, 0};
+    // One-shot mirror: eleven values, the last the swap of the one-shot image.
+    float mirrorConfig[kMirrorConfigCount] = {0, 0, 0, 0, 30.0f, 30.0f, 0, 0, 0, 0, 0};
     // 15. FisheyeField
     float fisheyeConfig[FisheyeFieldCount] = {0, 0, 0, 0, 0, 0, 180.0f, 0, 4.0f};
     // 16.
@@ -465,6 +490,16 @@ public:
     int32_t exportState = 0;             // 2: every tick exports one panorama still
     int32_t recordedFrameCount = 0;      // frames of a recording
     int32_t recordedFrameIndex = 0;      // the recording's frame being shown
+
+    // Settings a tour gives the frame (read by the script reader; overrides tells which) ------
+    int32_t cameraType = 0;              // CameraType of a camera frame's lens
+    int32_t objectOffsetX = 0;           // pixels the frame's interface objects are shifted by
+    float firstAutoplay[2] = {};
+    float autoplay = 0.0f;               // seconds without input before autoplay starts
+    float autoplaySpeed = 8.0f;
+    float velocity = 8.0f;
+    float zoomVelocity = 8.0f;
+    float acceleration = 8.0f;
 
 private:
     // --- frame.cpp ---

@@ -65,6 +65,12 @@ extern std::atomic<int> g_liveEngineCount;
 // The render back end (RenderBackEnd) that devices return to after a temporary switch; a user's
 // choice of back end changes it.
 extern std::atomic<int> g_preferredBackEnd;
+// The automatic tour as a tour's AUTOMODE= sets it (process-wide): its mode (AutoTourMode), the
+// seconds without input before it starts, the seconds it stays in each frame, and its order.
+extern int32_t g_autoTourMode;
+extern float g_autoplayDelay;
+extern float g_autoTourTime;
+extern int32_t g_autoTourOrder;
 
 // --- Messages and timers (main_wnd_dispatch.cpp) ---
 // The engine's private messages, posted to its message window (WM_USER + n).
@@ -650,7 +656,6 @@ public:
     CObjeto m_timelapseImages;
     CTexto m_viewerTitle;
     CTexto m_instanceName;
-    CTexto m_watchdogText;
     CTexto m_tooltipFontFace;
     HFONT m_tooltipFonts[2] = {};        // owned
     CFrame m_firstFrame;                 // the empty scene
@@ -712,7 +717,6 @@ public:
     int32_t m_hotspotNotifyMessage = 0;
     uint8_t m_comInitialized = 0;
     JOYCAPSA m_joystickCaps[2] = {};
-    uint16_t m_cameraPorts[2] = {kCameraPortDefault, kCameraPortDefault};
     OSVERSIONINFOEXA m_osVersion = {};
 
     // Commands and their interpreter (script/interpreter.cpp).
@@ -843,6 +847,25 @@ public:
     int32_t m_connectByName = 0;         // the connect dialog's by-name option
     CTexto m_sequenceFileArg;            // the sequence thread's arguments
     int32_t m_sequenceSlotArg = 0;
+
+    // Viewer-wide settings that a tour's frame keys give (script/reader_frame_keys.cpp).
+    uint8_t m_loadsStopped = 0;          // the tour came from a camera server: loads wait
+    int32_t m_touchScreenEnabled = 0;    // drags use the touch-screen mode on frames without one
+    int32_t m_updaterEnabled = 1;        // the program-upload key chord works
+    int32_t m_showObjectsAlways = 0;
+    float m_minFrameTime = 0.0f;         // seconds a drawn frame lasts at least
+    int32_t m_youtubeEvent = 0;
+    float m_panEvent = 0.0f;             // seconds between pan events; 0: none
+    int32_t m_closeOnMouseMove = 0;      // screensaver closing rules besides m_closeOn*
+    int32_t m_closeOnMouseClick = 0;
+    uint8_t m_closeOnFocusLossNow = 0;   // m_closeOnFocusLoss != 0, cleared while a dialog runs
+    float m_ipUpdateInterval = 0.0f;     // seconds between address reports of the camera engine
+    CTexto m_ipUpdateAddress;
+    int32_t m_watchdogEnabled = 0;       // the camera engine runs m_watchdogCode
+    int32_t m_watchdogPort = kCameraPortDefault;
+    CTexto m_watchdogAddress;
+    float m_watchdogTimer = 0.0f;
+    CompiledCode m_watchdogCode;
     // --- end of dispatcher, loop and tick state ---
 
     // --- Scene rendering, presentation, pointer input and layout (main_wnd_render*.cpp,

@@ -15,6 +15,10 @@
 
 std::atomic<int> g_liveEngineCount{0};
 std::atomic<int> g_preferredBackEnd{RenderDirect3D9};
+int32_t g_autoTourMode = 0;
+float g_autoplayDelay = 30.0f;
+float g_autoTourTime = 30.0f;
+int32_t g_autoTourOrder = 0;
 
 CMainWnd::CMainWnd()
 {

@@ -22,7 +22,7 @@ TEST(FrameModel, ConstructionGivesAnEmptyFrameWithItsDefaults) {
     EXPECT_EQ(frame->loaderThread.load(), nullptr);
     EXPECT_EQ(frame->mouseMode, 2);
     EXPECT_EQ(frame->viewerMode, 1);
-    EXPECT_EQ(frame->flags2, -1);
+    EXPECT_EQ(frame->toolbarButtons, -1);
     EXPECT_EQ(frame->fileBytesTotal, -1);
     EXPECT_FLOAT_EQ(frame->initialView[ViewZoom], 1.0f);
     EXPECT_FLOAT_EQ(frame->lowerLimits[ViewTilt], -90.0f);

@@ -105,8 +105,8 @@ TEST(Engine, DefaultsOfANewEngine)
     EXPECT_EQ(engine->m_view.params->camera, &engine->m_interfaceFrame.cameras[0]);
     EXPECT_EQ(engine->m_keyboardEnabled, 1);
     EXPECT_EQ(engine->m_params.dragDrop, 1);
-    EXPECT_EQ(engine->m_cameraPorts[0], 9017);
-    EXPECT_EQ(engine->m_cameraPorts[1], 9017);
+    EXPECT_EQ(engine->m_serverPort, 9017);
+    EXPECT_EQ(engine->m_watchdogPort, 9017);
     EXPECT_STREQ(engine->m_saveViewName.GetText(), "Lumarix screen.bmp");
     EXPECT_STREQ(engine->m_tooltipFontFace.GetText(), "Tahoma");
     EXPECT_EQ(engine->m_exitCode, 0);
