@@ -68,8 +68,9 @@ const ReaderKeywordSpelling* ReaderKeywordSpellings();
 ReaderKeyword MatchReaderKeyword(const char* statement, int* spelling);
 
 // Where one read puts what it makes, and the state of the section being read (SectionState,
-// script/section_state.h). Handlers read the statement from here and write only into these lists and the current frame, so that a read on
-// the reader thread touches nothing another thread walks until its lists are handed over.
+// script/section_state.h). Handlers read the statement from here and write only into these
+// lists and the current frame, so that a read on the reader thread touches nothing another
+// thread walks until its lists are handed over.
 struct ReadingContext : SectionState {
     // --- The read ---
     CMainWnd* engine = nullptr;    // compiles command texts; never null in a real read

@@ -9,7 +9,6 @@
 #include "core/path_resolution.h"
 #include "core/text_convert.h"
 #include "core/value_tokenizer.h"
-#include "script/compiler.h"
 #include "script/reader_handlers.h"
 #include "viewer/main_wnd.h"
 
@@ -148,40 +147,12 @@ bool InFrame(const ReadingContext& context)
     return context.sectionKind == SectionFrame && context.currentFrame;
 }
 
-int32_t ReadInteger(const ReadingContext& context, int position, int* next = nullptr)
-{
-    int32_t value = 0;
-    const int end =
-        ParseValueList(context.statement, position, nullptr, &value, 1, kFieldSeparatorComma);
-    if (next)
-        *next = end;
-    return value;
-}
-
-float ReadFloat(const ReadingContext& context, int position, int* next = nullptr)
-{
-    float value = 0.0f;
-    const int end =
-        ParseValueList(context.statement, position, &value, nullptr, 1, kFieldSeparatorComma);
-    if (next)
-        *next = end;
-    return value;
-}
-
 // One field read with the number parser: decimal, 0x or # hexadecimal, or a colour name.
 int32_t ReadNumber(const ReadingContext& context, int position)
 {
     CTexto field;
     ReadNextField(context.statement, position, field);
     return ParseNumberOrColor(field.GetText());
-}
-
-void Compile(ReadingContext& context, CompiledCode* code, const char* text)
-{
-    if (context.engine)
-        context.engine->CompileCommands(code, text, &context.baseFolder);
-    else
-        CompileCommandText(code, text, &context.baseFolder, context.fallback);
 }
 
 const FrameKey* FindFrameKey(ReaderKeyword keyword)
@@ -223,8 +194,8 @@ void HandleFrameKey(ReadingContext& context)
         float* lower = static_cast<float*>(field);
         float* upper = frame.upperLimits + (lower - frame.lowerLimits);
         int next = position;
-        *lower = ReadFloat(context, next, &next);
-        *upper = ReadFloat(context, next);
+        *lower = ReadStatementFloat(context, next, &next);
+        *upper = ReadStatementFloat(context, next);
         break;
     }
     }
@@ -239,9 +210,9 @@ void HandleViewerKey(ReadingContext& context)
     void* field = key->field(*context.engine);
     const int position = KeyValuePosition(context);
     if (key->type == ValueType::Float)
-        *static_cast<float*>(field) = ReadFloat(context, position);
+        *static_cast<float*>(field) = ReadStatementFloat(context, position);
     else
-        *static_cast<int32_t*>(field) = ReadInteger(context, position);
+        *static_cast<int32_t*>(field) = ReadStatementInteger(context, position);
 }
 
 // --- Keys with rules of their own ---
@@ -292,38 +263,39 @@ void HandleCameraParameters(ReadingContext& context)
         return;
     const int fields = context.fieldCount;
     int position = KeyValuePosition(context);
-    const int32_t index = ReadInteger(context, position, &position);
+    const int32_t index = ReadStatementInteger(context, position, &position);
     if (index < 0 || index >= kSensorCapacity)
         return;
     SensorParameters& sensors = context.currentFrame->sensorParams;
     if (fields >= kSensorFieldsWithPlacement) {
-        sensors.meshShape[index] = ReadInteger(context, position, &position);
-        sensors.tilt[index] = ReadFloat(context, position, &position);
-        sensors.pan[index] = ReadFloat(context, position, &position);
+        sensors.meshShape[index] = ReadStatementInteger(context, position, &position);
+        sensors.tilt[index] = ReadStatementFloat(context, position, &position);
+        sensors.pan[index] = ReadStatementFloat(context, position, &position);
     } else {
         sensors.meshShape[index] = kSensorDefaultShape;
         sensors.tilt[index] = 0.0f;
         sensors.pan[index] = static_cast<float>(index) * kSensorPanStep;
     }
-    ReadFloat(context, position, &position);  // a constant the files carry
+    ReadStatementFloat(context, position, &position);  // a constant the files carry
     float* lens[] = {sensors.roll,        sensors.uCentre,        sensors.vCentre,
                      sensors.uScale,      sensors.vScale,         sensors.horizontalSize,
                      sensors.verticalSize};
     for (float* values : lens)
-        values[index] = ReadFloat(context, position, &position);
+        values[index] = ReadStatementFloat(context, position, &position);
     if (fields == kSensorFieldsFactorsShort || fields >= kSensorFieldsFactorsLong) {
-        sensors.horizontalLensFactor[index] = ReadFloat(context, position, &position);
-        sensors.verticalLensFactor[index] = ReadFloat(context, position, &position);
+        sensors.horizontalLensFactor[index] = ReadStatementFloat(context, position, &position);
+        sensors.verticalLensFactor[index] = ReadStatementFloat(context, position, &position);
     } else {
         sensors.horizontalLensFactor[index] = 1.0f;
         sensors.verticalLensFactor[index] = 1.0f;
     }
     if (fields >= kSensorFieldsWithLens) {
-        sensors.lensCorrection[index] =
-            fields >= kSensorFieldsWithSwitch ? ReadInteger(context, position, &position) : 1;
-        sensors.lensCoefficient1[index] = ReadFloat(context, position, &position);
-        sensors.lensCoefficient2[index] = ReadFloat(context, position, &position);
-        sensors.lensCoefficient3[index] = ReadFloat(context, position, &position);
+        sensors.lensCorrection[index] = fields >= kSensorFieldsWithSwitch
+                                            ? ReadStatementInteger(context, position, &position)
+                                            : 1;
+        sensors.lensCoefficient1[index] = ReadStatementFloat(context, position, &position);
+        sensors.lensCoefficient2[index] = ReadStatementFloat(context, position, &position);
+        sensors.lensCoefficient3[index] = ReadStatementFloat(context, position, &position);
     } else {
         sensors.lensCorrection[index] = 0;
     }
@@ -338,7 +310,8 @@ void HandleToolsBar(ReadingContext& context)
     const int32_t value =
         ReadNumber(context, equals ? static_cast<int>(equals - context.statement) : 0);
     CFrame& frame = *context.currentFrame;
-    frame.flags = (frame.flags & ~kToolbarFlagBits) | (static_cast<uint32_t>(value) & kToolbarFlagBits);
+    frame.flags =
+        (frame.flags & ~kToolbarFlagBits) | (static_cast<uint32_t>(value) & kToolbarFlagBits);
     frame.flagsGiven |= kToolbarFlagBits;
 }
 
@@ -347,8 +320,8 @@ void HandleBotonesBarras(ReadingContext& context)
     if (!InFrame(context))
         return;
     int position = KeyValuePosition(context);
-    const int32_t bar = ReadInteger(context, position, &position);
-    const uint32_t mask = static_cast<uint32_t>(ReadInteger(context, position)) & 0xFFFF;
+    const int32_t bar = ReadStatementInteger(context, position, &position);
+    const uint32_t mask = static_cast<uint32_t>(ReadStatementInteger(context, position)) & 0xFFFF;
     uint32_t buttons = static_cast<uint32_t>(context.currentFrame->toolbarButtons);
     if (bar != 0)
         buttons = (buttons & 0xFFFF) | (mask << 16);
@@ -360,7 +333,7 @@ void HandleBotonesBarras(ReadingContext& context)
 void HandleErrorEvents(ReadingContext& context)
 {
     if (InFrame(context))
-        SetErrorEventMode(ReadInteger(context, KeyValuePosition(context)));
+        SetErrorEventMode(ReadStatementInteger(context, KeyValuePosition(context)));
 }
 
 void HandleTransition(ReadingContext& context)
@@ -369,9 +342,9 @@ void HandleTransition(ReadingContext& context)
         return;
     CMainWnd& engine = *context.engine;
     int position = KeyValuePosition(context);
-    engine.m_transitionKind = ReadInteger(context, position, &position);
-    engine.m_transitionLoadPercent = ReadFloat(context, position, &position);
-    engine.m_transitionDuration = ReadFloat(context, position);
+    engine.m_transitionKind = ReadStatementInteger(context, position, &position);
+    engine.m_transitionLoadPercent = ReadStatementFloat(context, position, &position);
+    engine.m_transitionDuration = ReadStatementFloat(context, position);
     engine.m_transitionsOn = 1;
 }
 
@@ -395,7 +368,7 @@ void HandleCheckState(ReadingContext& context)
 
 void HandleBackColor(ReadingContext& context)
 {
-    const int32_t colour = ReadInteger(context, KeyValuePosition(context));
+    const int32_t colour = ReadStatementInteger(context, KeyValuePosition(context));
     if (context.sectionKind == SectionImage) {
         ItemRecord* item = context.currentItem;
         if (item && item->type == ItemType::Image)
@@ -422,8 +395,8 @@ void HandleEnableServer(ReadingContext& context)
         return;
     }
     int position = KeyValuePosition(context);
-    const int32_t on = ReadInteger(context, position, &position);
-    const int32_t port = ReadInteger(context, position);
+    const int32_t on = ReadStatementInteger(context, position, &position);
+    const int32_t port = ReadStatementInteger(context, position);
     engine.m_serverPort = port != 0 ? port : kCameraPortDefault;
     if (on)
         engine.StartCameraServerThread();
@@ -437,13 +410,13 @@ void HandleEnableWatchdog(ReadingContext& context)
         return;
     CMainWnd& engine = *context.engine;
     int position = KeyValuePosition(context);
-    engine.m_watchdogEnabled = ReadInteger(context, position, &position);
-    const int32_t port = ReadInteger(context, position, &position);
+    engine.m_watchdogEnabled = ReadStatementInteger(context, position, &position);
+    const int32_t port = ReadStatementInteger(context, position, &position);
     engine.m_watchdogPort = port != 0 ? port : kCameraPortDefault;
     position = ReadNextField(context.statement, position, engine.m_watchdogAddress);
     engine.m_watchdogTimer = 0.0f;
     if (position < context.length)
-        Compile(context, &engine.m_watchdogCode, context.statement + position + 1);
+        CompileStatementCode(context, &engine.m_watchdogCode, context.statement + position + 1);
     engine.StartCameraEngineThread();
 }
 
@@ -452,7 +425,7 @@ void HandleEnableUpdateIp(ReadingContext& context)
     if (!InFrame(context) || !context.engine || context.engine->m_loadsStopped)
         return;
     int position = KeyValuePosition(context);
-    context.engine->m_ipUpdateInterval = ReadFloat(context, position, &position);
+    context.engine->m_ipUpdateInterval = ReadStatementFloat(context, position, &position);
     ReadNextField(context.statement, position, context.engine->m_ipUpdateAddress);
 }
 
@@ -460,7 +433,7 @@ void HandleInvertMouse(ReadingContext& context)
 {
     if (!InFrame(context))
         return;
-    if (ReadInteger(context, KeyValuePosition(context)) != 0)
+    if (ReadStatementInteger(context, KeyValuePosition(context)) != 0)
         context.currentFrame->flags |= kInvertMouseBits;
     else
         context.currentFrame->flags &= ~kInvertMouseBits;
@@ -470,7 +443,7 @@ void HandleCloseOnKillFocus(ReadingContext& context)
 {
     if (!InFrame(context) || !context.engine)
         return;
-    const int32_t value = ReadInteger(context, KeyValuePosition(context));
+    const int32_t value = ReadStatementInteger(context, KeyValuePosition(context));
     context.engine->m_closeOnFocusLoss = value;
     context.engine->m_closeOnFocusLossNow = value != 0;
 }
@@ -497,7 +470,7 @@ void HandleAccionMenu(ReadingContext& context)
     }
     CTexto text;
     text.Format(kToolCommandFormat, command);
-    Compile(context, code, text.GetText());
+    CompileStatementCode(context, code, text.GetText());
 }
 
 void HandleAutoMode(ReadingContext& context)
@@ -505,11 +478,11 @@ void HandleAutoMode(ReadingContext& context)
     if (!InFrame(context))
         return;
     int position = KeyValuePosition(context);
-    g_autoTourMode = ReadInteger(context, position, &position);
-    g_autoplayDelay = ReadFloat(context, position, &position);
-    g_autoTourTime = ReadFloat(context, position, &position);
+    g_autoTourMode = ReadStatementInteger(context, position, &position);
+    g_autoplayDelay = ReadStatementFloat(context, position, &position);
+    g_autoTourTime = ReadStatementFloat(context, position, &position);
     if (position < context.length && context.statement[position] == ',')
-        g_autoTourOrder = ReadInteger(context, position);
+        g_autoTourOrder = ReadStatementInteger(context, position);
 }
 
 void HandleSequenceFile(ReadingContext& context)

@@ -2,8 +2,11 @@
 // statement handlers.
 #include <cstring>
 
+#include "core/value_tokenizer.h"
+#include "script/compiler.h"
 #include "script/reader.h"
 #include "script/reader_handlers.h"
+#include "viewer/main_wnd.h"
 #include "sources/frame.h"
 
 namespace {
@@ -157,6 +160,34 @@ int KeyValuePosition(const ReadingContext& context)
         context.spelling >= 7 || !kSpellings[keyword].spellings[context.spelling])
         return -1;
     return static_cast<int>(std::strlen(kSpellings[keyword].spellings[context.spelling])) - 1;
+}
+
+int32_t ReadStatementInteger(const ReadingContext& context, int position, int* next)
+{
+    int32_t value = 0;
+    const int end =
+        ParseValueList(context.statement, position, nullptr, &value, 1, kFieldSeparatorComma);
+    if (next)
+        *next = end;
+    return value;
+}
+
+float ReadStatementFloat(const ReadingContext& context, int position, int* next)
+{
+    float value = 0.0f;
+    const int end =
+        ParseValueList(context.statement, position, &value, nullptr, 1, kFieldSeparatorComma);
+    if (next)
+        *next = end;
+    return value;
+}
+
+void CompileStatementCode(ReadingContext& context, CompiledCode* code, const char* text)
+{
+    if (context.engine)
+        context.engine->CompileCommands(code, text, &context.baseFolder);
+    else
+        CompileCommandText(code, text, &context.baseFolder, context.fallback);
 }
 
 const ReaderHandlers& BuiltInReaderHandlers()

@@ -11,7 +11,6 @@
 #include "core/path_resolution.h"
 #include "core/text_convert.h"
 #include "core/value_tokenizer.h"
-#include "script/compiler.h"
 #include "script/flag_words.h"
 #include "script/reader_handlers.h"
 #include "viewer/main_wnd.h"
@@ -66,20 +65,6 @@ constexpr int32_t kCameraFrameProjection = 3;
 // Rows an exposure table may have.
 constexpr int kMaxExposureRows = 99;
 
-int32_t ReadInteger(const ReadingContext& context, int position)
-{
-    int32_t value = 0;
-    ParseValueList(context.statement, position, nullptr, &value, 1, kFieldSeparatorComma);
-    return value;
-}
-
-float ReadFloat(const ReadingContext& context, int position)
-{
-    float value = 0.0f;
-    ParseValueList(context.statement, position, &value, nullptr, 1, kFieldSeparatorComma);
-    return value;
-}
-
 bool EndsWith(const CTexto& text, const char* tail)
 {
     const int length = text.GetLength();
@@ -104,14 +89,6 @@ TooltipOptions* CurrentTooltipOptions(const ReadingContext& context)
 {
     ImageItem* image = CurrentImage(context);
     return image ? static_cast<TooltipOptions*>(image->sprite.tooltipOptions) : nullptr;
-}
-
-void Compile(ReadingContext& context, CompiledCode* code, const char* text)
-{
-    if (context.engine)
-        context.engine->CompileCommands(code, text, &context.baseFolder);
-    else
-        CompileCommandText(code, text, &context.baseFolder, context.fallback);
 }
 
 // --- TYPE= ---
@@ -433,7 +410,7 @@ void HandleSize(ReadingContext& context)
 void HandleRefreshRate(ReadingContext& context)
 {
     ImageItem* image = CurrentImage(context);
-    const float rate = ReadFloat(context, KeyValuePosition(context));
+    const float rate = ReadStatementFloat(context, KeyValuePosition(context));
     if (image && rate > 0.0f)
         image->sprite.refreshInterval = 1.0f / rate;
 }
@@ -441,7 +418,8 @@ void HandleRefreshRate(ReadingContext& context)
 void HandleTimeRate(ReadingContext& context)
 {
     if (context.sectionKind == SectionFrame && context.currentFrame)
-        context.currentFrame->SetPlaybackRate(ReadFloat(context, KeyValuePosition(context)));
+        context.currentFrame->SetPlaybackRate(
+            ReadStatementFloat(context, KeyValuePosition(context)));
 }
 
 void HandleMaskFile(ReadingContext& context)
@@ -460,7 +438,7 @@ void HandleLoaded(ReadingContext& context)
     ImageItem* image = CurrentImage(context);
     if (!image || context.sectionKind != SectionImage)
         return;
-    if (ReadInteger(context, KeyValuePosition(context)) == 1)
+    if (ReadStatementInteger(context, KeyValuePosition(context)) == 1)
         image->sprite.loadFlags |= SpriteLoadEnabled;
     else
         image->sprite.loadFlags &= ~static_cast<uint32_t>(SpriteLoadEnabled);
@@ -470,7 +448,7 @@ void HandleLoadSound(ReadingContext& context)
 {
     ImageItem* image = CurrentImage(context);
     if (image && context.sectionKind == SectionImage)
-        image->sprite.loadSound = ReadInteger(context, KeyValuePosition(context));
+        image->sprite.loadSound = ReadStatementInteger(context, KeyValuePosition(context));
 }
 
 // n values per row, as many whole rows as the statement holds; a table that would not fit the
@@ -508,7 +486,7 @@ void HandleTarget(ReadingContext& context)
 void HandleWidth(ReadingContext& context)
 {
     if (context.sectionKind == SectionLink && context.currentText)
-        context.currentText->width = ReadInteger(context, KeyValuePosition(context));
+        context.currentText->width = ReadStatementInteger(context, KeyValuePosition(context));
 }
 
 // Only the text tooltip part of the node style keys; the frame part is the node defaults'.
@@ -526,7 +504,7 @@ void HandleFlagsImage(ReadingContext& context)
 void HandleAlphaImage(ReadingContext& context)
 {
     if (TooltipOptions* options = CurrentTooltipOptions(context))
-        options->opacity = ReadInteger(context, KeyValuePosition(context));
+        options->opacity = ReadStatementInteger(context, KeyValuePosition(context));
 }
 
 // --- Menu keys ---
@@ -556,7 +534,8 @@ void HandleMenuOption(ReadingContext& context)
     MenuRecord* menu = context.currentMenu;
     if (context.sectionKind != SectionMenu || !menu)
         return;
-    CompiledCode* code = static_cast<CompiledCode*>(menu->entries.CreateItem(ItemType::CompiledCode));
+    CompiledCode* code =
+        static_cast<CompiledCode*>(menu->entries.CreateItem(ItemType::CompiledCode));
     TextItem* label = static_cast<TextItem*>(menu->entryTexts[0].CreateItem(ItemType::Text));
     TextItem* highlighted = static_cast<TextItem*>(menu->entryTexts[1].CreateItem(ItemType::Text));
     if (!code || !label || !highlighted)
@@ -567,7 +546,7 @@ void HandleMenuOption(ReadingContext& context)
     if (context.fieldCount > 1) {
         CTexto commands;
         ReadNextField(context.statement, position, commands, true);
-        Compile(context, code, commands.GetText());
+        CompileStatementCode(context, code, commands.GetText());
     }
 }
 
@@ -582,13 +561,13 @@ bool ApplyTextItemFontKey(ReadingContext& context)
     const char* equals = std::strchr(context.statement, '=');
     const int position = equals ? static_cast<int>(equals - context.statement) : 0;
     if (_strnicmp(context.statement, "FONTCOLOR=", 10) == 0) {
-        text->textColor = ReadInteger(context, position);
+        text->textColor = ReadStatementInteger(context, position);
     } else if (_strnicmp(context.statement, "FONTSIZE=", 9) == 0) {
-        text->fontSize = ReadFloat(context, position);
+        text->fontSize = ReadStatementFloat(context, position);
     } else if (_strnicmp(context.statement, "FONTNAME=", 9) == 0) {
         ReadNextField(context.statement, position, text->fontFace, true);
     } else if (_strnicmp(context.statement, "FONTBGCOLOR=", 12) == 0) {
-        text->backColor = ReadInteger(context, position);
+        text->backColor = ReadStatementInteger(context, position);
     } else {
         return false;
     }

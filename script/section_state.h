@@ -57,7 +57,7 @@ struct SectionState {
     MenuRecord* currentMenu = nullptr;   // the record of a menu section
     CTexto fileText;               // set by FILE=
     CTexto descriptionText;        // set by DESCRIPTION=
-    bool itemsPending = false;     // raised by FILE=: the section's items are made after the statement
+    bool itemsPending = false;     // raised by FILE=: the items are made after the statement
     uint8_t imageOption = 1;       // decode option of the section's images
     int frameSections = 0;         // frame sections met in this pass
     NodeDefaults node;

@@ -42,7 +42,8 @@ inline std::string Object(const ObjectItem& object)
                        object.name.GetText() + " lvl=" + std::to_string(object.level) +
                        " num=" + std::to_string(object.number);
     line += Text("grp", object.groupName) + Text("aux", object.auxText) +
-            Text("target", object.stateImageName[0]) + Text("value", static_cast<const ItemRecord&>(object).value);
+            Text("target", object.stateImageName[0]) +
+            Text("value", static_cast<const ItemRecord&>(object).value);
     std::string code;
     for (int slot = 0; slot < EventCount; slot++) {
         const CompiledCode& event = object.events[slot];
@@ -119,7 +120,8 @@ inline std::string Item(ItemRecord& record)
         return "value " + line + Text("text", value.text) + Text("value", value.value);
     }
     case ItemType::CompiledCode:
-        return "code " + line + " length=" + std::to_string(static_cast<CompiledCode&>(record).length);
+        return "code " + line +
+               " length=" + std::to_string(static_cast<CompiledCode&>(record).length);
     case ItemType::Menu: {
         MenuRecord& menu = static_cast<MenuRecord&>(record);
         line = "menu " + line;
