@@ -142,21 +142,40 @@ TEST(ReaderSections, FileFormsAndExtensionRules)
     }
 }
 
-TEST(ReaderSections, TheDemoTourReadsIntoOneSphericalFrameWithItsImage)
+TEST(ReaderSections, TheDemoToursReadIntoOneFrameEach)
 {
+    struct Case {
+        const char* tour;
+        Lines scene;
+    };
+    const std::string demo = test_support::SourcePath("examples/demo/");
+    const std::string cube = test_support::SourcePath("examples/cube/");
+    const Case cases[] = {
+        {"examples/demo/tour.kzr",
+         {"frame Demo panorama src=6 kind=6 desc=Lumarix demo tour", "  obj 17  lvl=0 num=1",
+          "image #1 Demo panorama file=" + demo + "pano.jpg option=1 page=1"}},
+        {"examples/cube/tour.kzr",
+         {"frame Demo cube src=0 kind=6 desc=Lumarix demo cube", "  obj 17  lvl=0 num=1",
+          "value #1 Demo cube text=" + cube +
+              ",face_front.jpg,face_right.jpg,face_back.jpg,face_left.jpg,face_top.jpg,"
+              "face_bottom.jpg"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.tour);
+        Reader reader;
+        const std::string path = test_support::SourcePath(c.tour);
+        EXPECT_EQ(reader.engine->ReadParameterFile(path.c_str(), reader.engine->m_frames, 0,
+                                                   reader.engine->m_fonts, nullptr, nullptr),
+                  1);
+        EXPECT_EQ(scene_dump::Scene(reader.engine->m_frames, reader.engine->m_images[0]),
+                  c.scene);
+        ASSERT_NE(reader.Frame(0), nullptr);
+        EXPECT_EQ(reader.Frame(0)->device, &reader.engine->m_view);
+    }
     Reader reader;
     const std::string path = test_support::SourcePath("examples/demo/tour.kzr");
-    EXPECT_EQ(reader.engine->ReadParameterFile(path.c_str(), reader.engine->m_frames, 0,
-                                               reader.engine->m_fonts, nullptr, nullptr),
-              1);
-    const std::string folder = test_support::SourcePath("examples/demo/");
-    EXPECT_EQ(scene_dump::Scene(reader.engine->m_frames, reader.engine->m_images[0]),
-              Lines({"frame Demo panorama src=6 kind=6 desc=Lumarix demo tour",
-                     "  obj 17  lvl=0 num=1",
-                     "image #1 Demo panorama file=" + folder + "demo_panorama.png option=1 page=1"}));
-    CFrame* frame = reader.Frame(0);
-    ASSERT_NE(frame, nullptr);
-    EXPECT_EQ(frame->sourceKind, SourcePanorama);
+    reader.engine->ReadParameterFile(path.c_str(), reader.engine->m_frames, 0,
+                                     reader.engine->m_fonts, nullptr, nullptr);
     auto* image = static_cast<ImageItem*>(reader.Item(0));
     EXPECT_STREQ(image->sprite.itemName.GetText(), "Demo panorama");
     EXPECT_EQ(image->sprite.notifyWindow, reader.engine->m_messageWnd);
