@@ -17,8 +17,6 @@ void* AllocateBytes(size_t bytes)
     return std::malloc(bytes);
 }
 
-constexpr int kMarkerImageSize = 32;
-
 void SetIdentity(float m[16])
 {
     std::memset(m, 0, 16 * sizeof(float));
@@ -35,7 +33,14 @@ RenderDeviceSystem DefaultRenderDeviceSystem()
     system.directDrawLibrary = "ddraw.dll";
     system.forcedScreenDepth = 0;
     system.allocate = AllocateBytes;
+    system.direct3DLibrary = "d3d9.dll";
+    system.backEndFault = nullptr;
     return system;
+}
+
+HRESULT BackEndFault(int32_t call)
+{
+    return g_renderSystem.backEndFault ? g_renderSystem.backEndFault(call) : S_OK;
 }
 
 RenderDeviceSystem g_renderSystem = DefaultRenderDeviceSystem();

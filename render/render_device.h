@@ -2,8 +2,11 @@
 // CObjeto2D: the render device and viewport of one output window (or of an off-screen target).
 // One header; the methods are spread by concern:
 //   render_device.cpp            construction, destruction, the process-wide DirectX level
-//   render_device_create.cpp     CreateDevice and its fallbacks, AttachWindow, DirectDraw and
-//                                the back ends not built yet, release
+//   render_device_create.cpp     CreateDevice and its fallbacks, AttachWindow, DirectDraw, release
+//   render_device_d3d9.cpp       the Direct3D 9 back end: object, device, resets, lock, video memory
+//   render_device_d3d9_states.cpp  render states, default states, occlusion on Direct3D 9
+//   render_device_gl.cpp         the OpenGL back end: context, states, projection, frame
+//   render_device_fullscreen.cpp full screen, window styles, display modes, display changes
 //   render_device_surfaces.cpp   sizes, ResetDevice, surfaces, buffers, locking, WaitForIdle
 //   render_device_target.cpp     SetRenderTarget, the target image, CopyFrameToSprite
 //   render_device_states.cpp     SetRenderState, GetRenderState
@@ -144,6 +147,7 @@ constexpr int32_t kSpanCacheSlots = 10;     // slots 0-8 are searched, 9 is the 
 constexpr int32_t kSpanKeyWords = 3;
 constexpr int32_t kViewfinderWidth = 256;
 constexpr int32_t kViewfinderHeight = 180;
+constexpr int32_t kMarkerImageSize = 32;    // the white and red images
 
 // The nine matrices of a device (row-major 4 x 4, row vectors).
 struct DeviceMatrices {
@@ -166,7 +170,26 @@ struct RenderDeviceSystem {
     const char* directDrawLibrary;  // "ddraw.dll"
     int32_t forcedScreenDepth;      // 0: the display's own depth
     void* (*allocate)(size_t bytes);  // software depth and accumulation buffers
+    // --- hardware back ends ---
+    const char* direct3DLibrary;    // "d3d9.dll"
+    // Asked before each back-end call below: S_OK lets the call run, a failure is answered in
+    // its place. Null: every call runs.
+    HRESULT (*backEndFault)(int32_t call);
 };
+
+// The back-end calls that RenderDeviceSystem::backEndFault can refuse.
+enum BackEndCall : int32_t {
+    CallDirect3DCaps = 1,          // the capability test of the Direct3D 9 object
+    CallCreateHardwareVertices,    // the Direct3D 9 device with hardware vertex processing
+    CallCreateSoftwareVertices,    // ... with software vertex processing
+    CallResetDirect3D,             // IDirect3DDevice9::Reset
+    CallPresentDirect3D,           // IDirect3DDevice9::Present
+    CallChoosePixelFormat,
+    CallCreateGLContext,           // wglCreateContext
+    CallDisplayMode,               // each change of the display mode for full screen
+};
+// The injected answer for the call: S_OK when none.
+HRESULT BackEndFault(int32_t call);
 extern RenderDeviceSystem g_renderSystem;
 // The real services, for restoring g_renderSystem.
 RenderDeviceSystem DefaultRenderDeviceSystem();
@@ -230,7 +253,7 @@ public:
     bool CreateDirect3D();
     // The OpenGL context of the window; false when there is none.
     bool CreateGLContext(HWND window);
-    // Enters or leaves full screen: 0 on success.
+    // Enters or leaves full screen (width or height 0: the desktop size): 0 on success.
     int32_t ToggleFullscreen(int32_t width, int32_t height);
     // Follows a change of the screen's colour depth: 0 when the device carries on.
     int32_t OnDisplayChange();
@@ -443,6 +466,20 @@ public:
     // The routines of the span-code cache, slot i made for key i of spanKeys.
     SpanSlot spanSlots[kSpanSlotCount];
 
+    // --- Hardware back ends (render_device_d3d9*.cpp, render_device_gl.cpp) ---
+
+    // Pushes the states to a newly reset Direct3D 9 device or a new GL context.
+    void SetDefaultStates();
+    // True when a Direct3D 9 occlusion query finds pixels of a small sphere at the point pass;
+    // false on back ends without the query.
+    bool TestOcclusion(const float point[3]);
+    // The local video memory that DirectDraw reports, in bytes (0 when unknown).
+    void GetVideoMemory(HMONITOR monitor, uint32_t* total);
+    // The budget of video memory for textures (freeVideoMemory): 0 is exhausted; unknown
+    // amounts give kVideoMemoryUnlimited.
+    uint32_t UpdateFreeVideoMemory();
+    static constexpr uint32_t kVideoMemoryUnlimited = 0xFFFFFFFFu;
+
     // --- Fields ---
 
     std::atomic<uint32_t> status{0};     // DeviceStatus
@@ -535,11 +572,31 @@ public:
     uint32_t backgroundColour = 0;       // 0x00RRGGBB
     uint8_t fullscreen = 0;
     uint32_t savedStyle = 0, savedExStyle = 0;  // 0: nothing saved; 0xFFFFFFFF: no window
+    // --- hardware back ends and full screen ---
+    uint8_t userChoseBackEnd = 0;        // the user picked the back end; automatic choices keep off
+    uint8_t displayModeChanged = 0;      // full screen changed the display mode (restored on leaving)
 
 private:
+    // render_device_d3d9.cpp
+    HRESULT CreateDirect3DDevice(HWND window);
+    // The Direct3D 9 branch of ResetDevice; fellBack: the device went to Software on the way.
+    HRESULT ResetDirect3D(bool* fellBack);
+    void ReleaseDirect3D();
+    // render_device_d3d9_states.cpp, render_device_gl.cpp: one state on the active back end.
+    void ApplyDirect3DState(int32_t type);
+    void ApplyGLState(int32_t type);
+    void MakeGLCurrent();
+    void LoadGLProjection();
+    void ReleaseGLContext();
+    // render_device_fullscreen.cpp: styles and display mode of ResetDevice.
+    HRESULT ApplyWindowMode(int32_t restoreWindow);
+    HRESULT SetFullscreenDisplayMode(int32_t width, int32_t height, int32_t bits);
+    void RestoreDisplayMode();
     // render_device_create.cpp
     int32_t CreateDeviceOnce(int32_t width, int32_t height, HWND window, bool* again);
     // render_device_surfaces.cpp
+    uint8_t* LockSoftwareFrame();
+    int32_t SoftwareScreenDepth();
     HRESULT CreateSoftwareSurfaces();
     HRESULT CreateDibSection();
     void MarkMinimised();
@@ -551,7 +608,9 @@ private:
     // A 24-bit colour in the frame's pixel format.
     uint32_t FrameColour(uint32_t colour);
     // render_device_scene.cpp
-    HDC GetFrameDC(IDirectDrawSurface3** surface);
+    HDC GetFrameDC(IDirectDrawSurface3** surface, IDirect3DSurface9** surface3D = nullptr);
+    void ClearHardware(bool withColour);
+    HRESULT PresentDirect3D();
     // render_device_draw.cpp
     HRESULT DrawReadyMesh(CObjeto3D* mesh, int32_t opacity, uint32_t mode, bool onlyWhenReady,
                           void* owner);

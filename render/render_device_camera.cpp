@@ -2,6 +2,8 @@
 // planes and tests, projecting points and unprojecting rays, depth read-back, lights.
 #include "render/render_device.h"
 
+#include <GL/gl.h>
+
 #include <cmath>
 #include <initializer_list>
 
@@ -49,6 +51,8 @@ void CObjeto2D::UpdateProjection()
     m[8] = 2.0f * static_cast<float>(centreOffsetX) / width;
     m[9] = -2.0f * static_cast<float>(centreOffsetY) / height;
     MultiplyMatrix(matrices.projectionViewport, matrices.projection, matrices.viewport);
+    if (backEnd == RenderOpenGL && glContext)
+        LoadGLProjection();
 }
 
 HRESULT CObjeto2D::UpdateViewport()
@@ -71,6 +75,12 @@ HRESULT CObjeto2D::UpdateViewport()
     MultiplyMatrix(matrices.projection2DViewport, matrices.projection2D, matrices.viewport);
     if (culling)
         ExtractFrustumPlanes(matrices.view2D, matrices.projection2D, planes2D);
+    if (backEnd == RenderDirect3D9 && device3D)
+        return device3D->SetViewport(&viewport3D);
+    if (backEnd == RenderOpenGL && glContext) {
+        MakeGLCurrent();
+        glViewport(0, 0, params->width, params->height);
+    }
     return S_OK;
 }
 
@@ -97,6 +107,22 @@ void CObjeto2D::UpdateViewMatrix()
     MultiplyMatrix(matrices.view, eye, rotation);
     InvertAffineMatrix(matrices.inverseView, matrices.view);
     MultiplyMatrix(matrices.worldToScreen, matrices.view, matrices.projectionViewport);
+    if (backEnd == RenderOpenGL) {
+        // GL turns the other way round and looks down -z; the inverse and the world-to-screen
+        // matrix above keep the form the projections of points use.
+        MakeRotationMatrix(rotation, -WrapAngle360(camera.tilt), -WrapAngle360(camera.pan),
+                           -WrapAngle360(camera.roll));
+        if (camera.pullBack != 0.0f) {
+            float pull[16];
+            MakeTranslationMatrix(pull, 0.0f, 0.0f, -camera.pullBack);
+            MultiplyMatrix(rotation, rotation, pull);
+        }
+        MakeTranslationMatrix(eye, camera.x, camera.y, camera.z);
+        MultiplyMatrix(matrices.view, eye, rotation);
+        matrices.view[8] = -matrices.view[8];
+        matrices.view[9] = -matrices.view[9];
+        matrices.view[10] = -matrices.view[10];
+    }
     if (culling)
         ExtractFrustumPlanes(matrices.view, matrices.projection, planes3D);
 }

@@ -1,5 +1,4 @@
-// Creation of the device with every fallback, attaching the window, DirectDraw, the back ends
-// that are not built yet, and release.
+// Creation of the device with every fallback, attaching the window, DirectDraw, and release.
 #include "render/render_device.h"
 
 #include "core/language.h"
@@ -110,19 +109,14 @@ int32_t CObjeto2D::CreateDeviceOnce(int32_t width, int32_t height, HWND newWindo
     case RenderDirect3D9:
         if (directDraw || SUCCEEDED(CreateDirectDraw()))
             CreateDirect3D();
-        if (!direct3D) {
+        if (!direct3D || FAILED(CreateDirect3DDevice(newWindow))) {
             backEnd = RenderSoftware;
             *again = true;
             return 0;
         }
         break;
     case RenderOpenGL:
-        CreateDirectDraw();  // only for the video-memory queries
-        if (!CreateGLContext(newWindow)) {
-            backEnd = RenderSoftware;
-            *again = true;
-            return 0;
-        }
+        CreateDirectDraw();  // only for the video-memory queries; the context comes with the window
         break;
     default:
         backEnd = RenderSoftware;
@@ -156,6 +150,17 @@ int32_t CObjeto2D::AttachWindow(HWND newWindow)
     } else {
         savedStyle = savedExStyle = 0xFFFFFFFFu;
     }
+    if (backEnd == RenderOpenGL) {
+        ReleaseDevice(1);
+        CreateDirectDraw();  // the video-memory queries
+        if (!CreateGLContext(window)) {
+            // No pixel format or no context: the software back end shows the view instead of
+            // a black one.
+            backEnd = RenderSoftware;
+            return CreateDevice(deviceRect.right - deviceRect.left,
+                                deviceRect.bottom - deviceRect.top, window);
+        }
+    }
     return UpdateSize(-1, -1, -1);
 }
 
@@ -167,23 +172,8 @@ void CObjeto2D::ReleaseDevice(int32_t releaseDirectDraw)
         DeleteDC(memoryDC);
         memoryDC = nullptr;
     }
-    if (device3D) {
-        device3D->Release();
-        device3D = nullptr;
-    }
-    if (direct3D) {
-        direct3D->Release();
-        direct3D = nullptr;
-    }
-    if (glContext) {
-        wglMakeCurrent(nullptr, nullptr);
-        wglDeleteContext(glContext);
-        glContext = nullptr;
-    }
-    if (glDC) {
-        ReleaseDC(window, glDC);
-        glDC = nullptr;
-    }
+    ReleaseDirect3D();
+    ReleaseGLContext();
     if (releaseDirectDraw && directDraw) {
         directDraw->Release();
         directDraw = nullptr;
@@ -249,28 +239,4 @@ IDirectDrawSurface3* CObjeto2D::CreateSurface(IDirectDrawSurface3** out, int32_t
     if (out)
         *out = third;
     return third;
-}
-
-bool CObjeto2D::CreateDirect3D()
-{
-    // Not built yet: answers false (no Direct3D 9 object; the request ends on Software).
-    return false;
-}
-
-bool CObjeto2D::CreateGLContext(HWND)
-{
-    // Not built yet: answers false (no GL context; the request ends on Software).
-    return false;
-}
-
-int32_t CObjeto2D::ToggleFullscreen(int32_t, int32_t)
-{
-    // Not built yet: answers 1, failure (the device stays windowed).
-    return 1;
-}
-
-int32_t CObjeto2D::OnDisplayChange()
-{
-    // Not built yet: does nothing (the device keeps its depth).
-    return 0;
 }

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include <GL/gl.h>
+
 #include "core/system_wrappers.h"
 
 namespace {
@@ -28,20 +30,30 @@ HRESULT CObjeto2D::BeginScene(HWND checked)
         return 0;
     if (checked)
         CheckWindowState(checked);
-    if (backEnd == RenderSoftware) {
+    switch (backEnd) {
+    case RenderSoftware:
         if (!LockFrame())
             return E_FAIL;
         UnlockFrame();
         if (params->stateBits & StateAccumulationMask)
             accumulationPending = 1;
+        return 0;
+    case RenderDirect3D9:
+        return device3D ? device3D->BeginScene() : E_FAIL;
+    case RenderOpenGL:
+        MakeGLCurrent();
+        return glContext ? 0 : E_FAIL;
+    default:
+        return E_FAIL;
     }
-    return 0;
 }
 
 void CObjeto2D::Clear(bool withColour)
 {
-    if (backEnd != RenderSoftware)
+    if (backEnd == RenderDirect3D9 || backEnd == RenderOpenGL) {
+        ClearHardware(withColour);
         return;
+    }
     const bool accumulating = (params->stateBits & StateAccumulationMask) != 0;
     if (withColour && !accumulating)
         FillBackground(0, -1);
@@ -55,24 +67,72 @@ void CObjeto2D::Clear(bool withColour)
     }
 }
 
+void CObjeto2D::ClearHardware(bool withColour)
+{
+    const bool depth = (params->stateBits & StateZBuffer) != 0;
+    if (backEnd == RenderDirect3D9) {
+        DWORD mask = (withColour ? D3DCLEAR_TARGET : 0) | (depth ? D3DCLEAR_ZBUFFER : 0);
+        if (mask && device3D)
+            device3D->Clear(0, nullptr, mask, backgroundColour, 1.0f, 0);
+        return;
+    }
+    if (!glContext)
+        return;
+    MakeGLCurrent();
+    GLbitfield mask = 0;
+    if (withColour) {
+        glClearColor(static_cast<float>((backgroundColour >> 16) & 0xFF) / 255.0f,
+                     static_cast<float>((backgroundColour >> 8) & 0xFF) / 255.0f,
+                     static_cast<float>(backgroundColour & 0xFF) / 255.0f, 0.0f);
+        mask |= GL_COLOR_BUFFER_BIT;
+    }
+    if (depth)
+        mask |= GL_DEPTH_BUFFER_BIT;
+    if (mask)
+        glClear(mask);
+}
+
 HRESULT CObjeto2D::EndScene()
 {
     if (status != 0)
         return 0;
-    if (backEnd == RenderSoftware && (params->stateBits & StateAccumulationMask) && accumulationPending)
-        ResolveAccumulation();
-    return 0;
+    switch (backEnd) {
+    case RenderSoftware:
+        if ((params->stateBits & StateAccumulationMask) && accumulationPending)
+            ResolveAccumulation();
+        return 0;
+    case RenderDirect3D9:
+        if (!device3D)
+            return E_FAIL;
+        // A dark corner of 2 x 2 pixels at the least opacity makes the driver finish the frame.
+        FillRectangle(params->width - 2, params->height - 2, params->width - 1, params->height - 1,
+                      0, 1, 0);
+        whiteImage.Clear();
+        if (whiteImage.Create(kMarkerImageSize, kMarkerImageSize, 32, false, 0, false, false, false))
+            whiteImage.Fill(0xFFFFFFFF);
+        return device3D->EndScene();
+    default:
+        return 0;
+    }
 }
 
-HDC CObjeto2D::GetFrameDC(IDirectDrawSurface3** surface)
+HDC CObjeto2D::GetFrameDC(IDirectDrawSurface3** surface, IDirect3DSurface9** surface3D)
 {
     *surface = nullptr;
-    if (gdiMode)
+    if (surface3D)
+        *surface3D = nullptr;
+    if (gdiMode && backEnd == RenderSoftware)
         return memoryDC;
+    HDC dc = nullptr;
     if (backSurface) {
-        HDC dc = nullptr;
         if (SUCCEEDED(backSurface->GetDC(&dc))) {
             *surface = backSurface;
+            return dc;
+        }
+    }
+    if (surface3D && backBuffer && backEnd == RenderDirect3D9) {
+        if (SUCCEEDED(backBuffer->GetDC(&dc))) {
+            *surface3D = backBuffer;
             return dc;
         }
     }
@@ -83,7 +143,7 @@ HRESULT CObjeto2D::Present(HDC target)
 {
     if (status != 0 || offscreenTarget)
         return 0;
-    if (backEnd == RenderSoftware && directDraw &&
+    if ((backEnd == RenderSoftware || backEnd == RenderDirect3D9) && directDraw &&
         ((params->stateBits & StateVerticalSync) || !window))
         directDraw->WaitForVerticalBlank(window ? DDWAITVB_BLOCKBEGIN : 0, nullptr);
 
@@ -91,13 +151,14 @@ HRESULT CObjeto2D::Present(HDC target)
     const int32_t clipWidth = params->clipX1 - params->clipX0 + 1;
     const int32_t clipHeight = params->clipY1 - params->clipY0 + 1;
 
-    if (gdiMode || !window) {
+    if ((gdiMode && backEnd == RenderSoftware) || !window) {
         if (!target)
             return 0;
         const int32_t dx = window ? 0 : presentOffset.left;
         const int32_t dy = window ? 0 : presentOffset.top;
         IDirectDrawSurface3* surface = nullptr;
-        HDC source = GetFrameDC(&surface);
+        IDirect3DSurface9* surface3D = nullptr;
+        HDC source = GetFrameDC(&surface, &surface3D);
         if (!source)
             return 0;
         if (windowRegion) {
@@ -110,11 +171,15 @@ HRESULT CObjeto2D::Present(HDC target)
             SelectClipRgn(target, nullptr);
         if (surface)
             surface->ReleaseDC(source);
+        if (surface3D)
+            surface3D->ReleaseDC(source);
         return 0;
     }
 
-    if (backEnd != RenderSoftware)
-        return 0;
+    if (backEnd == RenderDirect3D9)
+        return PresentDirect3D();
+    if (backEnd == RenderOpenGL)
+        return glDC && SwapBuffers(glDC) ? 0 : E_FAIL;
     CheckWindowState(nullptr);
     if (status != 0 || !primarySurface || !backSurface)
         return 0;
@@ -152,6 +217,11 @@ HRESULT CObjeto2D::Present(HDC target)
 void CObjeto2D::FillBackground(int32_t, int32_t colour)
 {
     uint32_t value = colour == -1 ? backgroundColour : static_cast<uint32_t>(colour) & 0xFFFFFF;
+    if (backEnd == RenderDirect3D9) {
+        if (device3D)
+            device3D->Clear(0, nullptr, D3DCLEAR_TARGET, value, 1.0f, 0);
+        return;
+    }
     if (backEnd != RenderSoftware)
         return;
     if (gdiMode)

@@ -86,8 +86,13 @@ int32_t CObjeto2D::SetRenderState(int32_t type, int32_t value, bool force)
         SetBits(bits, bit, value ? bit : 0);
 
     switch (type) {
-    case RenderStateBackEnd:
+    case RenderStateBackEnd: {
         status |= DeviceSwitchingBackEnd;
+        const bool wasFullscreen = fullscreen != 0;
+        const int32_t fullWidth = fullscreenRect.right - fullscreenRect.left;
+        const int32_t fullHeight = fullscreenRect.bottom - fullscreenRect.top;
+        if (wasFullscreen)
+            ToggleFullscreen(0, 0);
         if (backEnd != RenderSoftware)
             EvictResources(nullptr, 0);
         backEnd = value;
@@ -95,10 +100,16 @@ int32_t CObjeto2D::SetRenderState(int32_t type, int32_t value, bool force)
                          window) == 0 &&
             automaticVerticalSync)
             SetRenderState(RenderStateVerticalSync, backEnd != RenderSoftware);
+        if (wasFullscreen)
+            ToggleFullscreen(fullWidth, fullHeight);
         status &= ~static_cast<uint32_t>(DeviceSwitchingBackEnd);
-        break;
+        return previous;
+    }
     case RenderStateZBuffer:
-        // A z-buffer that cannot be had leaves the state off.
+        // A z-buffer that cannot be had leaves the state off. The hardware back ends make their
+        // own (below).
+        if (backEnd != RenderSoftware)
+            break;
         if (value && (bits & StateZBuffer)) {
             if (FAILED(CreateDepthBuffer()))
                 bits &= ~static_cast<uint32_t>(StateZBuffer);
@@ -168,5 +179,9 @@ int32_t CObjeto2D::SetRenderState(int32_t type, int32_t value, bool force)
     default:
         break;
     }
+    if (backEnd == RenderDirect3D9 && device3D)
+        ApplyDirect3DState(type);
+    else if (backEnd == RenderOpenGL && glContext)
+        ApplyGLState(type);
     return previous;
 }

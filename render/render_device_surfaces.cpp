@@ -128,16 +128,16 @@ void CObjeto2D::SetSize(int32_t width, int32_t height)
         ShowDeviceError(kLineNoMemoryForSurfaces);
 }
 
-int32_t CObjeto2D::ResetDevice(int32_t)
+int32_t CObjeto2D::ResetDevice(int32_t restoreWindow)
 {
     if (status & (DeviceResetting | DeviceMinimised))
         return 0;
     status |= DeviceResetting;
     ReleaseSurfaces();
     GetScreenSize();
-
-    // Full screen (which would change the window's styles and the display mode here) comes with
-    // the hardware back ends; ToggleFullscreen keeps every device windowed until then.
+    HRESULT result = ApplyWindowMode(restoreWindow);
+    if (FAILED(result))
+        return result;
 
     params->width = deviceRect.right - deviceRect.left;
     params->height = deviceRect.bottom - deviceRect.top;
@@ -146,10 +146,26 @@ int32_t CObjeto2D::ResetDevice(int32_t)
         windowRegion = nullptr;
     }
 
-    if (backEnd == RenderSoftware) {
-        HRESULT result = CreateSoftwareSurfaces();
+    switch (backEnd) {
+    case RenderSoftware:
+        result = CreateSoftwareSurfaces();
         if (FAILED(result))
             return result;
+        break;
+    case RenderDirect3D9: {
+        bool fellBack = false;
+        result = ResetDirect3D(&fellBack);
+        if (fellBack || FAILED(result))
+            return result;
+        break;
+    }
+    case RenderOpenGL:
+        if (fullscreen && window)
+            MoveWindow(window, 0, 0, fullscreenRect.right - fullscreenRect.left,
+                       fullscreenRect.bottom - fullscreenRect.top, TRUE);
+        break;
+    default:
+        break;
     }
 
     if (FAILED(UpdateViewportAndProjection()))
@@ -172,7 +188,8 @@ HRESULT CObjeto2D::CreateSoftwareSurfaces()
     } else if (!directDraw) {
         return E_FAIL;
     } else if (window) {
-        HRESULT result = directDraw->SetCooperativeLevel(window, DDSCL_NORMAL);
+        // Full screen has set its own cooperative level already.
+        HRESULT result = fullscreen ? S_OK : directDraw->SetCooperativeLevel(window, DDSCL_NORMAL);
         if (FAILED(result))
             return result;
         if (!CreateSurface(&primarySurface, -1, -1, DDSCAPS_PRIMARYSURFACE))
@@ -308,12 +325,8 @@ HRESULT CObjeto2D::FreeAccumulationBuffer()
     return S_OK;
 }
 
-uint8_t* CObjeto2D::LockFrame()
+uint8_t* CObjeto2D::LockSoftwareFrame()
 {
-    if (frameLocked)
-        return nullptr;
-    if (backEnd != RenderSoftware)
-        return nullptr;
     if (offscreenTarget) {
         uint8_t* pixels = TargetPixels();
         params->pixels = pixels;
@@ -347,24 +360,8 @@ uint8_t* CObjeto2D::LockFrame()
     return params->pixels;
 }
 
-void CObjeto2D::UnlockFrame()
+int32_t CObjeto2D::SoftwareScreenDepth()
 {
-    if (!frameLocked)
-        return;
-    if (backSurface)
-        backSurface->Unlock(nullptr);
-    frameLocked = 0;
-}
-
-int32_t CObjeto2D::GetScreenDepth()
-{
-    if (backEnd != RenderSoftware) {
-        HDC screen = GetDC(nullptr);
-        int bits = screen ? GetDeviceCaps(screen, BITSPIXEL) : 0;
-        if (screen)
-            ReleaseDC(nullptr, screen);
-        return bits;
-    }
     if (gdiMode)
         return 32;
     if (offscreenTarget)
