@@ -850,14 +850,11 @@ public:
 
     // Viewer-wide settings that a tour's frame keys give (script/reader_frame_keys.cpp).
     uint8_t m_loadsStopped = 0;          // the tour came from a camera server: loads wait
-    int32_t m_touchScreenEnabled = 0;    // drags use the touch-screen mode on frames without one
     int32_t m_updaterEnabled = 1;        // the program-upload key chord works
     int32_t m_showObjectsAlways = 0;
     float m_minFrameTime = 0.0f;         // seconds a drawn frame lasts at least
     int32_t m_youtubeEvent = 0;
     float m_panEvent = 0.0f;             // seconds between pan events; 0: none
-    int32_t m_closeOnMouseMove = 0;      // screensaver closing rules besides m_closeOn*
-    int32_t m_closeOnMouseClick = 0;
     uint8_t m_closeOnFocusLossNow = 0;   // m_closeOnFocusLoss != 0, cleared while a dialog runs
     float m_ipUpdateInterval = 0.0f;     // seconds between address reports of the camera engine
     CTexto m_ipUpdateAddress;
