@@ -904,9 +904,12 @@ public:
     int32_t m_dragObjectId = -1;         // object dragged by the pointer
     int32_t m_pressPos[2] = {};          // pointer at the start of a view drag
     int32_t m_dragGridCell[2] = {};      // image-grid cell at the start of a view drag
+    int32_t m_closeOnMouseClick = 0;     // screensaver: a click closes
+    int32_t m_closeOnMouseMove = 0;      // screensaver: quick moves close
     int32_t m_editCorner = -1;           // hotspot corner being edited
     uint8_t m_clickEvents = 0;           // the current frame wants "_clickevent_"
     uint8_t m_mouseUpEvents = 0;         // ... and "_mouseupevent_"
+    int32_t m_touchScreenEnabled = 0;
     int32_t m_viewfinderOn = 0;
     int32_t m_viewfinderMode = 0;
     uint8_t m_viewfinderShown = 0;
