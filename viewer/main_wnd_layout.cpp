@@ -234,16 +234,46 @@ bool CMainWnd::IsPointUnoccluded(float screenX, float screenY, float depth, cons
 
 void CMainWnd::PlaceLabel(RECT* rects, int32_t* count, RECT* rect)
 {
+    // The rectangle moves above the first stored rectangle (in storage order) it overlaps, then
+    // the scan starts again. It only ever moves up, and only vertically: a stored rectangle beside
+    // it never overlaps it, and one wholly below it never will again. Leaving both kinds out of
+    // the rescans keeps the placements of the plain scan at a fraction of its cost.
     const LONG height = rect->bottom - rect->top;
     const int32_t stored = std::min(std::max(*count, 0), kMaxLabelRects);
+    int32_t next[kMaxLabelRects + 1];  // a list of the candidates in storage order; -1 ends it
+    int32_t head = -1, tail = -1;
     for (int32_t i = 0; i < stored; i++) {
         const RECT& s = rects[i];
-        if (rect->right + 1 >= s.left && s.right + 1 >= rect->left &&
-            rect->bottom + 1 >= s.top && s.bottom + 1 >= rect->top) {
+        if (rect->right + 1 >= s.left && s.right + 1 >= rect->left) {
+            next[i] = -1;
+            if (tail < 0)
+                head = i;
+            else
+                next[tail] = i;
+            tail = i;
+        }
+    }
+    int32_t previous = -1;
+    for (int32_t i = head; i >= 0;) {
+        const RECT& s = rects[i];
+        if (s.top > rect->bottom + 1) {
+            // Below for good: out of the list.
+            i = next[i];
+            if (previous < 0)
+                head = i;
+            else
+                next[previous] = i;
+            continue;
+        }
+        if (s.bottom + 1 >= rect->top) {
             rect->top = s.top - height - 2;
             rect->bottom = rect->top + height;
-            i = -1;  // scan again from the first
+            previous = -1;
+            i = head;
+            continue;
         }
+        previous = i;
+        i = next[i];
     }
     if (stored < kMaxLabelRects) {
         rects[stored] = *rect;

@@ -9,6 +9,7 @@
 
 #include "dispatch_support.h"
 #include "render/mesh.h"
+#include "scene_support.h"
 #include "tests/render/raster_cube_scene.h"
 
 namespace {
@@ -38,16 +39,9 @@ protected:
         ShowWindow(host, SW_SHOWNA);
         engine = std::make_unique<CMainWnd>();
         engine->m_hostWnd = host;
-        ASSERT_TRUE(target.Create(kW, kH, 32, true, 0, false, true, false));
-        CObjeto2D& view = engine->m_view;
-        view.SetRenderTarget(&target);
-        ASSERT_EQ(view.CreateDevice(kW, kH, nullptr), 0);
-        view.SetSize(kW, kH);
-        view.SetRenderState(RenderStateCullMode, 0);
-        view.backgroundColour = kBackground;
-        view.ownCamera.zoom = 1;
-        view.UpdateViewportAndProjection();
-        view.UpdateViewMatrix();
+        ASSERT_TRUE(scene_test::AttachImageTarget(engine->m_view, target, kW, kH));
+        engine->m_view.SetRenderState(RenderStateCullMode, 0);
+        engine->m_view.backgroundColour = kBackground;
     }
     void TearDown() override
     {
