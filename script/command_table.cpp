@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/text_convert.h"
+#include "script/command_actions.h"
 
 namespace {
 
@@ -68,7 +69,7 @@ const RowEntry kRows[] = {
     {43,  {"CreateFloorHotspots",   kLoop, 0, "TTfffbi*fffi", NotBuiltYet}},
     {44,  {"CreateIconHotspots",    kLoop, 0, "TTfffbi*fffi", NotBuiltYet}},
     {45,  {"Create3DPlaneCamera",   kLoop, 0, "TTTTffffffbTT", NotBuiltYet}},
-    {46,  {"SetScriptFile",         kLoop, CommandWaitsReader, "T", NotBuiltYet}},
+    {46,  {"SetScriptFile",         kLoop, CommandWaitsReader, "T", SetScriptFileCommand}},
     {47,  {"ShellCommand",          kLoop, CommandWaitsReader, "TT", NotBuiltYet}},
     {48,  {"SimulateClick",         kLoop, CommandWaitsReader, "hh", NotBuiltYet}},
     {49,  {"ResetDrag",             kNow,  0, "TTT", NotBuiltYet}},
