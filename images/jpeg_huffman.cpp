@@ -115,7 +115,8 @@ bool JpegDecoder::ReadEntropyPiece()
     if (m_dataFilled + want > m_data.size()) {
         // Drop what the bit reader has passed; grow only when that is not enough.
         const size_t keep = m_dataFilled - m_bits.pos;
-        std::memmove(m_data.data(), m_data.data() + m_bits.pos, keep);
+        if (keep > 0 && m_bits.pos > 0)   // (the window has no memory before the first piece)
+            std::memmove(m_data.data(), m_data.data() + m_bits.pos, keep);
         m_dataBase += static_cast<int64_t>(m_bits.pos);
         m_dataFilled = keep;
         m_bits.pos = 0;

@@ -82,7 +82,7 @@ void WalkEdge(const SetupVertex& from, const SetupVertex& to, int32_t n, bool co
               ScanlineRecord* rows) {
     if (n <= 0)
         return;
-    int32_t dx = static_cast<int32_t>(((static_cast<int64_t>(to.x) - from.x) << kFixedShift) / n);
+    int32_t dx = static_cast<int32_t>((static_cast<int64_t>(to.x) - from.x) * (1 << kFixedShift) / n);
     int32_t drz = Step(from.e.rz, to.e.rz, n), duz = Step(from.e.uz, to.e.uz, n),
             dvz = Step(from.e.vz, to.e.vz, n);
     int16_t dd[4] = {}, ds[4] = {};
@@ -98,7 +98,8 @@ void WalkEdge(const SetupVertex& from, const SetupVertex& to, int32_t n, bool co
         // The step past the last row is never used and may leave the 32-bit range.
         if (i + 1 == n)
             break;
-        e.x += dx;
+        // x wraps as the set-up's 16.16 form does for positions past 32767 pixels.
+        e.x = static_cast<int32_t>(static_cast<uint32_t>(e.x) + static_cast<uint32_t>(dx));
         e.rz += drz;
         e.uz += duz;
         e.vz += dvz;
@@ -120,7 +121,7 @@ int32_t TexelCoord(int64_t uz, int64_t rz, int32_t max) {
 }
 
 int32_t CoordMax(int32_t size, bool filtered) {
-    int32_t m = filtered ? ((size - 1) << kFixedShift) - 1 : (size << kFixedShift) - 1;
+    int32_t m = filtered ? (size - 1) * (1 << kFixedShift) - 1 : size * (1 << kFixedShift) - 1;
     return m < 0 ? 0 : m;
 }
 
@@ -166,9 +167,9 @@ void DrawSpan(const RasterWork& w, const ScanlineRecord& rec, int32_t row) {
     if (xe <= xs)
         return;
     // Per-pixel gradients over the exact width; values moved to the left pixel boundary.
-    int64_t grz = ((static_cast<int64_t>(rec.right.rz) - rec.left.rz) << kFixedShift) / width16;
-    int64_t guz = ((static_cast<int64_t>(rec.right.uz) - rec.left.uz) << kFixedShift) / width16;
-    int64_t gvz = ((static_cast<int64_t>(rec.right.vz) - rec.left.vz) << kFixedShift) / width16;
+    int64_t grz = (static_cast<int64_t>(rec.right.rz) - rec.left.rz) * (1 << kFixedShift) / width16;
+    int64_t guz = (static_cast<int64_t>(rec.right.uz) - rec.left.uz) * (1 << kFixedShift) / width16;
+    int64_t gvz = (static_cast<int64_t>(rec.right.vz) - rec.left.vz) * (1 << kFixedShift) / width16;
     int64_t frac = rec.left.x & 0xFFFF;
     int64_t rz = rec.left.rz - ((frac * grz) >> kFixedShift);
     if (rz < 0)

@@ -49,6 +49,13 @@ CMainWnd::CMainWnd()
 
 CMainWnd::~CMainWnd()
 {
+    // Threads that run on this engine end before it goes, also for an owner that never called
+    // Shutdown: the update loop that opening a document starts, and the others.
+    m_updateLoopGeneration++;
+    StopThread(m_stopUpdateLoop, m_updateLoopThread);
+    StopCameraServerThread();
+    WaitForWorkerThreads();
+    StopCameraEngineThread();
     for (HFONT& font : m_tooltipFonts) {
         if (font)
             DeleteObject(font);

@@ -7,12 +7,14 @@
 #include <windows.h>
 
 #include <cmath>
+#include <memory>
 #include <string>
 
 #include "core/item_records.h"
 #include "core/language.h"
 #include "core/matrix_math.h"
 #include "core/object_item.h"
+#include "core/worker_threads.h"
 #include "platform/window.h"
 
 TEST(DocumentOpen, KindFollowsTheLastThreeCharactersInAnyCase)
@@ -402,4 +404,21 @@ TEST(DocumentSetters, FovModeGreyScaleAndFilter)
     engine.ApplyFilter();
     EXPECT_EQ(engine.m_params.filter, 1) << "only bit 0 is kept";
     EXPECT_EQ(engine.m_changeCount, 4);
+}
+
+// Opening a document starts the update loop on the engine; an engine that goes without a
+// Shutdown ends that loop first instead of leaving it to run on freed memory.
+TEST(DocumentOpen, AnEngineEndsItsUpdateLoopWhenItGoes)
+{
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        auto engine = std::make_unique<CMainWnd>();
+        engine->m_basePath = "C:\\tours\\";
+        engine->m_documentFile = "tour.kzr";
+        EXPECT_EQ(engine->OpenDocument(0, 0), 1);
+        CWorkerThread* loop = engine->m_updateLoopThread.load();
+        ASSERT_NE(loop, nullptr);
+        engine.reset();
+        EXPECT_FALSE(IsWorkerThreadValid(loop));
+    }
 }
