@@ -10,6 +10,7 @@
 
 #include "core/object_item.h"
 #include "core/value_tokenizer.h"
+#include "core/worker_threads.h"
 #include "scene_dump.h"
 #include "script/reader_handlers.h"
 #include "test_support.h"
@@ -367,4 +368,35 @@ TEST(ReaderSections, LinksKeepTheirTargetAndDescription)
                           "DESCRIPTION=Our site;TARGET='_blank', x;WIDTH=80;}"),
               Lines({"text #1 web text=http://example.org/ value=Our site font='_blank', x "
                      "size=13.5 width=80"}));
+}
+
+TEST(ReaderSections, TheReaderThreadGivesWhatAReadInPlaceGives)
+{
+    TempFolder folder;
+    const std::string path = folder.Write(
+        "tour.kzr",
+        "(hall){TYPE=PANORAMIC;FILE=h.jpg;ACCIONMENU=5;ACCIONMENU=6;SEQUENCEFILE=s.txt;}"
+        "(cube){TYPE=CUBIC;FILE=\"f.jpg,r.jpg,b.jpg,l.jpg,u.jpg,d.jpg\";}"
+        "(tip){TYPE=TOOLTIP;DESCRIPTION=Hello;}"
+        "(m){TYPE=MENU;OPCIONMENU=Go,'GoToFrame(hall);';}");
+    // Items already in the list: the thread's items must get the numbers they get in place.
+    auto prepare = [](CMainWnd& engine) {
+        engine.m_images[0].CreateItem(ItemType::Image)->name = "old";
+        engine.m_images[0].CreateItem(ItemType::Text)->name = "older";
+    };
+    Reader inPlace;
+    prepare(*inPlace.engine);
+    inPlace.engine->ReadParameterFile(path.c_str(), inPlace.engine->m_frames, 0,
+                                      inPlace.engine->m_fonts, nullptr, nullptr);
+    Reader threaded;
+    prepare(*threaded.engine);
+    threaded.engine->m_initialized = 1;
+    threaded.engine->StartReaderThread(path.c_str(), 0, nullptr);
+    ASSERT_TRUE(WaitForWorkerThreadEnd(threaded.engine->m_readerThread, 10000));
+    threaded.engine->m_initialized = 0;
+
+    const Lines scene = scene_dump::Scene(inPlace.engine->m_frames, inPlace.engine->m_images[0]);
+    EXPECT_EQ(scene_dump::Scene(threaded.engine->m_frames, threaded.engine->m_images[0]), scene);
+    ASSERT_EQ(scene.size(), 12u);
+    EXPECT_EQ(scene[0], "frame hall src=6 kind=6 entry=4 sequence=5");
 }
