@@ -46,6 +46,8 @@ CFrame::CFrame() {
 CFrame::~CFrame() {
     free(panoramaHeader);
     panoramaHeader = nullptr;
+    free(stripTable);
+    stripTable = nullptr;
     delete panoramaRenderer;
     panoramaRenderer = nullptr;
     Unload();
@@ -181,6 +183,23 @@ void CFrame::Unload() {
     // A loader that was still starting may have built geometry after the counts dropped.
     meshCount = 0;
     spriteCount = 0;
+    // An image that decodes into this frame's images as its tiles stops and lets go of them
+    // before they go.
+    for (CSprite* image : sprites) {
+        CSprite* owner = image ? image->parent : nullptr;
+        if (!owner || !owner->borrowedTiles || owner->tiles != sprites)
+            continue;
+        owner->CancelLoad();
+        owner->tiles = nullptr;
+        owner->tileCount = 0;
+        owner->tilesAcross = 0;
+        owner->tilesDown = 0;
+        owner->borrowedTiles = 0;
+    }
+    for (CSprite* image : sprites) {
+        if (image && image->parent && image->parent->tiles != sprites)
+            image->parent = nullptr;
+    }
 
     for (CObjeto3D*& mesh : meshes) {
         if (!mesh)

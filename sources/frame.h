@@ -44,13 +44,23 @@ constexpr int32_t kFrameViewerCount = 8;
 
 // CFrame::flags
 enum FrameFlags : uint32_t {
+    FrameToolbar = 0x1,             // the frame shows the built-in toolbar
+    FrameCameraControls = 0x4,      // the camera controls are shown
+    FrameWasCurrent = 0x10,         // the frame has been current once
+    FrameCoordinateControls = 0x60, // the coordinate controls of 3D scenes
+    FrameSkybox = 0x80,             // a sky image surrounds ground planes and scenes
     FrameDetail24Bit = 0x100,       // detail textures of 24 instead of 8 bits
     FramePreloaded = 0x1000,
     FrameActivated = 0x2000,        // the frame has been shown
     FrameReleaseFarMeshes = 0x4000, // scene meshes far from every viewer are released
     FrameExpired = 0x8000,          // its time limit has passed
+    FrameCached = 0x10000,          // kept in memory when left
     FrameKeptLoaded = 0x20000,      // the interface frame, and frames a script keeps loaded
+    FrameClickEvents = 0x80000,     // the host hears clicks
+    FrameMouseUpEvents = 0x100000,  // the host hears button releases
 };
+// Defaults a 3D scene takes for the flags its section did not set itself.
+constexpr uint32_t kSceneFlagDefaults = 0x40EE;
 constexpr uint32_t kFrameFlagsDefault = 0x404161;
 
 // CFrame::overrides: a set bit means the tour gave the value, so loaders must not overwrite it.
@@ -72,6 +82,7 @@ enum FrameOverrides : uint32_t {
     OverrideAcceleration = 0x4000,
     OverrideAutoplaySpeed = 0x8000,
     OverrideBackColour = 0x10000,
+    OverrideTransitionKind = 0x20000,
     OverrideZoomVelocity = 0x40000,
     OverrideProjection = 0x80000,
     OverrideSensorConfiguration = 0x100000,
@@ -91,6 +102,7 @@ enum FrameKind : int32_t {
     FrameKindImageGrid = 7,    // flat image grid (object movie)
     FrameKindAerial = 8,       // aerial ground plane
     FrameKindScene = 9,        // 3D scene from model data
+    FrameKindModel = 10,       // a 3D model scene with fog and ground following
     FrameKindModel3ds = 12,    // a 3DS model
 };
 
@@ -482,6 +494,22 @@ public:
     float timeLimit = 0.0f;  // seconds the frame may stay loaded unused; 0 or less: no limit
     float timeStamp = 0.0f;  // tick time at which the limit was set
     uint8_t ready = 0;       // the imagery has arrived and the frame can be shown
+
+    // Switching and frame ready -----------------------------------------------------------------
+    int32_t transitionKind = 0;        // with OverrideTransitionKind
+    uint8_t refreshOn = 0;             // the frame's image is reloaded every refreshSeconds
+    float refreshSeconds = 0.0f;
+    CFrame* objectSource = nullptr;    // the frame whose object list this one shows; none: own
+    uint8_t aerial = 0;                // the frame is an aerial ground plane
+    // Strip table of a strip frame (owned, malloc), as the panorama file reader stores it.
+    uint8_t* stripTable = nullptr;
+    int32_t stripTableSize = 0;
+    // The one-shot lens: sensor parameters, lens parameter, rotation, field angles, angle offset.
+    float lensSensor[4] = {};
+    int32_t lensParameter = 0;
+    float lensRotation[3] = {};
+    float lensFieldAngles[2] = {};
+    float lensAngleOffset = 0.0f;
 
     // Bit 0: a drag moves the view relative to where it started (the empty scene takes the
     // "relmousemove" parameter).

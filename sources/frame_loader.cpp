@@ -34,16 +34,19 @@ bool EndsWithNoCase(const CTexto& name, const char* extension) {
     return length > 3 && _stricmp(name.GetText() + length - 3, extension) == 0;
 }
 
-// Decodes the named image (its requestedName) on this thread at the depth.
-bool DecodeNamedImage(CSprite*, int) {
-    // Not built yet: answers false (the image keeps its placeholder until the image loader is in).
-    return false;
+// Decodes the named image (its requestedName) on this thread at the depth, with the reader its
+// name selects.
+bool DecodeNamedImage(CSprite* image, int depth) {
+    const CTexto name = image->requestedName;
+    return image->Load(name.GetText(), depth) != 0;
 }
 
-// Decodes size bytes of the stream into the image on this thread at the depth.
-bool DecodeStreamImage(CSprite*, CFicheroHttp*, int, int) {
-    // Not built yet: answers false (the image keeps its placeholder until the image loader is in).
-    return false;
+// Decodes size bytes of the stream (a JPEG picture) into the image on this thread at the depth.
+bool DecodeStreamImage(CSprite* image, CFicheroHttp* stream, int size, int depth) {
+    // No size would read the rest of the stream as this one picture.
+    if (size <= 0)
+        return false;
+    return image->LoadJPEG(nullptr, depth, stream, size) == 0;
 }
 
 // Skips count bytes of the stream (reading them when it cannot seek). False when it ended first.

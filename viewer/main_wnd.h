@@ -3,7 +3,7 @@
 //   main_wnd_lifecycle.cpp   construction, destruction and what the engines of a process share
 //   main_wnd_initialize.cpp  Initialize and Shutdown
 //   main_wnd_threads.cpp     stopping the worker threads
-//   main_wnd_frames.cpp      frame memory release
+//   main_wnd_frames.cpp      frame memory release and detaching a level's images
 //   config_file.cpp          ReadWriteSettings (config.dat)
 //   main_wnd_lookup.cpp      frames and items by index, name and number
 //   main_wnd_script.cpp      RunCommandText, RunContextMenuEntry
@@ -13,7 +13,10 @@
 //   main_wnd_builtin_items.cpp  the built-in interface items
 //   main_wnd_tooltips.cpp    object tooltips
 //   main_wnd_document.cpp    OpenDocument
-//   main_wnd_frame_switch.cpp  ClearScene, CancelActivity
+//   main_wnd_frame_switch.cpp  GoToFrame and the switch, ActivateFrame, ShowFrameItems, ClearScene,
+//                            CancelActivity
+//   main_wnd_frame_ready.cpp   OnFrameReady and the builds by frame kind, projections, sky, filtering
+//   main_wnd_frame_strips.cpp  strip frames: the strip build and FitStripProjection
 //   main_wnd_timelapse.cpp   single-image and timelapse frames
 //   main_wnd_measure.cpp     the measuring tool
 //   main_wnd_parameters.cpp  parameter text and keys, base path, apply requests
@@ -247,6 +250,12 @@ public:
     // After a frame switch: releases what frames that are no longer shown hold, and drops
     // frames never shown whose time limit has passed.
     void ReleaseUnusedFrames();
+    // Before a level's item list is replaced: every frame's objects of that level let go of
+    // their images.
+    void DetachLevelImages(int32_t level);
+    // The objects of the frame (or of the frame it borrows its objects from) on the level get
+    // image number 0 and their quads lose their textures. Nothing for a null item.
+    void DetachFrameLevelImages(FrameItem* item, int32_t level);
 
     // --- Settings (config_file.cpp) ---
     // direction SettingsRead / SettingsWrite, record SettingsRecord.
@@ -312,6 +321,22 @@ public:
     // bounded time) the reader thread, whose read is then dropped; transitions and the
     // timelapse return to their defaults. The cancel flag is down again afterwards.
     void CancelActivity();
+    // Switches to the frame at the index: 1 only when a waiting fade refuses the switch, else 0
+    // (also when nothing was done). Without a fade the frame is current afterwards.
+    LRESULT GoToFrame(int32_t index);
+    // Ends a switch that ran with a fade: the entering frame's view, the frame memory sweep,
+    // the limits and the "panorama" event.
+    void CompleteFrameSwitch();
+    // Makes the frame current and applies its own settings, entry code included.
+    void SetCurrentFrame(CFrame* frame);
+    // Makes the frame's imagery and items resident and shown, hiding those of the previous
+    // frame (none allowed) that the frame does not use itself.
+    void ActivateFrame(CFrame* frame, CFrame* previous);
+    // One pass over the frame's objects: claim (mark what is used) or act (load, free, open and
+    // close windows) for show or hide.
+    void ShowFrameItems(CFrame* frame, bool show, bool claim);
+    // Prepares the current frame's node hotspots (mode 1: all of them) for the frame given.
+    void PrepareNodeHotspots(int32_t mode, CFrame* frame);
 
     // --- Opening a document (main_wnd_document.cpp) ---
     // The handler of ApplyParameters: stops the update loop and everything running, returns to
@@ -335,6 +360,22 @@ public:
     // Moves the main device to the back end (RenderBackEnd); userChoice records it as the
     // user's. True when the device runs on it afterwards.
     bool SelectRenderBackEnd(int32_t backEnd, bool userChoice);
+    // Builds the frame's meshes from its images for its kind and the projection, binds the
+    // textures and sets what the kind needs; repeatable. Nothing for an unknown frame. Answers 0.
+    LRESULT OnFrameReady(CFrame* frame, int32_t flags);
+    // Applies the requested projection to the current frame's view camera (keepZoom: the visible
+    // field stays as it was).
+    void ApplyProjection(bool keepZoom);
+    // Builds the sky mesh and loads "sky.jpg" of the folder onto it.
+    void LoadSkybox(const char* folder);
+    // Sets the device's projection so that the vertical span +1000..-1000 covers pixelHeight
+    // pixels at camera distance -z, then turns the mesh (when given) to rotation tenths of a
+    // degree. False when the height cannot be met (0 or less) or the fit did not settle; the
+    // closest projection found is kept.
+    bool FitStripProjection(CObjeto2D* device, CObjeto3D* mesh, int32_t pixelHeight,
+                            int32_t rotation, float z);
+    // Bilinear filtering and the accumulation mode of the main device from the mode bits.
+    void ApplyTextureFiltering(int32_t mode);
 
     // --- Navigation (main_wnd_navigation.cpp; the limits: main_wnd_navigation_limits.cpp) ---
     // Effective tilt and pan limits of a frame (null: the current one), then its camera kept
@@ -371,6 +412,8 @@ public:
 
     // --- Object tooltips (main_wnd_tooltips.cpp) ---
     void HideObjectTooltip();
+    // Empties the tool rectangles of the toolbar buttons and of the object tool.
+    void EmptyToolRectangles();
 
     // --- Language ---
     // Interface language for the user's locale (a LanguageIndex).
@@ -595,10 +638,6 @@ public:
     bool IsPointUnoccluded(float screenX, float screenY, float depth, const float point[3]);
 
     // --- Operations whose own work comes later (main_wnd_pending.cpp) ---
-    LRESULT GoToFrame(int32_t index);
-    LRESULT OnFrameReady(CFrame* frame, int32_t flags);
-    void ActivateFrame(CFrame* frame, CFrame* previous);
-    void ApplyTextureFiltering(int32_t mode);
     LRESULT PressToolbarButton(int32_t index);
     LRESULT OnMenuCommand(int32_t id);
     void ShowContextMenu(int x, int y);
@@ -632,6 +671,11 @@ public:
     int FollowGround(int flag);
     void PollHardwareMonitor();
     void UpdateAerialLimits(int reserved);
+    // The frame's view camera becomes the active camera, with the viewer's limits and initial
+    // values the frame does not set itself; the projection and the limits follow.
+    void ApplyFrameCamera(CFrame* frame);
+    // Fog start and end from the altitude, for ground planes and 3D scenes.
+    void UpdateFogRange();
 
     // --- Navigation limits (main_wnd_navigation_limits.cpp) ---
     // Default limits: the current frame's effective ones, the limit parameters the user did not
@@ -798,6 +842,26 @@ public:
     CVentanaExt m_externalWnd;           // its handle is the engine's message window
     CProgressDlg m_progressDlg;
 
+    // --- Frame switching and frame ready (main_wnd_frame_switch.cpp, main_wnd_frame_ready.cpp) ---
+    int32_t m_panoramaEventPending = 0;  // the "panorama" event is owed for the entering frame
+    int32_t m_appliedProjection = 0;     // the projection ApplyProjection last applied
+    int32_t m_invertPano = 0;            // the inverted projection is applied
+    int32_t m_gridMode = 0;              // image-grid display mode
+    float m_elevation = 0.0f;            // camera elevation over the ground of 3D scenes
+    int32_t m_toolbarVisible = 0;
+    int32_t m_liveContent = 0;           // the current frame shows live pictures
+    uint8_t m_showObjectsAlways = 0;
+    uint8_t m_loadsStopped = 0;          // no image load is started
+    int32_t m_groundFollow = 0;          // ground-follow state of 3D scenes
+    CObjeto3D m_skyMesh;                 // the skybox
+    CSprite m_skyImage;
+    CSprite m_cameraOutput;              // the panorama rendered from a camera-sensor frame
+    CObjeto3D m_sphereMesh;              // the engine's sphere grid
+    D3DLIGHT9 m_defaultLights[2] = {};   // the lights 3D model frames get
+    // Longest wait of a switch for the drawing pass in progress.
+    int m_switchWaitMs = 3000;
+    // --- end of frame switching and frame ready ---
+
     // --- Dispatcher, loop and tick state (main_wnd_dispatch.cpp, main_wnd_update_loop.cpp,
     // main_wnd_tick.cpp, main_wnd_handlers.cpp, main_wnd_pointer.cpp) ---
     std::atomic<int> m_redrawRequest{0}; // 1: one more drawing pass; 2: that pass was done
@@ -946,6 +1010,28 @@ private:
     // main_wnd_frame_switch.cpp
     // No timelapse: the count and the window words -1, the position 0.
     void ResetTimelapse();
+    // Arms the image refresh timer when the current frame reloads its image.
+    void ArmImageRefresh();
+    // Opens the secondary viewer window of the object when it is shown and has none, and lists
+    // it among the windows on screen.
+    void ShowViewerWindow(ObjectItem* object, ViewerWindowItem* viewer);
+
+    // main_wnd_frame_ready.cpp: the builds of OnFrameReady by frame kind, then its common tail.
+    void BuildSingleImageFrame(CFrame* frame);
+    void BuildSphere(CFrame* frame, float ratio, float horizon);
+    void BuildNaturalGeometry(CFrame* frame, float ratio, float horizon);
+    // A single image of six faces in a row or column becomes a cube whose faces it decodes into.
+    void SplitFaceStrip(CFrame* frame);
+    void BuildFlatImageFrame(CFrame* frame);
+    void BuildAerialFrame(CFrame* frame);
+    void BuildTerrainScene(CFrame* frame);
+    void BuildModelScene(CFrame* frame);
+    void FinishFrameReady(CFrame* frame);
+    // main_wnd_frame_strips.cpp
+    void BuildStripFrame(CFrame* frame);
+    // main_wnd_frames.cpp
+    // Index of the current frame in m_frames (-1: none); the caller holds m_sceneLock.
+    int32_t CurrentFrameIndexLocked();
 
     // main_wnd_lifecycle.cpp
     void AcquireProcessResources();
@@ -953,6 +1039,8 @@ private:
 
     // main_wnd_initialize.cpp
     void CreateBuiltInFonts(HWND hostWnd);
+    // The engine's sphere grid (main_wnd_frame_ready.cpp).
+    void BuildSphereMesh();
     void StartCacheSessionIfFirst();
     void EndCacheSessionIfLast();
     // Raises the cancel flag and waits (bounded) for the threads that run once.

@@ -68,9 +68,10 @@ int CMainWnd::Initialize(int viewWidth, int viewHeight, HWND hostWnd, int)
     StartCacheSessionIfFirst();
     ReadWriteSettings(SettingsRead, SettingsEveryRecord);
 
-    // The interface images, the sphere mesh and the tooltips are made here as their classes
-    // come; the external window is the engine's message window, so nothing can be posted to the
-    // engine before it exists.
+    // The interface images and the tooltips are made here as their classes come; the external
+    // window is the engine's message window, so nothing can be posted to the engine before it
+    // exists.
+    BuildSphereMesh();
     CreateEngineWindows();
     CreateViewfinderImages();
     m_initialized = 1;

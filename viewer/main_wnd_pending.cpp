@@ -3,28 +3,6 @@
 // objects, state reports). Each is replaced in place by its real body.
 #include "viewer/main_wnd.h"
 
-LRESULT CMainWnd::GoToFrame(int32_t)
-{
-    // Not built yet: answers 0 (no frame switch happens).
-    return 0;
-}
-
-LRESULT CMainWnd::OnFrameReady(CFrame*, int32_t)
-{
-    // Not built yet: answers 0 (the frame's meshes are not built).
-    return 0;
-}
-
-void CMainWnd::ActivateFrame(CFrame*, CFrame*)
-{
-    // Not built yet: does nothing (the frame is not shown).
-}
-
-void CMainWnd::ApplyTextureFiltering(int32_t)
-{
-    // Not built yet: does nothing (the filtering mode stays).
-}
-
 
 LRESULT CMainWnd::PressToolbarButton(int32_t)
 {
@@ -184,4 +162,14 @@ void CMainWnd::ProcessObjectEvents(CFrame*)
 void CMainWnd::AddMeasurePoint()
 {
     // Not built yet: does nothing (the measuring tool adds no point).
+}
+
+void CMainWnd::ApplyFrameCamera(CFrame*)
+{
+    // Not built yet: does nothing (the active camera and its limits stay as they are).
+}
+
+void CMainWnd::UpdateFogRange()
+{
+    // Not built yet: does nothing (the fog range stays).
 }
