@@ -1017,6 +1017,8 @@ private:
     void ShowViewerWindow(ObjectItem* object, ViewerWindowItem* viewer);
 
     // main_wnd_frame_ready.cpp: the builds of OnFrameReady by frame kind, then its common tail.
+    // The mesh is built and may be drawn.
+    static void SetMeshReady(CObjeto3D* mesh);
     void BuildSingleImageFrame(CFrame* frame);
     void BuildSphere(CFrame* frame, float ratio, float horizon);
     void BuildNaturalGeometry(CFrame* frame, float ratio, float horizon);

@@ -150,6 +150,13 @@ void SphereBand(float ratio, float h, float* top, float* bottom)
 // ---------------------------------------------------------------------------------------------
 // Frame ready
 
+void CMainWnd::SetMeshReady(CObjeto3D* mesh)
+{
+    mesh->ready = 1;
+    // The render device draws a frame's meshes only once the viewer says they are ready.
+    mesh->drawing = 1;
+}
+
 LRESULT CMainWnd::OnFrameReady(CFrame* frame, int32_t)
 {
     if (!frame || !IsKnownFrame(frame))
@@ -268,7 +275,7 @@ void CMainWnd::BuildSphere(CFrame* frame, float ratio, float horizon)
     mesh->SetTexture(texture, -1, 1, -1, false);
     KeepFullSize(texture);
     mesh->UpdateWorldVertices();
-    mesh->ready = 1;
+    SetMeshReady(mesh);
 }
 
 void CMainWnd::BuildNaturalGeometry(CFrame* frame, float ratio, float horizon)
@@ -278,7 +285,7 @@ void CMainWnd::BuildNaturalGeometry(CFrame* frame, float ratio, float horizon)
     if (frame->kind == FrameKindCubic) {
         for (int i = 0; i < meshCount; ++i) {
             if (frame->meshes[i])
-                frame->meshes[i]->ready = 1;
+                SetMeshReady(frame->meshes[i]);
             KeepFullSize(SpriteAt(frame, i));
         }
         return;
@@ -293,7 +300,7 @@ void CMainWnd::BuildNaturalGeometry(CFrame* frame, float ratio, float horizon)
             frame->kind = FrameKindCylindrical;
         } else {
             if (CObjeto3D* mesh = MeshAt(frame, 0))
-                mesh->ready = 1;
+                SetMeshReady(mesh);
             KeepFullSize(first);
         }
     }
@@ -316,7 +323,7 @@ void CMainWnd::BuildNaturalGeometry(CFrame* frame, float ratio, float horizon)
             mesh->SetTexture(SpriteAt(frame, i), -1, 1, -1, false);
             mesh->texture2 = crossFade;
             mesh->UpdateWorldVertices();
-            mesh->ready = 1;
+            SetMeshReady(mesh);
             KeepFullSize(SpriteAt(frame, i));
             KeepFullSize(crossFade);
         }
@@ -339,7 +346,7 @@ void CMainWnd::BuildNaturalGeometry(CFrame* frame, float ratio, float horizon)
                             frame->lensAngleOffset, true);
         mesh->SetTexture(first, 1, 1, -1, false);
         mesh->UpdateWorldVertices();
-        mesh->ready = 1;
+        SetMeshReady(mesh);
         KeepFullSize(first);
     }
 }
@@ -396,7 +403,7 @@ void CMainWnd::SplitFaceStrip(CFrame* frame)
         piece->rightEdge = piece->originX + piece->width;
         piece->bottomEdge = piece->originY + piece->height;
         if (frame->meshes[i])
-            frame->meshes[i]->ready = 1;
+            SetMeshReady(frame->meshes[i]);
     }
     // The source decodes straight into the faces, which it holds as its tiles.
     source->Clear();
@@ -425,7 +432,7 @@ void CMainWnd::BuildFlatImageFrame(CFrame* frame)
     frame->gridColumnOffset = 0;
     mesh->BuildGeometry(MeshGeometryPlane, 2, 2, aspect * kFlatPlaneSize, kFlatPlaneSize, 0, 0,
                         2, 0, 1, 0.5f, 0, true);
-    mesh->ready = 1;
+    SetMeshReady(mesh);
     const int64_t cells = static_cast<int64_t>(frame->gridColumns) * frame->gridRows;
     if (m_gridMode && cells > 0 && frame->spriteCount == cells)
         m_currentFrame->ShowGridImage(m_gridMode);
@@ -458,7 +465,7 @@ void CMainWnd::BuildAerialFrame(CFrame* frame)
         }
         mesh->BuildGeometry(MeshGeometryPlane, 2, 2, x, z, 0, 0, 2, 0, 1, 0.5f, 0, false);
         mesh->UpdateWorldVertices();
-        mesh->ready = 1;
+        SetMeshReady(mesh);
         KeepFullSize(first);
     }
     frame->aerial = 1;

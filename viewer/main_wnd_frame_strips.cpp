@@ -185,7 +185,7 @@ void CMainWnd::BuildStripFrame(CFrame* frame)
             m_view.SetObjectTransform(mesh, 1);
             mesh->SetTexture(image, -1, 1, -1, false);
             mesh->UpdateWorldVertices();
-            mesh->ready = 1;
+            SetMeshReady(mesh);
             image->resolutionLevel = 0;
         }
         // A strip that cannot be built still takes its place in the image.

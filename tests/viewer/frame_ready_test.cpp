@@ -100,6 +100,7 @@ TEST(FrameReady, SingleImagesTakeTheirShapeFromTheRatio)
         CObjeto3D* mesh = frame->meshes[0];
         EXPECT_EQ(mesh->geometryType, c.geometry);
         EXPECT_EQ(mesh->ready, 1);
+        EXPECT_EQ(mesh->drawing, 1);
         EXPECT_EQ(mesh->texture1, frame->sprites[0]);
         if (c.vFirst >= 0) {
             EXPECT_NEAR(mesh->vFirst, c.vFirst, 1e-5);
@@ -236,7 +237,7 @@ TEST(FrameReady, PicturesGivenToThePlayerBecomeShownFrames)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
-        WriteJpeg(folder.File(c.file), c.width, c.height, false);
+        WriteJpeg(folder.File(c.file), c.width, c.height, true);
         auto engine = std::make_unique<CMainWnd>();
         engine->m_externalWnd.CreateEx(0, RegisterWindowClass(0), "", WS_POPUP,
                                        RECT{0, 0, 10, 10}, nullptr, 0);
@@ -255,7 +256,7 @@ TEST(FrameReady, PicturesGivenToThePlayerBecomeShownFrames)
             SCOPED_TRACE(i);
             CObjeto3D* mesh = frame->meshes[i];
             ASSERT_NE(mesh, nullptr);
-            EXPECT_EQ(mesh->ready, 1);
+            EXPECT_EQ(mesh->drawing, 1);
             ASSERT_NE(mesh->texture1, nullptr);
             EXPECT_EQ(mesh->texture1->width, c.meshes == 1 ? c.width : c.height);
             // The picture's own colour arrived (not a placeholder's black).
