@@ -850,8 +850,6 @@ public:
     float m_elevation = 0.0f;            // camera elevation over the ground of 3D scenes
     int32_t m_toolbarVisible = 0;
     int32_t m_liveContent = 0;           // the current frame shows live pictures
-    uint8_t m_showObjectsAlways = 0;
-    uint8_t m_loadsStopped = 0;          // no image load is started
     int32_t m_groundFollow = 0;          // ground-follow state of 3D scenes
     CObjeto3D m_skyMesh;                 // the skybox
     CSprite m_skyImage;
