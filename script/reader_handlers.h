@@ -13,6 +13,9 @@ void AddSectionHandlers(ReaderHandlers& handlers);
 // The keys of a frame section: view, limits, camera and lens values, viewer-wide settings and
 // the frame flag keys (script/reader_frame_keys.cpp).
 void AddFrameKeyHandlers(ReaderHandlers& handlers);
+// The object statements of frame sections and the linking after the read
+// (script/reader_objects.h).
+void AddObjectHandlers(ReaderHandlers& handlers);
 
 // Index of the '=' of the spelling the statement matched: its first value is read from there.
 int KeyValuePosition(const ReadingContext& context);

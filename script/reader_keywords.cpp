@@ -123,6 +123,7 @@ ReaderHandlers MakeBuiltInHandlers()
     ReaderHandlers handlers;
     AddSectionHandlers(handlers);
     AddFrameKeyHandlers(handlers);
+    AddObjectHandlers(handlers);
     return handlers;
 }
 

@@ -6,6 +6,7 @@
 //   main_wnd_frames.cpp      frame memory release and detaching a level's images
 //   config_file.cpp          ReadWriteSettings (config.dat)
 //   main_wnd_lookup.cpp      frames and items by index, name and number
+//   main_wnd_node_commands.cpp  CompileNodeCommands
 //   main_wnd_script.cpp      RunCommandText, RunContextMenuEntry
 //   script/compiler.cpp      CompileCommands
 //   script/interpreter.cpp   RunCompiledCode and the pending lists of the frame loop
@@ -278,6 +279,12 @@ public:
     ItemRecord* GetImageItem(int32_t level, int32_t number);
     // The first item so named in level 0, else in level 1; its level through level when given.
     ItemRecord* FindImageItem(const char* name, int32_t* level);
+    // Compiles into code the jump to the frame of frames named target (main_wnd_node_commands.cpp):
+    // a GoToFrame, followed by the view values when they are not the neutral ones; a position
+    // marker moves the view to its own view and jumps to the frame it stands for. Answers the
+    // index of the frame named target, -1 (code unchanged) when there is none.
+    int32_t CompileNodeCommands(CObjeto& frames, CompiledCode* code, const char* target, float x,
+                                float y, float z, float tilt, float pan, float zoom);
 
     // --- Commands (script/compiler.cpp, script/interpreter.cpp, main_wnd_script.cpp) ---
     // Compiles text into target; null basePath resolves file names against m_basePath.
