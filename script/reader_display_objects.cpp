@@ -53,6 +53,19 @@ ItemRecord* ReuseOrAppend(ReadingContext& context, const CTexto& name, ItemType 
     return item;
 }
 
+// The tail of the long text forms: align, colours, flag words, opacity and font; answers the
+// flag words.
+uint32_t ReadTextStyle(StatementFields& fields, ObjectItem* object)
+{
+    object->align = static_cast<uint8_t>(fields.Integer());
+    object->textColor = fields.Integer();
+    const uint32_t flags = fields.Flags();
+    object->backColor = fields.Integer();
+    object->alpha = static_cast<uint8_t>(fields.Integer());
+    object->fontItemName = fields.Text();
+    return flags;
+}
+
 }  // namespace
 
 void ReadFontStatement(ReadingContext& context)
@@ -108,12 +121,7 @@ void ReadTextStatement(ReadingContext& context)
         ReadPosition(fields, object);
         if (f > 12)
             ReadSize(fields, object);
-        object->align = static_cast<uint8_t>(fields.Integer());
-        object->textColor = fields.Integer();
-        flags = fields.Flags();
-        object->backColor = fields.Integer();
-        object->alpha = static_cast<uint8_t>(fields.Integer());
-        object->fontItemName = fields.Text();
+        flags = ReadTextStyle(fields, object);
     } else if ((key == "TEXT3D" || key == "TEXT3DUTM") && f >= 14) {
         if (key == "TEXT3DUTM")
             object->utmFlag = 1;
@@ -126,12 +134,7 @@ void ReadTextStatement(ReadingContext& context)
         object->offsetY = fields.Float();
         if (f > 15)
             ReadSize(fields, object);
-        object->align = static_cast<uint8_t>(fields.Integer());
-        object->textColor = fields.Integer();
-        flags = fields.Flags();
-        object->backColor = fields.Integer();
-        object->alpha = static_cast<uint8_t>(fields.Integer());
-        object->fontItemName = fields.Text();
+        flags = ReadTextStyle(fields, object);
     } else {
         shortForm = true;
         if (key == "TEXTUTM") {

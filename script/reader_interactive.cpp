@@ -26,6 +26,20 @@ int32_t TravelModeOfWord(const char* word)
     return 0;
 }
 
+// Position (with z and plain offsets in the scene), size and align of a clickable object.
+void ReadBox(StatementFields& fields, ObjectItem* object)
+{
+    ReadPosition(fields, object);
+    if (object->inScene) {
+        object->z = fields.Float();
+        object->offsetX = fields.Float();
+        object->offsetY = fields.Float();
+    }
+    ReadSize(fields, object);
+    MarkGivenSize(object);
+    object->align = static_cast<uint8_t>(fields.Integer());
+}
+
 }  // namespace
 
 void ReadButtonStatement(ReadingContext& context)
@@ -54,15 +68,7 @@ void ReadButtonStatement(ReadingContext& context)
     StatementFields fields(context);
     ReadGroup(fields, object, f > groupAbove);
     ReadNameAndVisible(fields, object);
-    ReadPosition(fields, object);
-    if (scene) {
-        object->z = fields.Float();
-        object->offsetX = fields.Float();
-        object->offsetY = fields.Float();
-    }
-    ReadSize(fields, object);
-    MarkGivenSize(object);
-    object->align = static_cast<uint8_t>(fields.Integer());
+    ReadBox(fields, object);
     for (int state = 0; state < 3; state++)
         object->stateImageName[state] = fields.Text();
     object->level = static_cast<int16_t>(context.level);
@@ -109,15 +115,7 @@ void ReadEventsWindowStatement(ReadingContext& context)
     StatementFields fields(context);
     ReadGroup(fields, object, f > (scene ? 12 : 9));
     ReadNameAndVisible(fields, object);
-    ReadPosition(fields, object);
-    if (scene) {
-        object->z = fields.Float();
-        object->offsetX = fields.Float();
-        object->offsetY = fields.Float();
-    }
-    ReadSize(fields, object);
-    MarkGivenSize(object);
-    object->align = static_cast<uint8_t>(fields.Integer());
+    ReadBox(fields, object);
     object->mode = static_cast<int32_t>(fields.Flags());
     object->hoverCode = static_cast<uint8_t>(fields.Integer());
     object->ItemRecord::value = fields.Text(true);
