@@ -198,6 +198,8 @@ void AddObjectHandlers(ReaderHandlers& handlers)
     set(K::LensFlare, ReadLensFlareStatement);
     set(K::LineUtm, ReadLineUtmStatement);
     set(K::ViewerWindow, ReadViewerWindowStatement);
+    set(K::Node, ReadNodeStatement);
+    set(K::NodeStyle, ReadNodeStyleStatement);
     set(K::Button, ReadButtonStatement);
     set(K::EventsWindow, ReadEventsWindowStatement);
     set(K::AddEvent, ReadAddEventStatement);

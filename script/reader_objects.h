@@ -86,6 +86,9 @@ void ReadLensFlareStatement(ReadingContext& context);
 void ReadLineUtmStatement(ReadingContext& context);
 void ReadViewerWindowStatement(ReadingContext& context);
 void ReadNodeStatement(ReadingContext& context);
+// IMAGENODO=, FLAGSIMAGENODO= and the FONT keys: node defaults of a frame section, or the style
+// of a text tooltip's or link's text item.
+void ReadNodeStyleStatement(ReadingContext& context);
 void ReadButtonStatement(ReadingContext& context);
 void ReadEventsWindowStatement(ReadingContext& context);
 void ReadAddEventStatement(ReadingContext& context);

@@ -489,12 +489,6 @@ void HandleWidth(ReadingContext& context)
         context.currentText->width = ReadStatementInteger(context, KeyValuePosition(context));
 }
 
-// Only the text tooltip part of the node style keys; the frame part is the node defaults'.
-void HandleNodeStyle(ReadingContext& context)
-{
-    ApplyTextItemFontKey(context);
-}
-
 void HandleFlagsImage(ReadingContext& context)
 {
     if (TooltipOptions* options = CurrentTooltipOptions(context))
@@ -593,7 +587,6 @@ void AddSectionHandlers(ReaderHandlers& handlers)
     set(K::MenuOption, HandleMenuOption);
     set(K::Target, HandleTarget);
     set(K::Width, HandleWidth);
-    set(K::NodeStyle, HandleNodeStyle);
     set(K::FlagsImage, HandleFlagsImage);
     set(K::AlphaImage, HandleAlphaImage);
     handlers.createItems = CreateItems;

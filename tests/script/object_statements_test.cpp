@@ -690,3 +690,143 @@ TEST(ObjectStatements, PropertyCodesAndRanges)
 }
 
 }  // namespace
+
+namespace {
+
+struct NodeCase {
+    const char* statement;
+    int kind;
+    const char* group;
+    const char* name;
+    const char* image;
+    float point[3];  // x, y, z (kind 18) or the first corner (kind 19)
+    float rotX, rotY, zoom;
+    const char* description;
+    const char* target;  // the release slot's name
+    bool compiled;
+    int utm;
+};
+
+}  // namespace
+
+TEST(ObjectStatements, NodeForms)
+{
+    const NodeCase cases[] = {
+        {"NODO1=10,0,5,0,0,hall", 18, "", "hall", "", {10, 0, 5}, 0, 0, 1, "", "hall", false, 0},
+        {"NODO1=10,0,5,0,0,'GoToFrame(hall);Show(,x,1,g);'", 18, "", "", "", {10, 0, 5}, 0, 0, 1, "", "", true, 0},
+        {"NODO1=10,0,5,-10,20,2,hall", 18, "", "hall", "", {10, 0, 5}, -10, 20, 2, "", "hall", false, 0},
+        {"NODO1=10,0,5,-10,20,2,hall,arrow", 18, "", "hall", "arrow", {10, 0, 5}, -10, 20, 2, "", "hall", false, 0},
+        {"NODO1=n,1,arrow,1,2,3,4,5,1.5,To the hall,hall", 18, "", "n", "arrow", {1, 2, 3}, 4, 5, 1.5f,
+         "To the hall", "hall", false, 0},
+        {"NODO1UTM=g,n,1,,1,2,3,4,5,1.5,d,hall", 18, "g", "n", "", {1, 2, 3}, 4, 5, 1.5f, "d", "hall", false, 1},
+        {"NODO=\"n\",1,\"\",1,2,3,4,5,6,7,8,9,10,11,12,0, 0, 1, \"A door\", \"hall\"", 19, "", "n", "", {1, 2, 3},
+         0, 0, 1, "A door", "hall", false, 0},
+        {"NODO=1,2,3,4,5,6,7,8,9,10,11,12,0,0,hall", 19, "", "hall", "", {1, 2, 3}, 0, 0, 1, "", "hall", false, 0},
+    };
+    for (const NodeCase& c : cases) {
+        SCOPED_TRACE(c.statement);
+        Section section;
+        ObjectItem* o = section.Read(c.statement);
+        ASSERT_NE(o, nullptr);
+        EXPECT_EQ(static_cast<int>(o->type), c.kind);
+        EXPECT_STREQ(o->groupName.GetText(), c.group);
+        EXPECT_STREQ(o->name.GetText(), c.name);
+        EXPECT_STREQ(o->auxText.GetText(), c.image);
+        const float* point = c.kind == 18 ? &o->x : o->quadCorners[0];
+        if (c.kind == 18) {
+            EXPECT_FLOAT_EQ(o->x, c.point[0]);
+            EXPECT_FLOAT_EQ(o->y, c.point[1]);
+            EXPECT_FLOAT_EQ(o->z, c.point[2]);
+        } else {
+            for (int i = 0; i < 3; i++)
+                EXPECT_FLOAT_EQ(point[i], c.point[i]);
+            EXPECT_FLOAT_EQ(o->quadCorners[3][2], 12);
+        }
+        EXPECT_FLOAT_EQ(o->rotX, c.rotX);
+        EXPECT_FLOAT_EQ(o->rotY, c.rotY);
+        EXPECT_FLOAT_EQ(o->zoom, c.zoom);
+        EXPECT_STREQ(o->ItemRecord::value.GetText(), c.description);
+        EXPECT_EQ(o->mode, EventRelease);
+        EXPECT_STREQ(o->events[EventRelease].name.GetText(), c.target);
+        EXPECT_EQ(o->events[EventRelease].length > 0, c.compiled);
+        EXPECT_EQ(o->utmFlag, c.utm);
+        EXPECT_EQ(o->inScene, 1);
+        EXPECT_EQ(o->align, 0x11);
+        EXPECT_EQ(o->placement, 1);
+        EXPECT_EQ(o->hoverCode, 2);
+        EXPECT_EQ(o->alpha, 100);
+        EXPECT_EQ(o->number, 0);
+    }
+}
+
+TEST(ObjectStatements, NodeDefaultsApplyAgainToNodesRead)
+{
+    Section section;
+    ObjectItem* first = section.Read("NODO1=1,0,0,0,0,a");
+    EXPECT_EQ(first->textColor, 0x10101);
+    EXPECT_FLOAT_EQ(first->fontSize, 13.5f);
+    EXPECT_STREQ(first->fontFace.GetText(), "Tahoma");
+    EXPECT_EQ(first->backColor, 0xFFFFFF);
+    EXPECT_EQ(first->stateFlags[0], 2);
+    ObjectItem* second = section.Read("NODO=1,2,3,4,5,6,7,8,9,10,11,12,0,0,b");
+    section.Read("FONTCOLOR=#FF0000");
+    section.Read("FONTSIZE=20.5");
+    section.Read("FONTNAME=Arial Black");
+    section.Read("FONTBGCOLOR=#00FF00");
+    section.Read("FLAGSIMAGENODO=ADD+bilinear");
+    section.Read("IMAGENODO=arrow");
+    for (ObjectItem* node : {first, second}) {
+        EXPECT_EQ(node->textColor, 0xFF0000);
+        EXPECT_FLOAT_EQ(node->fontSize, 20.5f);
+        EXPECT_STREQ(node->fontFace.GetText(), "Arial Black");
+        EXPECT_EQ(node->backColor, 0x00FF00);
+        EXPECT_EQ(node->stateFlags[0], 0x80200);
+        EXPECT_STREQ(node->auxText.GetText(), "");  // the image default is for later nodes
+    }
+    ObjectItem* third = section.Read("NODO1=1,0,0,0,0,c");
+    EXPECT_STREQ(third->auxText.GetText(), "arrow");
+    EXPECT_EQ(third->textColor, 0xFF0000);
+    EXPECT_EQ(third->stateFlags[0], 0x80200);
+    ObjectItem* own = section.Read("NODO1=1,0,0,0,0,c,door");
+    EXPECT_STREQ(own->auxText.GetText(), "door");
+}
+
+TEST(ObjectStatements, NodesOfAMenuSectionGoToEntriesWithoutCode)
+{
+    Section section;
+    section.context.sectionKind = SectionMenu;
+    MenuRecord* menu = static_cast<MenuRecord*>(section.images.CreateItem(ItemType::Menu));
+    section.context.currentMenu = menu;
+    CompiledCode* done = static_cast<CompiledCode*>(menu->entries.CreateItem(ItemType::CompiledCode));
+    CompileCommandText(done, "Beep()", nullptr, nullptr);
+    CompiledCode* open = static_cast<CompiledCode*>(menu->entries.CreateItem(ItemType::CompiledCode));
+    const int32_t doneNumber = done->number;
+
+    EXPECT_EQ(section.Read("NODO1=1,2,3,4,5,hall"), nullptr);
+    EXPECT_STREQ(open->name.GetText(), "hall");
+    EXPECT_EQ(open->number, 0);
+    EXPECT_EQ(open->length, 0);
+    ASSERT_NE(open->code, nullptr);
+    const float expected[6] = {1, 2, 3, 4, 5, 1};
+    EXPECT_EQ(std::memcmp(open->code, expected, sizeof expected), 0);
+    EXPECT_EQ(done->number, doneNumber);
+    EXPECT_STREQ(done->name.GetText(), "");
+
+    // Entries that took node values keep them; the sixth value comes with seven fields,
+    // whatever the spelling.
+    CompiledCode* next = static_cast<CompiledCode*>(menu->entries.CreateItem(ItemType::CompiledCode));
+    section.Read("NODO=6,7,8,9,10,2,garden");
+    EXPECT_STREQ(open->name.GetText(), "hall");
+    EXPECT_EQ(std::memcmp(open->code, expected, sizeof expected), 0);
+    EXPECT_STREQ(next->name.GetText(), "garden");
+    const float zoomed[6] = {6, 7, 8, 9, 10, 2};
+    ASSERT_NE(next->code, nullptr);
+    EXPECT_EQ(std::memcmp(next->code, zoomed, sizeof zoomed), 0);
+
+    CompiledCode* last = static_cast<CompiledCode*>(menu->entries.CreateItem(ItemType::CompiledCode));
+    const int32_t lastNumber = last->number;
+    section.Read("NODO1=0,0,0,0,0,'GoToFrame(hall);'");
+    EXPECT_EQ(Opcodes(*last), (std::vector<int>{Opcode("GoToFrame")}));
+    EXPECT_EQ(last->number, lastNumber);
+    EXPECT_EQ(section.frame->frame.objects.GetCount(), 0);
+}
