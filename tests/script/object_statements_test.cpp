@@ -89,7 +89,7 @@ std::vector<int> Opcodes(const CompiledCode& code)
     return opcodes;
 }
 
-int Opcode(const char* name)
+int OpcodeOf(const char* name)
 {
     return FindCommandOpcode(name, static_cast<int>(std::strlen(name)));
 }
@@ -499,7 +499,7 @@ TEST(ObjectStatements, ButtonsAndSliders)
     EXPECT_EQ(play->keyCode, 0);
     EXPECT_STREQ(play->ItemRecord::value.GetText(), "Play video");
     EXPECT_EQ(Opcodes(play->events[EventRelease]),
-              (std::vector<int>{Opcode("Play"), Opcode("Show")}));
+              (std::vector<int>{OpcodeOf("Play"), OpcodeOf("Show")}));
     EXPECT_EQ(play->events[0].length, 0);
     EXPECT_EQ(play->textColor, 0x10101);
     EXPECT_EQ(play->backColor, 0xFFFFFF);
@@ -518,7 +518,7 @@ TEST(ObjectStatements, ButtonsAndSliders)
     EXPECT_EQ(slider->layoutFlags & 0x30000, 0x10000);
     EXPECT_FLOAT_EQ(slider->rangeY, 0);
     EXPECT_FLOAT_EQ(slider->travelX, -50);
-    EXPECT_EQ(Opcodes(slider->events[0]), (std::vector<int>{Opcode("SeekPercentage")}));
+    EXPECT_EQ(Opcodes(slider->events[0]), (std::vector<int>{OpcodeOf("SeekPercentage")}));
 
     ObjectItem* dial = section.Read(
         "ROTBUTTON3D=g,d,1,1,2,3,4,5,20,20,#11,a,b,c,10,20,30,ADD,no,TRANS,1,SPACE,LEFT,relative,45,90,0,tip,Beep()");
@@ -535,7 +535,7 @@ TEST(ObjectStatements, ButtonsAndSliders)
     EXPECT_EQ(dial->mode, 2);
     EXPECT_FLOAT_EQ(dial->value, 45);
     EXPECT_FLOAT_EQ(dial->travelX, 90);
-    EXPECT_EQ(Opcodes(dial->events[0]), (std::vector<int>{Opcode("Beep")}));
+    EXPECT_EQ(Opcodes(dial->events[0]), (std::vector<int>{OpcodeOf("Beep")}));
 }
 
 TEST(ObjectStatements, EventsWindowAndAddEvent)
@@ -557,12 +557,12 @@ TEST(ObjectStatements, EventsWindowAndAddEvent)
     EXPECT_EQ(scene->mode, 0x1);
 
     section.Read("ADDEVENT=w,rollover,Show(,tip,1,grp);");
-    EXPECT_EQ(Opcodes(window->events[EventRollover]), (std::vector<int>{Opcode("Show")}));
+    EXPECT_EQ(Opcodes(window->events[EventRollover]), (std::vector<int>{OpcodeOf("Show")}));
     // A second event for the same slot replaces the first; an unknown word selects slot 0.
     section.Read("ADDEVENT=w,Rollover,Beep()");
-    EXPECT_EQ(Opcodes(window->events[EventRollover]), (std::vector<int>{Opcode("Beep")}));
+    EXPECT_EQ(Opcodes(window->events[EventRollover]), (std::vector<int>{OpcodeOf("Beep")}));
     section.Read("ADDEVENT=w,hover,Beep()");
-    EXPECT_EQ(Opcodes(window->events[0]), (std::vector<int>{Opcode("Beep")}));
+    EXPECT_EQ(Opcodes(window->events[0]), (std::vector<int>{OpcodeOf("Beep")}));
     // Naming no object does nothing.
     section.Read("ADDEVENT=nobody,release,Beep()");
     EXPECT_EQ(window->events[EventRelease].length, 0);
@@ -629,11 +629,11 @@ TEST(ObjectStatements, JoystickWordsAndObjects)
     EXPECT_EQ(o->joystickInputs[0], 2);
     EXPECT_EQ(o->joystickInputs[1], 22);
     EXPECT_EQ(o->mode, 2);
-    EXPECT_EQ(Opcodes(o->events[2]), (std::vector<int>{Opcode("Beep")}));
+    EXPECT_EQ(Opcodes(o->events[2]), (std::vector<int>{OpcodeOf("Beep")}));
     ObjectItem* odd = section.Read("JOYSTICK=j,1,5,no,no,9,Beep()");
     EXPECT_EQ(odd->keyCode, 0);
     EXPECT_EQ(odd->mode, 0);
-    EXPECT_EQ(Opcodes(odd->events[0]), (std::vector<int>{Opcode("Beep")}));
+    EXPECT_EQ(Opcodes(odd->events[0]), (std::vector<int>{OpcodeOf("Beep")}));
 }
 
 TEST(ObjectStatements, TimersCompileTheRestOfTheStatement)
@@ -643,7 +643,7 @@ TEST(ObjectStatements, TimersCompileTheRestOfTheStatement)
     ASSERT_NE(o, nullptr);
     EXPECT_EQ(o->type, ItemType::TimerObject);
     EXPECT_FLOAT_EQ(o->timerPeriod, 2.5f);
-    EXPECT_EQ(Opcodes(o->events[EventRelease]), (std::vector<int>{Opcode("Show"), Opcode("Show")}));
+    EXPECT_EQ(Opcodes(o->events[EventRelease]), (std::vector<int>{OpcodeOf("Show"), OpcodeOf("Show")}));
     ObjectItem* grouped = section.Read("SETTIMER=g,t,0,1,Beep(1,2)");
     EXPECT_STREQ(grouped->groupName.GetText(), "g");
     EXPECT_EQ(grouped->showFlags & 1, 0);
@@ -686,7 +686,7 @@ TEST(ObjectStatements, PropertyCodesAndRanges)
     }
     Section section;
     ObjectItem* video = section.Read(cases[0].statement);
-    EXPECT_EQ(Opcodes(video->events[EventRelease]), (std::vector<int>{Opcode("ObjectValue")}));
+    EXPECT_EQ(Opcodes(video->events[EventRelease]), (std::vector<int>{OpcodeOf("ObjectValue")}));
 }
 
 }  // namespace
@@ -787,7 +787,7 @@ TEST(ObjectStatements, NodeDefaultsApplyAgainToNodesRead)
     EXPECT_STREQ(third->auxText.GetText(), "arrow");
     EXPECT_EQ(third->textColor, 0xFF0000);
     EXPECT_EQ(third->stateFlags[0], 0x80200);
-    ObjectItem* own = section.Read("NODO1=1,0,0,0,0,c,door");
+    ObjectItem* own = section.Read("NODO1=1,0,0,0,0,1,c,door");
     EXPECT_STREQ(own->auxText.GetText(), "door");
 }
 
@@ -826,7 +826,7 @@ TEST(ObjectStatements, NodesOfAMenuSectionGoToEntriesWithoutCode)
     CompiledCode* last = static_cast<CompiledCode*>(menu->entries.CreateItem(ItemType::CompiledCode));
     const int32_t lastNumber = last->number;
     section.Read("NODO1=0,0,0,0,0,'GoToFrame(hall);'");
-    EXPECT_EQ(Opcodes(*last), (std::vector<int>{Opcode("GoToFrame")}));
+    EXPECT_EQ(Opcodes(*last), (std::vector<int>{OpcodeOf("GoToFrame")}));
     EXPECT_EQ(last->number, lastNumber);
     EXPECT_EQ(section.frame->frame.objects.GetCount(), 0);
 }
