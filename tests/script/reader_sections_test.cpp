@@ -69,7 +69,7 @@ TEST(ReaderSections, EveryTypeGivesItsKindsOptionAndItems)
         {"AERIAL", {"frame s src=8 kind=6", "  obj 17  lvl=0 num=1", image + " option=1 page=1"}},
         {"ONESHOT", {"frame s src=5 kind=6", "  obj 17  lvl=0 num=1", image + " option=1 page=1"}},
         {"FISHEYES", {"frame s src=3 kind=6", "  obj 17  lvl=0 num=1", "value #1 s text=C:\\tours\\f.jpg"}},
-        {"PASAFOTOS", {"frame s src=7 kind=6", "  obj 16  lvl=0 num=0 aux=s", image + " option=0 page=1"}},
+        {"PASAFOTOS", {"frame s src=7 kind=6", "  obj 16  lvl=0 num=1 aux=s", image + " option=0 page=1"}},
         {"POSICIONADOR", {"frame s src=-2 kind=6"}},
         // A camera frame takes its file as a list: one sensor per name after the folder.
         {"VISTROLUX", {"frame s src=4 kind=6 over=0x80000", "  obj 17 f.jpg lvl=0 num=0 aux=f.jpg"}},
