@@ -57,6 +57,11 @@ MessageBoxFunction SetMessageBoxFunction(MessageBoxFunction function);
 // Caption of the program's own questions.
 constexpr const char* kMessageBoxCaption = "Lumarix";
 
+// True when the program runs on Wine rather than on Windows (ntdll exports wine_get_version).
+// Only for the few places where Wine's libraries behave unlike Windows' and the program must
+// take another documented road; answered once per process.
+bool RunsOnWine();
+
 // --- OpenGL ---
 
 typedef BOOL(WINAPI* SwapIntervalFunction)(int interval);

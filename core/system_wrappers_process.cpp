@@ -51,3 +51,11 @@ int ShowMessageBox(HWND owner, const char* text, const char* caption, UINT type)
 MessageBoxFunction SetMessageBoxFunction(MessageBoxFunction function) {
     return g_messageBox.exchange(function);
 }
+
+bool RunsOnWine() {
+    static const bool onWine = [] {
+        HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+        return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+    }();
+    return onWine;
+}

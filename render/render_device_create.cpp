@@ -89,6 +89,11 @@ int32_t CObjeto2D::CreateDeviceOnce(int32_t width, int32_t height, HWND newWindo
         backEnd = RenderSoftware;
     if (level < kDirectXLevelDirectDraw)
         gdiMode = 1;
+    // On Wine the window of a DirectDraw primary surface covers a child window with a layer of
+    // its own that shows black, whatever is blitted or painted: child windows draw through GDI.
+    if (!gdiMode && newWindow && RunsOnWine() &&
+        (GetWindowLongPtrA(newWindow, GWL_STYLE) & WS_CHILD))
+        gdiMode = 1;
 
     switch (backEnd) {
     case RenderSoftware:

@@ -170,6 +170,37 @@ TEST_F(RenderDeviceWindow, GdiWindowIsClearedAndPresented)
     EXPECT_EQ(copy.GetPixel(160, 120, false) & 0xFFFFFF, kColour);
 }
 
+TEST_F(RenderDeviceWindow, ChildWindowShowsItsFrameOnWine)
+{
+    // A view is a child of its host. On Wine a DirectDraw primary surface would lay a black layer
+    // over that child, so the child is drawn through GDI there and its colour shows.
+    HWND host = MakeWindow();
+    ASSERT_NE(host, nullptr);
+    HWND child = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE, 20, 10, 200, 150, host,
+                                 nullptr, GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(child, nullptr);
+    Pump();
+    CObjeto2D device;
+    ASSERT_EQ(device.CreateDevice(200, 150, child), 0);
+    EXPECT_EQ(device.gdiMode, RunsOnWine() ? 1 : 0);
+    device.backgroundColour = kColour;
+    HDC dc = device.gdiMode ? GetDC(child) : nullptr;
+    DrawFrame(device, child, dc);
+    if (dc)
+        ReleaseDC(child, dc);
+    Pump();
+    for (POINT p : {POINT{0, 0}, POINT{199, 149}, POINT{100, 75}}) {
+        SCOPED_TRACE(p.x);
+        EXPECT_EQ(WindowPixel(child, p.x, p.y, kColour), kColour);
+    }
+
+    // A top-level window keeps DirectDraw.
+    CObjeto2D topLevel;
+    ASSERT_EQ(topLevel.CreateDevice(320, 240, host), 0);
+    EXPECT_EQ(topLevel.gdiMode, 0);
+    DestroyWindow(child);
+}
+
 int32_t NoMmx(int32_t)
 {
     return 0;
