@@ -528,6 +528,9 @@ public:
     float velocity = 8.0f;
     float zoomVelocity = 8.0f;
     float acceleration = 8.0f;
+    // The fade when the tour leaves this frame (OverrideTransitionKind; the kind is above).
+    float transitionLoadPercent = 100.0f;
+    float transitionDuration = 2.0f;
 
 private:
     // --- frame.cpp ---

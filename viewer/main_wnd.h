@@ -34,7 +34,12 @@
 //   main_wnd_pointer.cpp     pointer input
 //   main_wnd_pending.cpp     operations of the engine whose own work is still to come
 //   main_wnd_windows.cpp     the external and viewfinder windows and the progress dialog
-//   main_wnd_navigation_limits.cpp  camera limits: defaults, effective limits, clamping, velocity
+//   main_wnd_navigation_limits.cpp  camera limits: defaults, frame cameras, effective limits,
+//                                   clamping, velocity
+//   main_wnd_camera_input.cpp  navigation input: keys, mouse, wheel, 3D mouse, key chords
+//   main_wnd_camera_motion.cpp camera motion: smoothing, animated moves, ground and fog
+//   main_wnd_camera_paths.cpp  camera paths, transitions, autoplay and the automatic tour
+//   main_wnd_host_events.cpp   the host event ring
 #pragma once
 
 #include <windows.h>
@@ -62,6 +67,8 @@
 #include "viewer/progress_dlg.h"
 #include "viewer/transparent_wnd.h"
 #include "viewer/viewer_parameters.h"
+
+class C3DMouse;
 
 // Initialised engines of the process; the first one starts the disk cache's session and the last
 // one ends it.
@@ -384,16 +391,6 @@ public:
     // Bilinear filtering and the accumulation mode of the main device from the mode bits.
     void ApplyTextureFiltering(int32_t mode);
 
-    // --- Navigation (main_wnd_navigation.cpp; the limits: main_wnd_navigation_limits.cpp) ---
-    // Effective tilt and pan limits of a frame (null: the current one), then its camera kept
-    // inside them.
-    void UpdateNavigationLimits(CFrame* frame = nullptr);
-    // Effective zoom limits of a frame (null: the current one); true when its camera's zoom had
-    // to change.
-    bool UpdateZoomLimits(CFrame* frame = nullptr);
-    // Arms the autoplay start after the idle delay (mode 1) or cancels it (0).
-    void ScheduleAutoplay(int32_t mode);
-
     // --- Built-in toolbar (main_wnd_toolbar.cpp) ---
     // Every built-in control hidden and switched off.
     void ResetToolbarControls();
@@ -521,6 +518,9 @@ public:
 
     // --- Camera actions (main_wnd_dispatch_camera.cpp) ---
     LRESULT OnCameraCommand(int32_t code, LPARAM lParam);
+    // The camera properties and configuration dialogs of a spherical-camera frame.
+    void ShowCameraPropertiesDialog();
+    void ShowCameraConfigDialog();
     // Sends one framed request text to the camera address; the link stays open for the reply.
     // False when the address or text is empty, the text is too long, the connect fails or not
     // every byte went out.
@@ -611,7 +611,6 @@ public:
     void OnRButtonDown(int keys, int x, int y);
     void OnMButtonDown(int keys, int x, int y);
     void OnMButtonUp(int keys, int x, int y);
-    LRESULT OnMouseWheel(int keys, int delta, int x, int y);
     // The pointer pass: what lies under the pointer (toolbar slot, control, objects); with
     // doDrag the dragged objects follow the pointer inside their margins.
     void ProcessPointer(int doDrag);
@@ -649,7 +648,6 @@ public:
     LRESULT OnMenuCommand(int32_t id);
     void ShowContextMenu(int x, int y);
     int ProcessKeyObjects(int pressed, int released);
-    void QueueHostEvent(const char* name, const char* value);
     void ShowViewfinder(int show);
     // Centres the viewfinder on the view point: true when it moved.
     bool MoveViewfinder(int x, int y);
@@ -666,28 +664,26 @@ public:
     void UpdateLineItems(CFrame* frame, float time);
     void SendStateReport(int reason);
     void CheckStates();
-    void ApplyMouseNavigation();
-    void ApplyKeyboardNavigation();
-    void Poll3DMouse();
-    int MoveCameraTowards(CFrame* frame, int32_t* step);
-    void StopCameraMotion();
-    void PlayCameraSequence(CFrame* frame, CameraState* camera);
-    void SmoothCameraMotion();
-    void UpdateTransition();
-    void AutoTourStep();
-    int FollowGround(int flag);
     void PollHardwareMonitor();
-    void UpdateAerialLimits(int reserved);
-    // The frame's view camera becomes the active camera, with the viewer's limits and initial
-    // values the frame does not set itself; the projection and the limits follow.
-    void ApplyFrameCamera(CFrame* frame);
-    // Fog start and end from the altitude, for ground planes and 3D scenes.
-    void UpdateFogRange();
 
     // --- Navigation limits (main_wnd_navigation_limits.cpp) ---
     // Default limits: the current frame's effective ones, the limit parameters the user did not
     // set, the altitude range; the pending camera move is dropped and the view marked moved.
     void ResetNavigationLimits();
+    // Makes the frame's main camera the active one (keeping the view of a transition) and merges
+    // the viewer's limits and initial view into the frame, then updates its limits.
+    void ApplyFrameCamera(CFrame* frame);
+    // Effective tilt and pan limits of a frame (null: the current one), then its camera kept
+    // inside them and the aerial position limits.
+    void UpdateNavigationLimits(CFrame* frame = nullptr);
+    // Effective zoom limits of a frame (null: the current one); true when its camera's zoom had
+    // to change.
+    bool UpdateZoomLimits(CFrame* frame = nullptr);
+    // Eye position limits of an aerial frame (null: the current one) from its height, tilt and
+    // zoom; the eye is kept inside them. Nothing for other frames.
+    void UpdateAerialLimits(CFrame* frame = nullptr);
+    // The current frame's "MIRRORCONFIG=" swaps the image of one-shot frames.
+    bool MirrorSwap() const;
     // Keeps tilt and pan of camera (null: the render device's active one) inside frame's
     // effective limits (null frame: the current one).
     void ClampCameraToLimits(CFrame* frame = nullptr, CameraState* camera = nullptr);
@@ -696,6 +692,68 @@ public:
     // ApplyZoom (declared with the setters) also lives in main_wnd_navigation_limits.cpp: the
     // viewer's zoom from the "zoom" parameter (fromParameter) or back into it; once initialised
     // the zoom, kept inside the current frame's limits, goes to the active camera.
+
+    // --- Navigation input (main_wnd_camera_input.cpp) ---
+    // True when the key is down (through m_keyState) and no key object holds it.
+    bool IsKeyDown(int virtualKey);
+    // Adds the mouse's drag or offset navigation of this tick to input; answers the capture
+    // state (CaptureState) it navigated under.
+    int ApplyMouseNavigation(CameraState* input);
+    // Adds the navigation keys of this tick to input and acts on released key chords; 1 when a
+    // key moved anything.
+    int ApplyKeyboardNavigation(CameraState* input);
+    // Adds the 3D mouse's motion to input and follows its keys; nothing without a 3D mouse.
+    void Poll3DMouse(CameraState* input);
+    // Connects the 3D mouse (outside screensaver mode); false when its component is absent.
+    bool Connect3DMouse();
+    void Disconnect3DMouse();
+    // The wheel over the view feeds the zoom accumulators; 1 when handled (0 elsewhere).
+    LRESULT OnMouseWheel(int keys, int delta, int x, int y);
+    // Sends this program's own file to the connected camera ("UPDATEPROGRAM"); true when every
+    // byte went out.
+    bool SendProgramUpdate();
+
+    // --- Camera motion (main_wnd_camera_motion.cpp) ---
+    // Smooths the tick's input (inertia) and moves the camera by it inside the limits.
+    void SmoothCameraMotion(CameraState* input);
+    // One step of an animated move of frame's main camera (null frame: the current one) towards
+    // target (words 0 to 7 by the bits of mask; bits of words that arrive are cleared); divisor
+    // 0 counts as 10. True while anything moved.
+    bool MoveCameraTowards(CFrame* frame, const float* target, int32_t* mask, int32_t divisor);
+    // Ends the smoothed motion and the pending move.
+    void StopCameraMotion();
+    // Keeps the eye at its altitude above the ground of a 3D scene (reset: take the present
+    // height again); -1 while nothing is under the eye (viewer timer 3 then retries).
+    int FollowGround(int reset);
+    // follow: FollowGround (0); otherwise the altitude kept inside its limits.
+    void ClampAltitude(int follow);
+    // Fog start and end from the altitude above the ground.
+    void UpdateFogRange();
+    // Height of the current frame's ground under point (x, z); the mesh index or -1.
+    int32_t GetGroundHeight(float point[3], float* height, int raw);
+
+    // --- Camera paths, transitions, autoplay, tour (main_wnd_camera_paths.cpp) ---
+    // Binds the CameraSequence item so named to the current frame's camera of that viewer index.
+    void StartCameraSequence(int32_t viewer, const char* name);
+    // Moves the camera one tick along its path.
+    void PlayCameraSequence(CFrame* frame, CameraState* camera);
+    // One step of the fade between frames.
+    void UpdateTransition();
+    // Arms the autoplay start after the idle delay (restart 1) or cancels it (0).
+    void ScheduleAutoplay(int32_t restart);
+    void StartAutoplay(int32_t running);
+    // One tick of running autoplay: the pan drift (and the levelling tilt) added to input, or
+    // the autoplay rescheduled when this tick polled no input.
+    void AutoplayStep(CameraState* input);
+    // One step of the automatic tour (timer 2).
+    void AutoTourStep();
+    // The frame index the automatic tour goes to next ("AUTOMODE=" 1 in order, 2 at random,
+    // never the current one); -1 with one frame or in another mode.
+    int32_t NextTourFrame();
+
+    // --- Host events (main_wnd_host_events.cpp) ---
+    // Stores a copy of the pair in the ring; a full ring drops it.
+    void QueueHostEvent(const char* name, const char* value);
 
     // ================= Members =================
     // Owned parts, in construction order.
@@ -902,7 +960,6 @@ public:
     int32_t m_mouseX = 0;
     int32_t m_mouseY = 0;
     int32_t m_pressMoved = 0;
-    int32_t m_wheelDelta = 0;
     int32_t m_cameraTargetStep = 0;
     CFrame* m_cameraTargetFrame = nullptr;
     // Multimedia layer of the looping sounds: tests put their own in.
@@ -998,6 +1055,53 @@ public:
     CameraState m_viewfinderCamera;
     RenderParams m_viewfinderParams;
     // --- end of scene rendering, presentation, pointer input and layout ---
+
+    // --- Navigation input and camera motion (main_wnd_camera_*.cpp) ---
+    SHORT (*m_keyState)(int key) = nullptr;  // key-state source; null: GetAsyncKeyState
+    float m_wheelDelta[2] = {};          // wheel zoom step per tick and amount left
+    int32_t m_navMousePos[2] = {};       // pointer at the last mouse navigation
+    uint8_t m_forcedDrag = 0;            // a drag moves the view directly
+    int32_t m_keyboardSuspended = 0;     // while a view image is saved
+    uint8_t m_wheelChanged = 0;          // change marks of the input devices
+    uint8_t m_mouseChanged = 0;
+    uint8_t m_keyboardChanged = 0;
+    uint8_t m_positionChanged = 0;
+    int32_t m_chordKeys = 0;             // chord keys seen down since the chord began
+    C3DMouse* m_3dMouse = nullptr;       // owned; null without a 3D mouse
+    uint32_t m_3dMouseKeys = 0;          // bit k: 3D mouse key k is held
+    uint8_t m_3dMouseMoved = 0;
+    CameraState m_lastCameraDelta;       // the input of the previous tick
+    CameraState m_smoothedMotion;        // the input after smoothing
+    float m_cameraDrift[9] = {};         // per-tick change of relative animated moves
+    int32_t m_transitionCameraTargets = 0;  // preset mask of the next frame switch, -1 all
+    uint8_t m_cameraTargetFollowGround = 0;
+    float m_hardTiltLimits[2] = {-90.0f, 90.0f};
+    float m_hardZoomLimits[2] = {0.28f, 100.0f};
+    float m_positionLimits[4] = {};      // x min, x max, z min, z max; 0 and 0 = none
+    float m_altitude = 0.0f;             // above the ground, metres
+    int32_t m_groundFollowState = 0;     // 0 none, 1 waiting for ground, 2 following
+    float m_rememberedEyeHeight = 0.0f;  // eye height before following
+    uint8_t m_eyeHeightRemembered = 0;
+    int32_t m_projection = 0;            // ProjectionMode
+    int32_t m_panEventStep = 5;
+    int32_t m_panEventIndex = 0;
+    float m_panEventTime = 0.0f;
+    // Transitions and autoplay (main_wnd_camera_paths.cpp).
+    float m_transitionStart = 0.0f;
+    float m_fadeStart = 0.0f;
+    float m_transitionMinTime = 0.0f;
+    uint8_t m_lateSwitch = 0;
+    int32_t m_autoplayToggle = 0;        // continuous rotation
+    float m_autoplayDirection = -1.0f;
+    int32_t m_autoTourMode = 0;          // "AUTOMODE=": 0 objects, 1 in order, 2 at random
+    float m_screensaverDelay = 0.0f;
+    CameraSequence* m_autoplaySequence = nullptr;  // the viewer's own autoplay path
+    // The host event ring.
+    CTexto m_hostEventNames[20];
+    CTexto m_hostEventValues[20];
+    int32_t m_hostEventRead = 0;
+    int32_t m_hostEventWrite = 0;
+    // --- end of navigation input and camera motion ---
 
 private:
     // script/reader_engine.cpp

@@ -255,13 +255,10 @@ void CMainWnd::OnTimer(UINT_PTR id)
         KillViewerTimer(id);
         break;
     case ViewerTimerAutoplayStart:
-        if (!m_autoplayRunning) {
-            m_autoplayRunning = 1;
-            // The tour mode's cursor and first step come with autoplay itself.
-        }
         if (m_autoplayPending == 1)
             m_autoplayPending = 3;
         KillViewerTimer(id);
+        StartAutoplay(1);
         break;
     case ViewerTimerImageRefresh:
         // The image reload comes with the frame loaders; the change is drawn.

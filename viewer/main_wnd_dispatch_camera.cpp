@@ -138,3 +138,13 @@ bool CMainWnd::SendDetectionParams()
     m_cameraLink.CloseConnection();
     return sent;
 }
+
+void CMainWnd::ShowCameraPropertiesDialog()
+{
+    // Not built yet: does nothing (the camera properties dialog does not open).
+}
+
+void CMainWnd::ShowCameraConfigDialog()
+{
+    // Not built yet: does nothing (the camera configuration dialog does not open).
+}

@@ -74,6 +74,9 @@ int CMainWnd::Initialize(int viewWidth, int viewHeight, HWND hostWnd, int)
     BuildSphereMesh();
     CreateEngineWindows();
     CreateViewfinderImages();
+    // A screensaver takes no 3D mouse input; an absent 3D mouse changes nothing.
+    if (!m_screensaver)
+        Connect3DMouse();
     m_initialized = 1;
 
     m_progressDlg.Create(hostWnd);
@@ -158,6 +161,7 @@ void CMainWnd::Shutdown()
         m_blankCursor = nullptr;
     }
 
+    Disconnect3DMouse();
     if (m_comInitialized) {
         CoUninitialize();
         m_comInitialized = 0;

@@ -56,6 +56,8 @@ CMainWnd::~CMainWnd()
     StopCameraServerThread();
     WaitForWorkerThreads();
     StopCameraEngineThread();
+    // Shutdown has released it already; an engine that never ran still owns its stand-in.
+    Disconnect3DMouse();
     for (HFONT& font : m_tooltipFonts) {
         if (font)
             DeleteObject(font);

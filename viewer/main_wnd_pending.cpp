@@ -27,12 +27,6 @@ int CMainWnd::ProcessKeyObjects(int, int)
     return 0;
 }
 
-void CMainWnd::QueueHostEvent(const char*, const char*)
-{
-    // Not built yet: does nothing (the host event is dropped).
-}
-
-
 void CMainWnd::ShowViewfinder(int)
 {
     // Not built yet: does nothing (the viewfinder stays as it is).
@@ -84,68 +78,9 @@ void CMainWnd::CheckStates()
     // Not built yet: does nothing (object states are not polled).
 }
 
-void CMainWnd::ApplyMouseNavigation()
-{
-    // Not built yet: does nothing (the mouse does not move the camera).
-}
-
-void CMainWnd::ApplyKeyboardNavigation()
-{
-    // Not built yet: does nothing (keys do not move the camera).
-}
-
-void CMainWnd::Poll3DMouse()
-{
-    // Not built yet: does nothing (no 3D mouse is read).
-}
-
-int CMainWnd::MoveCameraTowards(CFrame*, int32_t*)
-{
-    // Not built yet: answers 0 (the move ends at once).
-    return 0;
-}
-
-void CMainWnd::StopCameraMotion()
-{
-    // Not built yet: clears the pending camera targets only.
-    m_cameraTargets = 0;
-}
-
-void CMainWnd::PlayCameraSequence(CFrame*, CameraState*)
-{
-    // Not built yet: does nothing (the camera does not follow its path).
-}
-
-
-void CMainWnd::SmoothCameraMotion()
-{
-    // Not built yet: does nothing (the camera has no inertia).
-}
-
-void CMainWnd::UpdateTransition()
-{
-    // Not built yet: does nothing (no transition advances).
-}
-
-void CMainWnd::AutoTourStep()
-{
-    // Not built yet: does nothing (the automatic tour does not step).
-}
-
-int CMainWnd::FollowGround(int)
-{
-    // Not built yet: answers -1 (nothing is under the camera).
-    return -1;
-}
-
 void CMainWnd::PollHardwareMonitor()
 {
     // Not built yet: does nothing (the hardware monitor is not read).
-}
-
-void CMainWnd::UpdateAerialLimits(int)
-{
-    // Not built yet: does nothing (aerial limits stay).
 }
 
 bool CMainWnd::MoveViewfinder(int, int)
@@ -162,14 +97,4 @@ void CMainWnd::ProcessObjectEvents(CFrame*)
 void CMainWnd::AddMeasurePoint()
 {
     // Not built yet: does nothing (the measuring tool adds no point).
-}
-
-void CMainWnd::ApplyFrameCamera(CFrame*)
-{
-    // Not built yet: does nothing (the active camera and its limits stay as they are).
-}
-
-void CMainWnd::UpdateFogRange()
-{
-    // Not built yet: does nothing (the fog range stays).
 }

@@ -87,8 +87,8 @@ void CMainWnd::OnLButtonDown(int keys, int x, int y)
 {
     m_mouseX = x;
     m_mouseY = y;
-    m_buttonDownPos[0] = x;
-    m_buttonDownPos[1] = y;
+    m_buttonDownPos[0] = m_navMousePos[0] = x;
+    m_buttonDownPos[1] = m_navMousePos[1] = y;
     m_mouseButtons = keys;
     ProcessKeyObjects(kKeyLeftButton, 0);
     ProcessPointer(0);
@@ -167,17 +167,10 @@ void CMainWnd::OnRButtonDown(int keys, int, int)
     ProcessKeyObjects(kKeyRightButton, 0);
     if (!m_keysDown[kKeyRightButton])
         BeginViewDrag();
-    m_buttonDownPos[0] = m_mouseX;
-    m_buttonDownPos[1] = m_mouseY;
+    m_buttonDownPos[0] = m_navMousePos[0] = m_mouseX;
+    m_buttonDownPos[1] = m_navMousePos[1] = m_mouseY;
     m_pressMoved = 0;
     m_mouseButtons = keys;
-}
-
-LRESULT CMainWnd::OnMouseWheel(int, int delta, int, int)
-{
-    m_wheelDelta += delta;
-    m_buttonEvent = 1;
-    return 1;
 }
 
 void CMainWnd::OnMouseMove(int keys, int x, int y)

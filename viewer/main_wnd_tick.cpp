@@ -11,6 +11,7 @@
 
 #include "core/clock.h"
 #include "core/matrix_math.h"
+#include "viewer/camera_internal.h"
 
 namespace {
 
@@ -151,14 +152,31 @@ HRESULT CMainWnd::UpdateFrame()
     m_inputPolled = 0;
 
     // Camera moves requested by commands.
-    if (m_cameraTargets) {
+    const bool drifting = std::any_of(std::begin(m_cameraDrift), std::end(m_cameraDrift),
+                                      [](float drift) { return drift != 0.0f; });
+    if (m_cameraTargets || drifting) {
         CFrame* target = m_cameraTargetFrame ? m_cameraTargetFrame : m_currentFrame;
         if (IsKnownFrame(target)) {
-            if (!MoveCameraTowards(target, &m_cameraTargetStep)) {
+            int32_t mask = m_cameraTargets;
+            const bool moving =
+                MoveCameraTowards(target, m_cameraTargetValues, &mask, m_cameraTargetStep);
+            m_cameraTargets = mask;
+            if (!moving) {
                 StopCameraMotion();
                 m_cameraTargetFrame = nullptr;
-            } else if (m_cameraTargetStep > 1) {
-                m_cameraTargetStep--;
+            } else {
+                if (m_cameraTargetStep > 1)
+                    m_cameraTargetStep--;
+                if (target->kind == FrameKindAerial || target->kind == FrameKindScene) {
+                    FollowGround(0);
+                    UpdateFogRange();
+                }
+            }
+            if (CameraState* camera = m_view.params->camera) {
+                m_params.rotationX = RoundToFraction(camera->tilt, 1000.0f);
+                m_params.rotationY = RoundToFraction(camera->pan, 1000.0f);
+                m_rotationZ = RoundToFraction(camera->roll, 1000.0f);
+                m_params.zoom = RoundToFraction(camera->zoom, 1000.0f);
             }
             m_changeCount++;
         } else {
@@ -166,14 +184,14 @@ HRESULT CMainWnd::UpdateFrame()
         }
     } else {
         if (m_pressMoved || capture == 2)
-            ApplyMouseNavigation();
+            ApplyMouseNavigation(&m_cameraDelta);
         bool hostVisible = m_hostWnd && IsWindowVisible(m_hostWnd);
         if (hostVisible && (m_params.interfaceMode == InterfaceNone || capture == 1 ||
                             GetFocus() != nullptr)) {
             if (m_keyboardEnabled)
-                ApplyKeyboardNavigation();
+                ApplyKeyboardNavigation(&m_cameraDelta);
             ProcessKeyObjects(0, 0);
-            Poll3DMouse();
+            Poll3DMouse(&m_cameraDelta);
             m_inputPolled = 1;
         }
     }
@@ -186,19 +204,32 @@ HRESULT CMainWnd::UpdateFrame()
     if (GetPendingCodeCount() > 0)
         RunPendingCode();
 
-    // Camera motion.
-    if (m_autoplayRunning && !m_cameraTargets && !m_inputPolled)
-        ScheduleAutoplay(1);
-
-    // Mouse wheel: one step of zoom per tick.
-    if (m_wheelDelta != 0) {
-        int step = m_wheelDelta > 0 ? std::min(m_wheelDelta, WHEEL_DELTA)
-                                    : std::max(m_wheelDelta, -WHEEL_DELTA);
-        m_wheelDelta -= step;
+    // Camera motion: a camera path, else autoplay.
+    CameraState* viewCamera = m_currentFrame ? &m_currentFrame->cameras[0] : nullptr;
+    if (viewCamera && viewCamera->sequence) {
+        PlayCameraSequence(m_currentFrame, viewCamera);
+    } else if (m_autoplayRunning && !m_cameraTargets) {
+        AutoplayStep(&m_cameraDelta);
     }
 
-    if (m_transitionState == 0)
-        SmoothCameraMotion();
+    // Mouse wheel: one step of the zoom impulse per tick until its amount is spent.
+    if (m_wheelDelta[1] != 0.0f) {
+        m_cameraDelta.zoom += m_wheelDelta[0];
+        const float left = m_wheelDelta[1] - m_wheelDelta[0];
+        if (left == 0.0f || (left > 0.0f) != (m_wheelDelta[1] > 0.0f))
+            m_wheelDelta[0] = m_wheelDelta[1] = 0.0f;
+        else
+            m_wheelDelta[1] = left;
+    }
+
+    if (m_transitionState == 0 || (m_leavingFrame && m_currentFrame &&
+                                   m_leavingFrame->kind == m_currentFrame->kind))
+        SmoothCameraMotion(&m_cameraDelta);
+    for (int i = 0; i < 8; i++)
+        if (CameraWordValue(m_cameraDelta, i) != CameraWordValue(m_lastCameraDelta, i))
+            m_viewMoved = 1;
+    m_lastCameraDelta = m_cameraDelta;
+    m_cameraDelta = CameraState();
     UpdateCursor();
 
     if (m_changeCount == 0 && m_currentFrame && m_currentFrame->IsLoading())

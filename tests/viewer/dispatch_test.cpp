@@ -143,9 +143,10 @@ TEST_F(Dispatch, PostsWhileUninitialisedAreDropped)
 TEST_F(Dispatch, TimersFireBeforeInitialisationOneShotsOnceTheMonitorRepeatedly)
 {
     ASSERT_EQ(engine->m_initialized, 0);
-    const UINT_PTR oneShots[] = {ViewerTimerTourStep, ViewerTimerButtonRelease,
-                                 ViewerTimerAutoplayStart, ViewerTimerImageRefresh,
-                                 ViewerTimerResumeCamera};
+    // The button release reschedules autoplay, which cancels the autoplay start without an
+    // autoplay delay: it fires in a pump of its own below.
+    const UINT_PTR oneShots[] = {ViewerTimerTourStep, ViewerTimerAutoplayStart,
+                                 ViewerTimerImageRefresh, ViewerTimerResumeCamera};
     for (UINT_PTR id : oneShots)
         EXPECT_NE(engine->SetViewerTimer(id, 10), 0u) << id;
     EXPECT_NE(engine->SetViewerTimer(ViewerTimerHardwareMonitor, 10), 0u);
@@ -156,16 +157,22 @@ TEST_F(Dispatch, TimersFireBeforeInitialisationOneShotsOnceTheMonitorRepeatedly)
     }
     EXPECT_GE(window->Count(WM_TIMER, ViewerTimerHardwareMonitor), 3);
     engine->KillViewerTimer(ViewerTimerHardwareMonitor);
+    EXPECT_NE(engine->SetViewerTimer(ViewerTimerButtonRelease, 10), 0u);
+    window->Pump(100);
+    EXPECT_EQ(window->Count(WM_TIMER, ViewerTimerButtonRelease), 1);
 
     engine->m_messageWnd = nullptr;
     EXPECT_EQ(engine->SetViewerTimer(ViewerTimerTourStep, 10), 0u) << "no message window";
 }
 
-TEST_F(Dispatch, CameraStepTimerStaysWhileNothingIsUnderTheCamera)
+TEST_F(Dispatch, CameraStepTimerRetriesEverySecondWhileNothingIsUnderTheCamera)
 {
-    // Following the ground answers -1 until a scene is there: the timer keeps trying.
+    // Following the ground answers -1 until a scene is there: it sets the timer to try again
+    // a second later.
     engine->SetViewerTimer(ViewerTimerCameraStep, 10);
-    window->Pump(100);
+    window->Pump(300);
+    EXPECT_EQ(window->Count(WM_TIMER, ViewerTimerCameraStep), 1);
+    window->Pump(1000);
     EXPECT_GE(window->Count(WM_TIMER, ViewerTimerCameraStep), 2);
     engine->KillViewerTimer(ViewerTimerCameraStep);
 }

@@ -1,0 +1,287 @@
+// The camera moving by itself: camera paths played from CameraSequence items, the fade between
+// frames, the autoplay timer and the automatic tour.
+#include <algorithm>
+#include <cstring>
+
+#include "core/clock.h"
+#include "core/item_records.h"
+#include "core/item_types.h"
+#include "core/matrix_math.h"
+#include "viewer/camera_internal.h"
+#include "viewer/main_wnd.h"
+
+namespace {
+
+constexpr float kShortestSegment = 0.001f;
+constexpr float kFirstAutoplayMargin = 0.001f;
+// m_autoplayPending: idle, first autoplay armed, first autoplay over, first autoplay running.
+enum AutoplayState : int32_t {
+    AutoplayIdle = 0,
+    AutoplayFirstArmed = 1,
+    AutoplayFirstDone = 2,
+    AutoplayFirstRunning = 3,
+};
+// "AUTOMODE=" tour modes.
+enum TourMode : int32_t {
+    TourObjects = 0,
+    TourInOrder = 1,
+    TourAtRandom = 2,
+};
+
+// m_viewerOptions bits.
+constexpr int32_t kOptionAutoplayDisabled = 0x1;
+constexpr int32_t kOptionNoLevelling = 0x2;
+
+// A frame name that may stand between double quotes in a command text.
+bool IsQuotableName(const char* name)
+{
+    if (!name || !*name)
+        return false;
+    for (const char* c = name; *c; c++)
+        if (*c == '"' || *c == '\n' || *c == '\r')
+            return false;
+    return true;
+}
+
+float Clamp01(float value)
+{
+    return value > 0.0f ? (value < 1.0f ? value : 1.0f) : 0.0f;
+}
+
+}  // namespace
+
+void CMainWnd::StartCameraSequence(int32_t viewer, const char* name)
+{
+    if (viewer < 0 || viewer >= kFrameViewerCount || !m_currentFrame || !name)
+        return;
+    ItemRecord* item = FindImageItem(name, nullptr);
+    if (!item || item->type != ItemType::CameraSequence)
+        return;
+    CameraSequence* sequence = static_cast<CameraSequence*>(item);
+    if (sequence->keyCount <= 0)
+        StartSequenceThread(sequence->fileName.GetText(), viewer);
+    CameraState& camera = m_currentFrame->cameras[viewer];
+    camera.pathState = camera.startFromFirstKey ? CameraPathStartFirst : CameraPathStartNearest;
+    camera.loopsLeft = camera.loopCount;
+    camera.sequence = sequence;
+}
+
+void CMainWnd::PlayCameraSequence(CFrame* frame, CameraState* camera)
+{
+    if (!frame || !camera || !camera->sequence)
+        return;
+    CameraSequence& path = *camera->sequence;
+    // Keys 1..last come from the file; key 0 is where the camera started.
+    const int32_t last = std::min(path.keyCount, kMaxCameraKeys - 1);
+    if (last <= 0)
+        return;
+    CameraKey* keys = path.keys;
+    const float now = m_tickTime;
+
+    if (camera->pathState == CameraPathPlaying && now - camera->pathStartTime > keys[last].time) {
+        camera->pathState = CameraPathStartFirst;
+        if (camera->loopCount > 0 && --camera->loopsLeft <= 0) {
+            camera->sequence = nullptr;
+            return;
+        }
+    }
+    if (camera->pathState != CameraPathPlaying) {
+        camera->pathStartTime = now;
+        CameraKey& start = keys[0];
+        start = CameraKey();
+        start.x = camera->x;
+        start.y = camera->y;
+        start.z = camera->z;
+        start.zoom = camera->zoom;
+        start.tilt = camera->tilt;
+        start.pan = camera->pan;
+        start.roll = camera->roll;
+        for (float& velocity : camera->pathVelocity)
+            velocity = 0.0f;
+        camera->pathKey = 1;
+        if (camera->pathState == CameraPathStartNearest && last > 1) {
+            // Join the path at the key nearest to the present view.
+            int32_t nearest = 1;
+            float best = 0.0f;
+            for (int32_t k = 1; k <= last; k++) {
+                const float tilt = WrapAngle180(keys[k].tilt - camera->tilt);
+                const float pan = WrapAngle180(keys[k].pan - camera->pan);
+                const float zoom = keys[k].zoom - camera->zoom;
+                const float distance = tilt * tilt + pan * pan + zoom * zoom;
+                if (k == 1 || distance < best) {
+                    best = distance;
+                    nearest = k;
+                }
+            }
+            if (nearest > 1) {
+                camera->pathStartTime -= keys[nearest].time;
+                start.time = keys[nearest].time;
+                start.teleX = keys[nearest].teleX;
+                start.teleY = keys[nearest].teleY;
+                start.teleZoom = keys[nearest].teleZoom;
+                start.flags = keys[nearest].flags;
+                camera->pathKey = std::min(nearest + 1, last);
+            }
+        }
+        camera->pathState = CameraPathPlaying;
+    }
+
+    // The segment the time lies in; past the last key (times from a file need not increase)
+    // the camera heads for the last key.
+    const float t = now - camera->pathStartTime;
+    int32_t to = std::min(std::max(camera->pathKey, 1), last);
+    int32_t from = 0;
+    if (t >= keys[to].time) {
+        to = last;
+        for (int32_t k = 1; k <= last; k++) {
+            if (keys[k].time >= t) {
+                to = k;
+                break;
+            }
+        }
+        from = to - 1;
+    }
+    const float duration = keys[to].time - keys[from].time;
+    const float f = Clamp01((t - keys[from].time) / (duration != 0.0f ? duration : kShortestSegment));
+
+    const float* limits = frame->effectiveLimits;
+    float* velocity = camera->pathVelocity;
+    const float oldZoom = camera->zoom;
+    StepAngleTowards(&camera->tilt, keys[from].tilt, keys[to].tilt, f, &velocity[5],
+                     limits[LimitTiltMin], limits[LimitTiltMax]);
+    StepAngleTowards(&camera->pan, keys[from].pan, keys[to].pan, f, &velocity[6],
+                     limits[LimitPanMin], limits[LimitPanMax]);
+    StepAngleTowards(&camera->roll, keys[from].roll, keys[to].roll, f, &velocity[7],
+                     frame->lowerLimits[ViewRoll], frame->upperLimits[ViewRoll]);
+    StepValueTowards(&camera->zoom, keys[from].zoom, keys[to].zoom, f, &velocity[4],
+                     limits[LimitZoomMin], limits[LimitZoomMax]);
+    if (frame->kind == FrameKindScene) {
+        StepValueTowards(&camera->x, keys[from].x, keys[to].x, f, &velocity[1], m_positionLimits[0],
+                         m_positionLimits[1]);
+        StepValueTowards(&camera->y, keys[from].y, keys[to].y, f, &velocity[2], 0.0f, 0.0f);
+        StepValueTowards(&camera->z, keys[from].z, keys[to].z, f, &velocity[3], m_positionLimits[2],
+                         m_positionLimits[3]);
+    }
+
+    if (camera == m_view.params->camera) {
+        if (camera->zoom != oldZoom) {
+            m_view.UpdateProjection();
+            UpdateNavigationLimits(frame);
+        }
+        m_rotationX = WrapAngle180(camera->tilt);
+        m_rotationY = WrapAngle180(camera->pan);
+        m_rotationZ = camera->roll;
+        m_zoom = camera->zoom;
+        m_viewMoved = 1;
+        m_changeCount = std::min(m_changeCount + 1, kNavigationChangeLimit);
+    }
+}
+
+void CMainWnd::UpdateTransition()
+{
+    // Not built yet: does nothing (a transition waits for the frame switch to complete it).
+}
+
+void CMainWnd::ScheduleAutoplay(int32_t restart)
+{
+    CFrame* frame = m_currentFrame;
+    m_autoplayRunning = m_autoplayToggle;
+    if (!m_autoplayToggle && frame && m_autoplaySequence &&
+        frame->cameras[0].sequence == m_autoplaySequence)
+        frame->cameras[0].sequence = nullptr;
+
+    const bool frameFirst = frame && (frame->overrides & OverrideFirstAutoplay);
+    const float* first = frameFirst ? frame->firstAutoplay : m_firstAutoplay;
+    const bool firstDefined = frameFirst || m_firstAutoplay[0] > 0.0f || m_firstAutoplay[1] > 0.0f;
+    float delay;
+    if (m_autoplayPending < AutoplayFirstDone && firstDefined) {
+        if (!restart) {
+            m_autoplayPending = AutoplayFirstDone;
+            KillViewerTimer(ViewerTimerAutoplayStart);
+            return;
+        }
+        delay = frame && frame->loadPercent >= first[1] ? first[0] + kFirstAutoplayMargin : 0.0f;
+    } else if (m_screensaver) {
+        delay = m_screensaverDelay;
+        KillViewerTimer(ViewerTimerTourStep);
+    } else {
+        delay = frame && (frame->overrides & OverrideAutoplay) ? frame->autoplay : m_params.autoplay;
+    }
+
+    if (!restart || !(delay > 0.0f) || (m_autoplayToggle && !m_screensaver)) {
+        KillViewerTimer(ViewerTimerAutoplayStart);
+        if (m_autoplayPending == AutoplayFirstArmed)
+            m_autoplayPending = AutoplayIdle;
+        else if (m_autoplayPending == AutoplayFirstRunning)
+            m_autoplayPending = AutoplayFirstDone;
+        return;
+    }
+    SetViewerTimer(ViewerTimerAutoplayStart, static_cast<UINT>(delay * 1000.0f));
+    if (m_autoplayPending == AutoplayIdle && firstDefined)
+        m_autoplayPending = AutoplayFirstArmed;
+}
+
+void CMainWnd::StartAutoplay(int32_t running)
+{
+    m_autoplayRunning = running;
+    if (running && m_currentFrame && m_currentFrame->cameras[0].sequence)
+        m_currentFrame->cameras[0].pathState = CameraPathStartNearest;
+}
+
+void CMainWnd::AutoplayStep(CameraState* input)
+{
+    CFrame* frame = m_currentFrame;
+    if (!frame || !input)
+        return;
+    if (!m_inputPolled ||
+        ((m_viewerOptions & kOptionAutoplayDisabled) && m_autoplayPending != AutoplayFirstRunning)) {
+        ScheduleAutoplay(1);
+        return;
+    }
+    const bool turns = IsPanoramaKind(frame->kind) || frame->kind == FrameKindScene;
+    if (!turns || m_dragMode != DragNone)
+        return;
+    const float speed = (frame->overrides & OverrideAutoplaySpeed) ? frame->autoplaySpeed
+                                                                   : m_params.autoplaySpeed;
+    const float fps = m_stepFps > 0.0f ? m_stepFps : kDefaultFps;
+    float pan = m_autoplayDirection * speed / fps;
+    if (m_projection == ProjectionInvertedMode)
+        pan = -pan;
+    input->pan += pan;
+    const CameraState* camera = m_view.params->camera;
+    if (camera && !(m_viewerOptions & kOptionNoLevelling))
+        input->tilt += -WrapAngle180(camera->tilt) / fps;
+}
+
+int32_t CMainWnd::NextTourFrame()
+{
+    const int32_t count = m_frames.GetCount();
+    if ((m_autoTourMode != TourInOrder && m_autoTourMode != TourAtRandom) || count <= 1)
+        return -1;
+    const int32_t current = m_currentFrameIndex;
+    const bool listed = current >= 0 && current < count;
+    if (m_autoTourMode == TourInOrder)
+        return listed ? (current + 1) % count : 0;
+    int32_t next = RandomBelow(listed ? count - 1 : count);
+    if (listed && next >= current)
+        next++;
+    return next;
+}
+
+void CMainWnd::AutoTourStep()
+{
+    // The tour through the frame's objects (mode 0) comes with the object layer.
+    const int32_t next = NextTourFrame();
+    CFrame* frame = next >= 0 ? GetFrame(next) : nullptr;
+    if (!frame)
+        return;
+    const char* name = frame->name.GetText();
+    if (!IsQuotableName(name)) {
+        // No script text can name it: switch by index.
+        GoToFrame(next);
+        return;
+    }
+    CTexto command;
+    command.Format("GoToFrame(\"%s\");", name);
+    RunCommandText(command.GetText(), false);
+}
