@@ -7,6 +7,7 @@
 #include "core/item_records.h"
 #include "core/item_types.h"
 #include "core/matrix_math.h"
+#include "render/mesh.h"
 #include "viewer/camera_internal.h"
 #include "viewer/main_wnd.h"
 
@@ -21,6 +22,18 @@ enum AutoplayState : int32_t {
     AutoplayFirstDone = 2,
     AutoplayFirstRunning = 3,
 };
+// m_transitionState.
+enum TransitionStep : int32_t {
+    TransitionWaitingForMeshes = 1,
+    TransitionWaitingForLoad = 2,
+    TransitionFading = 3,
+};
+constexpr int32_t kFadeOpaque = 255;
+constexpr uint32_t kFullModulation = 0xFFFFFF;
+constexpr uint32_t kGreyStep = 0x010101;
+// A transition this short (seconds) switches without fading.
+constexpr float kShortestTransition = 0.02f;
+
 // "AUTOMODE=" tour modes.
 enum TourMode : int32_t {
     TourObjects = 0,
@@ -179,7 +192,97 @@ void CMainWnd::PlayCameraSequence(CFrame* frame, CameraState* camera)
 
 void CMainWnd::UpdateTransition()
 {
-    // Not built yet: does nothing (a transition waits for the frame switch to complete it).
+    CFrame* entering = m_enteringFrame;
+    if (!entering) {
+        m_transitionState = 0;
+        return;
+    }
+    CFrame* left = m_leavingFrame && IsKnownFrame(m_leavingFrame) ? m_leavingFrame : nullptr;
+    const bool leftSets = left && (left->overrides & OverrideTransitionKind);
+    const int32_t kind = leftSets ? left->transitionKind : m_transitionKind;
+    const float duration = leftSets ? left->transitionDuration : m_transitionDuration;
+    const float minimumLoad = leftSets ? left->transitionLoadPercent : m_transitionLoadPercent;
+    const bool hardware = m_view.backEnd != RenderSoftware;
+    const float now = m_tickTime;
+    const int32_t enteringMeshes = std::min<int32_t>(entering->meshCount, kFrameSlotCapacity);
+
+    switch (m_transitionState.load()) {
+    case TransitionWaitingForMeshes: {
+        if (enteringMeshes <= 0)
+            return;
+        if (!m_lateSwitch && m_currentFrame != entering)
+            SetCurrentFrame(entering);
+        const int32_t leftMeshes = left ? std::min<int32_t>(left->meshCount, kFrameSlotCapacity) : -1;
+        if (leftMeshes != enteringMeshes && !hardware) {
+            CompleteFrameSwitch();
+            return;
+        }
+        m_transitionAlpha = kFadeOpaque;
+        if (hardware) {
+            if (entering->meshes[0])
+                entering->meshes[0]->modulationColor = kFullModulation;
+        } else {
+            // The software back end blends each mesh over the left frame's texture.
+            for (int32_t i = 0; i < enteringMeshes; i++) {
+                CObjeto3D* mesh = entering->meshes[i];
+                if (!mesh)
+                    continue;
+                mesh->texture2 = left->meshes[i] ? left->meshes[i]->texture1 : nullptr;
+                mesh->modulationColor = kFullModulation;
+            }
+        }
+        m_transitionState = TransitionWaitingForLoad;
+        m_transitionStart = now;
+        break;
+    }
+    case TransitionWaitingForLoad: {
+        entering->UpdateProgress();
+        if (entering->loadPercent < minimumLoad || now - m_transitionStart < m_transitionMinTime)
+            return;
+        m_fadeStart = now;
+        m_transitionState = TransitionFading;
+        if (m_lateSwitch && m_currentFrame != entering)
+            SetCurrentFrame(entering);
+        if (kind == 0) {
+            if (left && left->sourceKind == entering->sourceKind) {
+                for (int i = 0; i < 8; i++)
+                    *CameraWord(&entering->cameras[0], i) = CameraWordValue(left->cameras[0], i);
+            }
+        } else if (kind == 3 || ((kind == 1 || kind == 2) && !hardware)) {
+            // The view moves to the entered frame's initial view while the frames cross-fade.
+            m_cameraTargetValues[3] = entering->initialView[ViewTilt];
+            m_cameraTargetValues[4] = entering->initialView[ViewPan];
+            m_cameraTargetValues[5] = entering->initialView[ViewRoll];
+            m_cameraTargetValues[6] = entering->initialView[ViewZoom];
+            m_cameraTargetFrame = hardware && left ? left : entering;
+            m_cameraTargetStep = kind == 2 && !hardware ? 1 : 10;
+            int32_t mask = CameraBitTilt | CameraBitPan | CameraBitRoll | CameraBitZoom;
+            if (m_transitionCameraTargets != -1 && m_transitionCameraTargets != 0) {
+                mask = m_transitionCameraTargets;
+                m_transitionCameraTargets = 0;
+            }
+            m_cameraTargets = mask;
+        }
+        if (duration <= kShortestTransition)
+            CompleteFrameSwitch();
+        break;
+    }
+    case TransitionFading: {
+        const float fade = duration > 0.0f ? (1.0f - (now - m_fadeStart) / duration) : 0.0f;
+        const float g = fade * kFadeOpaque;
+        const uint32_t level = g > 0.0f ? static_cast<uint32_t>(g) : 0u;
+        for (int32_t i = 0; i < enteringMeshes; i++)
+            if (CObjeto3D* mesh = entering->meshes[i])
+                mesh->modulationColor = level * kGreyStep;
+        m_transitionAlpha = static_cast<int32_t>(level);
+        m_changeCount = std::max(m_changeCount.load(), 1);
+        if (g <= 0.0f)
+            CompleteFrameSwitch();
+        break;
+    }
+    default:
+        break;
+    }
 }
 
 void CMainWnd::ScheduleAutoplay(int32_t restart)

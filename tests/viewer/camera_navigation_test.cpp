@@ -10,12 +10,19 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <chrono>
+#include <fstream>
+#include <iterator>
 #include <set>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "core/item_records.h"
 #include "core/item_types.h"
+#include "cameras/camera_link.h"
 #include "core/matrix_math.h"
+#include "core/stream.h"
 #include "render/mesh.h"
 #include "viewer/camera_internal.h"
 #include "viewer/mouse_3d.h"
@@ -454,6 +461,54 @@ TEST(CameraPaths, TourModesVisitFramesInOrderOrAtRandom)
     EXPECT_EQ(engine->NextTourFrame(), -1);
 }
 
+TEST(CameraPaths, TransitionsFadeOrSwitchAtOnce)
+{
+    struct Case {
+        const char* name;
+        float duration;
+        int enteringMeshes;
+        std::vector<int> states;  // after each tick
+    };
+    const Case cases[] = {
+        {"fades over its duration", 1.0f, 2, {2, 3, 3, 0}},
+        {"0.02 s or less switches without fading", 0.02f, 2, {2, 0}},
+        {"other mesh counts switch at once", 1.0f, 3, {0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto engine = MakeEngine();
+        CFrame& left = engine->m_firstFrame;  // a frame the engine knows
+        CFrame entering;
+        for (int i = 0; i < 2; i++)
+            left.meshes[i] = new CObjeto3D;
+        left.meshCount = 2;
+        for (int i = 0; i < c.enteringMeshes; i++)
+            entering.meshes[i] = new CObjeto3D;
+        entering.meshCount = c.enteringMeshes;
+        entering.loadPercent = 100.0f;
+        engine->m_leavingFrame = &left;
+        engine->m_enteringFrame = &entering;
+        engine->m_transitionDuration = c.duration;
+        engine->m_transitionState = 1;
+        float now = 5.0f;
+        for (size_t tick = 0; tick < c.states.size(); tick++) {
+            engine->m_tickTime = now;
+            engine->UpdateTransition();
+            EXPECT_EQ(engine->m_transitionState, c.states[tick]) << "tick " << tick;
+            if (engine->m_transitionState == 3) {
+                EXPECT_EQ(entering.meshes[0]->modulationColor & 0xFF,
+                          static_cast<uint32_t>(engine->m_transitionAlpha));
+            }
+            now += 0.6f;
+        }
+        EXPECT_EQ(engine->m_currentFrame, &entering);
+        EXPECT_EQ(entering.meshes[0]->texture2, nullptr) << "the blend is undone";
+        engine->m_currentFrame = &engine->m_firstFrame;
+        engine->m_view.params->camera = &engine->m_firstFrame.cameras[0];
+        engine->m_leavingFrame = nullptr;
+    }
+}
+
 TEST(CameraPaths, AutoplayTurnsThePanAndLevelsTheTilt)
 {
     auto engine = MakeEngine();
@@ -644,6 +699,75 @@ TEST(NavigationInput, ADragTurnsByTheDistanceAndTheRightButtonZooms)
     EXPECT_FLOAT_EQ(input.zoom, 20.0f / 1000.0f);
     EXPECT_FLOAT_EQ(input.pan, 0.0f);
     engine->m_dragMode = DragNone;
+}
+
+// The program update goes to the camera as two framed messages: the command, then the running
+// program's own bytes.
+TEST(NavigationInput, TheUpdateChordSendsTheRunningProgram)
+{
+    CFicheroHttp server;
+    ASSERT_EQ(server.Listen(0, nullptr, 3000), 1);
+    std::string command;
+    std::vector<uint8_t> program;
+    std::thread camera([&] {
+        if (server.Accept() != 1)
+            return;
+        int32_t count = 0;
+        if (!ReceiveInt32(server, &count) || count <= 0 || count > 100)
+            return;
+        command.resize(static_cast<size_t>(count));
+        if (server.Recv(&command[0], count) != count)
+            return;
+        if (!ReceiveInt32(server, &count) || count <= 0)
+            return;
+        program.resize(static_cast<size_t>(count));
+        int32_t got = 0;
+        while (got < count) {
+            const int n = server.Recv(program.data() + got, count - got);
+            if (n <= 0)
+                break;
+            got += n;
+        }
+        program.resize(static_cast<size_t>(got));
+        server.CloseConnection();
+    });
+    auto engine = MakeEngine();
+    engine->m_cameraAddress.Format("127.0.0.1:%d", server.GetListenPort());
+    g_keysHeld = {'U'};
+    CameraState input;
+    engine->ApplyKeyboardNavigation(&input);
+    g_keysHeld.clear();
+    engine->ApplyKeyboardNavigation(&input);  // released: the chord acts
+    camera.join();
+    server.CloseListenSocket();
+
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::ifstream file(path, std::ios::binary);
+    const std::vector<uint8_t> own((std::istreambuf_iterator<char>(file)),
+                                   std::istreambuf_iterator<char>());
+    EXPECT_EQ(command, "UPDATEPROGRAM");
+    EXPECT_EQ(program.size(), own.size());
+    EXPECT_TRUE(program == own);
+}
+
+TEST(NavigationInput, AnUnreachableCameraGetsNoUpdateWithinTheTimeOut)
+{
+    // A port nobody listens on: bound and closed again.
+    CFicheroHttp probe;
+    ASSERT_EQ(probe.Listen(0, nullptr, 3000), 1);
+    const int port = probe.GetListenPort();
+    probe.CloseListenSocket();
+    auto engine = MakeEngine();
+    engine->m_cameraAddress.Format("127.0.0.1:%d", port);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(engine->SendProgramUpdate());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(6));
+    engine->m_updaterEnabled = 0;
+    EXPECT_FALSE(engine->SendProgramUpdate()) << "switched off";
+    engine->m_cameraAddress = "";
+    engine->m_updaterEnabled = 1;
+    EXPECT_FALSE(engine->SendProgramUpdate()) << "no camera connected";
 }
 
 // A 3D mouse that records which keys it was asked about.
