@@ -699,6 +699,10 @@ public:
     // Adds the mouse's drag or offset navigation of this tick to input; answers the capture
     // state (CaptureState) it navigated under.
     int ApplyMouseNavigation(CameraState* input);
+    // A left drag on an image grid: the cell follows the drag's distance from the press point in
+    // steps of the image's width; true when another image shows. Nothing while the grid has no
+    // images, columns or image size.
+    bool StepGridByDrag(CFrame* frame, float zoom);
     // Adds the navigation keys of this tick to input and acts on released key chords; 1 when a
     // key moved anything.
     int ApplyKeyboardNavigation(CameraState* input);

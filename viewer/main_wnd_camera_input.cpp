@@ -137,12 +137,14 @@ int CMainWnd::ApplyMouseNavigation(CameraState* input)
                 panAmount = -panAmount;
                 tiltAmount = -tiltAmount;
             }
-            // Image grids step through their images with the drag instead (not yet: the drag
-            // only zooms with the right button there).
+            // Image grids step through their images with the drag instead; the right button
+            // keeps its vertical amount for the zoom.
             if (frame->kind == FrameKindImageGrid && !shiftOrCtrl && !m_forcedDrag) {
                 panAmount = 0.0f;
-                if (!rightButton)
+                if (!rightButton) {
                     tiltAmount = 0.0f;
+                    StepGridByDrag(frame, zoom);
+                }
             }
             m_hoverCode = kCursorDrag;
             moving = true;
@@ -202,6 +204,39 @@ int CMainWnd::ApplyMouseNavigation(CameraState* input)
     m_navMousePos[0] = m_mouseX;
     m_navMousePos[1] = m_mouseY;
     return capture;
+}
+
+bool CMainWnd::StepGridByDrag(CFrame* frame, float zoom)
+{
+    const int32_t columns = frame->gridColumns;
+    const int32_t rows = frame->gridRows;
+    const int32_t images = std::min<int32_t>(frame->gridImagesRead, kFrameSlotCapacity);
+    const int32_t shown = frame->gridImage;
+    const CSprite* image = shown >= 0 && shown < kFrameSlotCapacity ? frame->sprites[shown] : nullptr;
+    // Nothing to step through (yet): no images, no columns or an image without a size.
+    if (columns <= 0 || images <= 0 || !image || image->width <= 0 || image->height <= 0 ||
+        !(frame->gridOption > 0.0f))
+        return false;
+    const float step = static_cast<float>(m_view.params->height) * zoom * image->width /
+                       image->height / (columns * frame->gridOption);
+    if (!(step > 0.0f))
+        return false;
+    const int32_t dx = static_cast<int32_t>((m_mouseX - m_buttonDownPos[0]) / step);
+    const int32_t dy = static_cast<int32_t>((m_mouseY - m_buttonDownPos[1]) / step);
+    int32_t column = m_dragGridCell[0] + dx;
+    if (images >= columns * std::max(rows, 1))
+        column = ((column % columns) + columns) % columns;  // a full grid turns round
+    else
+        column = std::min(std::max(column, 0), std::min(columns, images) - 1);
+    const int32_t lastRow = std::max(std::min(rows, (images + columns - 1) / columns) - 1, 0);
+    const int32_t row = std::min(std::max(m_dragGridCell[1] + dy, 0), lastRow);
+    if (column == frame->gridColumn && row == frame->gridRow)
+        return false;
+    frame->gridColumn = column;
+    frame->gridRow = row;
+    frame->ShowGridImage(0);
+    m_rotationY = static_cast<float>(column);
+    return true;
 }
 
 int CMainWnd::ApplyKeyboardNavigation(CameraState* input)

@@ -23,6 +23,7 @@
 #include "cameras/camera_link.h"
 #include "core/matrix_math.h"
 #include "core/stream.h"
+#include "images/sprite.h"
 #include "render/mesh.h"
 #include "viewer/camera_internal.h"
 #include "viewer/mouse_3d.h"
@@ -768,6 +769,58 @@ TEST(NavigationInput, AnUnreachableCameraGetsNoUpdateWithinTheTimeOut)
     engine->m_cameraAddress = "";
     engine->m_updaterEnabled = 1;
     EXPECT_FALSE(engine->SendProgramUpdate()) << "no camera connected";
+}
+
+TEST(NavigationInput, ADragStepsThroughAnImageGrid)
+{
+    struct Case {
+        const char* name;
+        int columns, rows, images, imageWidth;
+        int dx, dy;
+        bool steps;
+        int column, row;
+    };
+    // A view 300 high at zoom 1, square images, grid option 0.5: one step per 300 / (4 x 0.5)
+    // = 150 pixels.
+    const Case cases[] = {
+        {"one step right", 4, 2, 8, 100, 160, 0, true, 2, 0},
+        {"less than a step", 4, 2, 8, 100, 140, 0, false, 1, 0},
+        {"a full grid turns round", 4, 2, 8, 100, -320, 0, true, 3, 0},
+        {"rows are clamped", 4, 2, 8, 100, 0, 500, true, 1, 1},
+        {"a grid still loading stops at its images", 4, 2, 3, 100, 500, 0, true, 2, 0},
+        {"no columns: nothing", 0, 2, 8, 100, 160, 0, false, 1, 0},
+        {"an image without a size: nothing", 4, 2, 8, 0, 160, 0, false, 1, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto engine = MakeEngine(400, 300);
+        CFrame& frame = *engine->m_currentFrame;
+        frame.kind = FrameKindImageGrid;
+        frame.mouseMode = 1;
+        frame.gridColumns = c.columns;
+        frame.gridRows = c.rows;
+        frame.gridImagesRead = c.images;
+        frame.gridColumn = 1;
+        frame.gridImage = 0;
+        frame.sprites[0] = new CSprite;
+        frame.sprites[0]->width = c.imageWidth;
+        frame.sprites[0]->height = 100;
+        frame.spriteCount = 1;
+        engine->m_dragMode = DragView;
+        engine->m_mouseButtons = MK_LBUTTON;
+        engine->m_buttonDownPos[0] = engine->m_buttonDownPos[1] = 200;
+        engine->m_dragGridCell[0] = 1;
+        engine->m_dragGridCell[1] = 0;
+        engine->m_mouseX = 200 + c.dx;
+        engine->m_mouseY = 200 + c.dy;
+        EXPECT_EQ(engine->StepGridByDrag(&frame, 1.0f), c.steps);
+        EXPECT_EQ(frame.gridColumn, c.column);
+        EXPECT_EQ(frame.gridRow, c.row);
+        CameraState input;
+        engine->ApplyMouseNavigation(&input);
+        EXPECT_FLOAT_EQ(input.pan, 0.0f) << "the drag does not turn a grid";
+        engine->m_dragMode = DragNone;
+    }
 }
 
 // A 3D mouse that records which keys it was asked about.
