@@ -754,6 +754,11 @@ public:
     // The frame index the automatic tour goes to next ("AUTOMODE=" 1 in order, 2 at random,
     // never the current one); -1 with one frame or in another mode.
     int32_t NextTourFrame();
+    // Tour mode 0: a random shown object of the current frame that acts when clicked runs its
+    // code (a menu one of its entries); false when the frame has none.
+    bool TourObjectStep();
+    // The object's menu when it is a menu object whose menu has entries; null otherwise.
+    MenuRecord* TourMenuOf(ObjectItem* object);
 
     // --- Host events (main_wnd_host_events.cpp) ---
     // Stores a copy of the pair in the ring; a full ring drops it.

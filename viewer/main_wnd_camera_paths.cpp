@@ -1,12 +1,14 @@
 // The camera moving by itself: camera paths played from CameraSequence items, the fade between
 // frames, the autoplay timer and the automatic tour.
 #include <algorithm>
+#include <vector>
 #include <cstring>
 
 #include "core/clock.h"
 #include "core/item_records.h"
 #include "core/item_types.h"
 #include "core/matrix_math.h"
+#include "core/object_item.h"
 #include "render/mesh.h"
 #include "viewer/camera_internal.h"
 #include "viewer/main_wnd.h"
@@ -371,9 +373,57 @@ int32_t CMainWnd::NextTourFrame()
     return next;
 }
 
+MenuRecord* CMainWnd::TourMenuOf(ObjectItem* object)
+{
+    if (object->type != ItemType::MenuObject)
+        return nullptr;
+    ItemRecord* item = GetImageItem(object->level, object->number);
+    if (!item || item->type != ItemType::Menu)
+        return nullptr;
+    MenuRecord* menu = static_cast<MenuRecord*>(item);
+    return menu->entries.GetCount() > 0 ? menu : nullptr;
+}
+
+bool CMainWnd::TourObjectStep()
+{
+    CFrame* frame = m_currentFrame;
+    if (!frame)
+        return false;
+    // The shown objects that do something when clicked: menus with entries, objects with code.
+    std::vector<ObjectItem*> candidates;
+    const int32_t count = frame->objects.GetCount();
+    for (int32_t i = 0; i < count; i++) {
+        ItemRecord* record = frame->objects.GetItem(i);
+        if (!record || !IsObjectItemType(record->type))
+            continue;
+        ObjectItem* object = static_cast<ObjectItem*>(record);
+        if ((object->showFlags & ObjectShown) != ObjectShown || (object->showFlags & ObjectBuiltIn) ||
+            !object->active)
+            continue;
+        if (TourMenuOf(object) || object->events[EventClick].length > 0)
+            candidates.push_back(object);
+    }
+    if (candidates.empty())
+        return false;
+    ObjectItem* chosen = candidates[static_cast<size_t>(RandomBelow(static_cast<int>(candidates.size())))];
+    if (MenuRecord* menu = TourMenuOf(chosen)) {
+        ItemRecord* entry = menu->entries.GetItem(RandomBelow(menu->entries.GetCount()));
+        if (entry && entry->type == ItemType::CompiledCode)
+            RunCompiledCode(static_cast<CompiledCode*>(entry), 0, 1.0f, false);
+        return true;
+    }
+    RunCompiledCode(&chosen->events[EventClick], 0, 1.0f, false);
+    if (frame->tourDelay > 0.0f)
+        SetViewerTimer(ViewerTimerTourStep, static_cast<UINT>(frame->tourDelay * 1000.0f));
+    return true;
+}
+
 void CMainWnd::AutoTourStep()
 {
-    // The tour through the frame's objects (mode 0) comes with the object layer.
+    if (m_autoTourMode == TourObjects) {
+        TourObjectStep();
+        return;
+    }
     const int32_t next = NextTourFrame();
     CFrame* frame = next >= 0 ? GetFrame(next) : nullptr;
     if (!frame)

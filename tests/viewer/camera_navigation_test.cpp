@@ -22,6 +22,7 @@
 #include "core/item_types.h"
 #include "cameras/camera_link.h"
 #include "core/matrix_math.h"
+#include "core/object_item.h"
 #include "core/stream.h"
 #include "images/sprite.h"
 #include "render/mesh.h"
@@ -460,6 +461,29 @@ TEST(CameraPaths, TourModesVisitFramesInOrderOrAtRandom)
     EXPECT_EQ(seen.size(), 2u);
     engine->m_autoTourMode = 3;
     EXPECT_EQ(engine->NextTourFrame(), -1);
+}
+
+TEST(CameraPaths, TheObjectTourPicksOnlyShownObjectsThatAct)
+{
+    auto engine = MakeEngine();
+    engine->m_autoTourMode = 0;
+    CFrame& frame = *engine->m_currentFrame;
+    auto addObject = [&](bool shown, bool withCode) {
+        auto* object = static_cast<ObjectItem*>(frame.objects.CreateItem(ItemType::ButtonObject));
+        ASSERT_NE(object, nullptr);
+        object->showFlags = shown ? ObjectShown : 0;
+        if (withCode)
+            engine->CompileCommands(&object->events[EventClick], "JavascriptEvent(\"a\");",
+                                    nullptr);
+    };
+    EXPECT_FALSE(engine->TourObjectStep()) << "no objects";
+    addObject(false, true);
+    addObject(true, false);
+    EXPECT_FALSE(engine->TourObjectStep()) << "hidden, or nothing to run";
+    addObject(true, true);
+    ASSERT_GT(static_cast<ObjectItem*>(frame.objects.GetItem(2))->events[EventClick].length, 0);
+    EXPECT_TRUE(engine->TourObjectStep());
+    engine->AutoTourStep();  // mode 0 runs the object step
 }
 
 TEST(CameraPaths, TransitionsFadeOrSwitchAtOnce)
