@@ -735,6 +735,10 @@ public:
     void UpdateFogRange();
     // Height of the current frame's ground under point (x, z); the mesh index or -1.
     int32_t GetGroundHeight(float point[3], float* height, int raw);
+    // Drags the vertex of a 3D line under the pointer while hotspots are edited.
+    void EditLinePoints();
+    // Refreshes the text of a toolbar tooltip (100: the altitude).
+    void UpdateToolbarTipText(int32_t tool);
 
     // --- Camera paths, transitions, autoplay, tour (main_wnd_camera_paths.cpp) ---
     // Binds the CameraSequence item so named to the current frame's camera of that viewer index.

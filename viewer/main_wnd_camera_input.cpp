@@ -25,6 +25,10 @@ constexpr float kKeyTurnFactor = 10.0f;
 constexpr float kKeyZoomFactor = 0.125f;
 constexpr float kWheelStepFactor = 0.008f * 0.125f;
 constexpr float kWheelAmountFactor = 0.1f;
+// The viewfinder's wheel step is ten times the view's (0.08 for 0.008), within its zoom range.
+constexpr float kViewfinderWheelFactor = 10.0f;
+constexpr float kViewfinderZoomMin = 0.28f;
+constexpr float kViewfinderZoomMax = 10.0f;
 // Cursor codes of the navigation: dragging, and offset navigation around the centre.
 constexpr int32_t kCursorDrag = 10;
 constexpr int32_t kCursorOffset = 15;
@@ -105,6 +109,8 @@ int CMainWnd::ApplyMouseNavigation(CameraState* input)
         return capture;
     // An object being dragged holds the pointer: the view stays.
     if (capture == CaptureObjectDrag) {
+        if (m_editHotspots)
+            EditLinePoints();
         m_navMousePos[0] = m_mouseX;
         m_navMousePos[1] = m_mouseY;
         return capture;
@@ -201,6 +207,8 @@ int CMainWnd::ApplyMouseNavigation(CameraState* input)
         m_mouseChanged = 1;
     }
 
+    if (m_editHotspots)
+        EditLinePoints();
     m_navMousePos[0] = m_mouseX;
     m_navMousePos[1] = m_mouseY;
     return capture;
@@ -483,6 +491,15 @@ LRESULT CMainWnd::OnMouseWheel(int, int delta, int x, int y)
         return 0;
     const float step = static_cast<float>(delta) * kWheelStepFactor * TickSeconds(m_stepFps) *
                        WheelSpeed(m_currentFrame, m_params);
+    if (m_viewfinderShown) {
+        // The wheel zooms the viewfinder instead, in proportion to its zoom.
+        m_viewfinderZoom += step * kViewfinderWheelFactor * m_viewfinderZoom;
+        m_viewfinderZoom = std::min(std::max(m_viewfinderZoom, kViewfinderZoomMin), kViewfinderZoomMax);
+        m_wheelChanged = 1;
+        m_buttonEvent = 1;
+        ScheduleAutoplay(1);
+        return 1;
+    }
     const float amount = m_fps * step * kWheelAmountFactor;
     AddWheelValue(&m_wheelDelta[0], step);
     AddWheelValue(&m_wheelDelta[1], amount);

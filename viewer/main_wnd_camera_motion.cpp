@@ -26,6 +26,8 @@ constexpr UINT kGroundRetryMs = 1000;
 constexpr int32_t kCursorCodeFirst = 11;
 constexpr int32_t kCursorCodeLast = 19;
 constexpr int32_t kCursorNoGround = 15;
+// The toolbar tooltip that shows the altitude.
+constexpr int32_t kAltitudeTip = 100;
 
 bool IsAngleWord(int index)
 {
@@ -360,6 +362,16 @@ int32_t CMainWnd::GetGroundHeight(float*, float*, int)
     return -1;
 }
 
+void CMainWnd::EditLinePoints()
+{
+    // Not built yet: does nothing (no line vertex follows the pointer).
+}
+
+void CMainWnd::UpdateToolbarTipText(int32_t)
+{
+    // Not built yet: does nothing (the tooltip keeps its text).
+}
+
 int CMainWnd::FollowGround(int reset)
 {
     CFrame* frame = m_currentFrame;
@@ -380,6 +392,7 @@ int CMainWnd::FollowGround(int reset)
             if (m_eyeHeightRemembered) {
                 m_altitude = (m_rememberedEyeHeight - ground) / scale;
                 UpdateFogRange();
+                UpdateToolbarTipText(kAltitudeTip);
             }
             m_groundFollowState = 2;
         }
@@ -416,6 +429,7 @@ void CMainWnd::ClampAltitude(int follow)
         altitude = std::min(std::max(altitude, m_altitudeMin), m_altitudeMax);
     camera.y = altitude * scale + ground;
     m_altitude = altitude;
+    UpdateToolbarTipText(kAltitudeTip);
 }
 
 void CMainWnd::UpdateFogRange()

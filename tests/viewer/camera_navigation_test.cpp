@@ -655,6 +655,17 @@ TEST(NavigationInput, WheelNotchesAccumulateAtMostTheirOwnSize)
     EXPECT_FLOAT_EQ(engine->m_wheelDelta[0], 2.0f * step + 0.5f * step);
     engine->OnMouseWheel(0, -240, 10, 10);
     EXPECT_FLOAT_EQ(engine->m_wheelDelta[0], -2.0f * step) << "the other way replaces";
+
+    // A shown viewfinder takes the wheel: its zoom moves in proportion, within 0.28..10.
+    engine->m_viewfinderShown = 1;
+    engine->m_viewfinderZoom = 2.0f;
+    const float held = engine->m_wheelDelta[0];
+    engine->OnMouseWheel(0, 120, 10, 10);
+    EXPECT_FLOAT_EQ(engine->m_viewfinderZoom, 2.0f + step * 10.0f * 2.0f);
+    EXPECT_FLOAT_EQ(engine->m_wheelDelta[0], held);
+    for (int i = 0; i < 2000; i++)
+        engine->OnMouseWheel(0, 120, 10, 10);
+    EXPECT_FLOAT_EQ(engine->m_viewfinderZoom, 10.0f);
 }
 
 TEST(NavigationInput, OffsetNavigationHasItsDeadZones)
