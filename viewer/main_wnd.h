@@ -1106,6 +1106,7 @@ public:
     uint8_t m_lateSwitch = 0;
     int32_t m_autoplayToggle = 0;        // continuous rotation
     float m_autoplayDirection = -1.0f;
+    float m_autoplayGridTime = 0.0f;     // last column step of an autoplaying image grid
     int32_t m_autoTourMode = 0;          // "AUTOMODE=": 0 objects, 1 in order, 2 at random
     float m_screensaverDelay = 0.0f;
     CameraSequence* m_autoplaySequence = nullptr;  // the viewer's own autoplay path

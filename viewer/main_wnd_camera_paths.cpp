@@ -1,6 +1,7 @@
 // The camera moving by itself: camera paths played from CameraSequence items, the fade between
 // frames, the autoplay timer and the automatic tour.
 #include <algorithm>
+#include <cmath>
 #include <vector>
 #include <cstring>
 
@@ -42,6 +43,9 @@ enum TourMode : int32_t {
     TourInOrder = 1,
     TourAtRandom = 2,
 };
+
+// Autoplay speed of an image grid whose speed is 0.
+constexpr float kDefaultGridAutoplaySpeed = 10.0f;
 
 // m_viewerOptions bits.
 constexpr int32_t kOptionAutoplayDisabled = 0x1;
@@ -343,11 +347,30 @@ void CMainWnd::AutoplayStep(CameraState* input)
         ScheduleAutoplay(1);
         return;
     }
-    const bool turns = IsPanoramaKind(frame->kind) || frame->kind == FrameKindScene;
-    if (!turns || m_dragMode != DragNone)
+    if (m_dragMode != DragNone)
         return;
     const float speed = (frame->overrides & OverrideAutoplaySpeed) ? frame->autoplaySpeed
                                                                    : m_params.autoplaySpeed;
+    if (frame->kind == FrameKindImageGrid) {
+        // An image grid turns one column at a time.
+        const int32_t columns = frame->gridColumns;
+        if (columns <= 0)
+            return;
+        const float gridSpeed = speed != 0.0f ? speed : kDefaultGridAutoplaySpeed;
+        const float interval = 360.0f / columns / std::fabs(gridSpeed);
+        if (m_tickTime - m_autoplayGridTime < interval)
+            return;
+        m_autoplayGridTime = m_tickTime;
+        const int32_t step = gridSpeed > 0.0f ? 1 : -1;
+        frame->gridColumn = ((frame->gridColumn + step) % columns + columns) % columns;
+        m_params.rotationY = static_cast<float>(frame->gridColumn);
+        frame->ShowGridImage(m_gridMode);
+        m_viewMoved = 1;
+        m_changeCount++;
+        return;
+    }
+    if (!IsPanoramaKind(frame->kind) && frame->kind != FrameKindScene)
+        return;
     const float fps = m_stepFps > 0.0f ? m_stepFps : kDefaultFps;
     float pan = m_autoplayDirection * speed / fps;
     if (m_projection == ProjectionInvertedMode)

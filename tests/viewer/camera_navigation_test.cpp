@@ -547,6 +547,28 @@ TEST(CameraPaths, AutoplayTurnsThePanAndLevelsTheTilt)
     EXPECT_FLOAT_EQ(input.tilt, -0.4f);
 }
 
+TEST(CameraPaths, AutoplayTurnsAnImageGridAColumnAtATime)
+{
+    auto engine = MakeEngine();
+    engine->m_inputPolled = 1;
+    engine->m_params.autoplaySpeed = -10.0f;  // backwards, one column every 360 / 4 / 10 s
+    CFrame& frame = *engine->m_currentFrame;
+    frame.kind = FrameKindImageGrid;
+    frame.gridColumns = 4;
+    frame.gridRows = 1;
+    frame.gridColumn = 0;
+    const float times[] = {10.0f, 15.0f, 19.1f, 20.0f};
+    const int columns[] = {3, 3, 2, 2};
+    for (int i = 0; i < 4; i++) {
+        engine->m_tickTime = times[i];
+        CameraState input;
+        engine->AutoplayStep(&input);
+        EXPECT_EQ(frame.gridColumn, columns[i]) << "at " << times[i];
+        EXPECT_FLOAT_EQ(input.pan, 0.0f);
+    }
+    EXPECT_FLOAT_EQ(engine->m_params.rotationY, 2.0f);
+}
+
 // --- Navigation input ---
 
 TEST(NavigationInput, KeysMoveByTheirTableAndOpposingKeysCancel)
