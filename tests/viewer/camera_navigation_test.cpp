@@ -184,6 +184,54 @@ TEST(CameraLimits, MeshEdgesBoundTheTiltAndBadMeshesAreSkipped)
     }
 }
 
+TEST(CameraLimits, AFullSphereLetsTheViewReachBothPoles)
+{
+    auto engine = MakeEngine(400, 300);
+    CFrame frame;
+    ASSERT_GT(frame.CreateGeometry(FrameKindSpherical, 1, 10, 10, 0), 0);
+    ASSERT_GT(frame.meshCount.load(), 0);
+    frame.cameras[0].zoom = 1.0f;
+    engine->UpdateNavigationLimits(&frame);
+    engine->UpdateZoomLimits(&frame);
+    EXPECT_NEAR(frame.effectiveLimits[LimitTiltMin], -90.0f, 1e-3);
+    EXPECT_NEAR(frame.effectiveLimits[LimitTiltMax], 90.0f, 1e-3);
+    EXPECT_NEAR(frame.effectiveLimits[LimitZoomMin], 0.28f, 1e-4);
+}
+
+TEST(CameraLimits, AerialPositionLimitsFollowTheHeightAndNeverCross)
+{
+    auto engine = MakeEngine(300, 300);
+    CFrame frame;
+    frame.kind = FrameKindAerial;
+    CObjeto3D* mesh = new CObjeto3D;
+    ASSERT_TRUE(mesh->AllocateArrays(2, 0, true, true));
+    mesh->vertices[0].x = -1000;
+    mesh->vertices[0].z = -1000;
+    mesh->vertices[1].x = 1000;
+    mesh->vertices[1].z = 1000;
+    frame.meshes[0] = mesh;
+    frame.meshCount = 1;
+    CameraState& camera = frame.cameras[0];
+    camera.zoom = 1.0f;
+    camera.tilt = -90.0f;  // straight down
+    camera.y = 100.0f;
+    camera.x = 5000.0f;
+    engine->UpdateAerialLimits(&frame);
+    const float side = 100.0f * std::tan(22.5f * 3.14159265f / 180.0f);
+    EXPECT_NEAR(engine->m_positionLimits[0], -1000.0f + side, 1e-2);
+    EXPECT_NEAR(engine->m_positionLimits[1], 1000.0f - side, 1e-2);
+    EXPECT_NEAR(engine->m_positionLimits[2], -1000.0f + side, 1e-2);
+    EXPECT_NEAR(engine->m_positionLimits[3], 1000.0f - side, 1e-2);
+    EXPECT_NEAR(camera.x, 1000.0f - side, 1e-2) << "the eye is kept inside";
+
+    camera.y = 1e6f;  // so high that the pairs cross: both become their mean, 0 as 0.1
+    engine->UpdateAerialLimits(&frame);
+    EXPECT_FLOAT_EQ(engine->m_positionLimits[0], 0.1f);
+    EXPECT_FLOAT_EQ(engine->m_positionLimits[1], 0.1f);
+    for (float limit : engine->m_positionLimits)
+        EXPECT_TRUE(std::isfinite(limit));
+}
+
 TEST(CameraLimits, FrameCameraBecomesActiveWithTheViewersSettings)
 {
     auto engine = MakeEngine(300, 300);
