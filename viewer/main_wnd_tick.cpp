@@ -167,6 +167,8 @@ HRESULT CMainWnd::UpdateFrame()
             } else {
                 if (m_cameraTargetStep > 1)
                     m_cameraTargetStep--;
+                if (target->kind == FrameKindScene && (mask & (CameraBitX | CameraBitZ)))
+                    ClampAltitude(0);
                 if (target->kind == FrameKindAerial || target->kind == FrameKindScene) {
                     FollowGround(0);
                     UpdateFogRange();

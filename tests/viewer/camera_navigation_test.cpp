@@ -409,6 +409,31 @@ TEST(CameraMotion, PanEventsComeEveryStepAtTheirRate)
     EXPECT_STREQ(engine->m_hostEventValues[2].GetText(), "16.00");
 }
 
+TEST(CameraMotion, WithoutGroundTheEyeWaitsAboveTheModel)
+{
+    auto engine = MakeEngine();
+    CFrame& frame = *engine->m_currentFrame;
+    frame.kind = FrameKindScene;
+    frame.unitScale = 2.0f;
+    frame.meshes[0] = new CObjeto3D;
+    frame.meshes[0]->yMax = 50.0f;
+    frame.meshCount = 1;
+    engine->m_altitude = 3.0f;
+    EXPECT_EQ(engine->FollowGround(0), -1);
+    EXPECT_EQ(engine->m_groundFollowState, 1);
+    EXPECT_FLOAT_EQ(frame.cameras[0].y, 56.0f);
+    frame.cameras[0].y = 70.0f;
+    EXPECT_EQ(engine->FollowGround(0), -1);
+    EXPECT_FLOAT_EQ(frame.cameras[0].y, 70.0f) << "only the first wait places the eye";
+
+    // Keeping the altitude inside its limits measures from -1 while no ground is found.
+    engine->m_altitudeMin = 1.0f;
+    engine->m_altitudeMax = 20.0f;
+    engine->ClampAltitude(0);
+    EXPECT_FLOAT_EQ(engine->m_altitude, 20.0f);
+    EXPECT_FLOAT_EQ(frame.cameras[0].y, 39.0f);
+}
+
 TEST(CameraMotion, FogRangeFollowsTheAltitude)
 {
     auto engine = MakeEngine();
