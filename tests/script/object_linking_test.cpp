@@ -180,6 +180,7 @@ const char* const kTour =
     "NODO1=1,0,0,0,0,site;"
     "NODO1=1,0,0,0,0,nowhere;"
     "NODO1=1,0,0,0,0,1,garden,pic;"
+    "NODO1=1,0,0,0,0,'Beep();';"
     "IMAGE=1,2,#11,50,pic;"
     "MENU=10,20,110,119,opciones;"
     "BUTTON=b,1,0,0,20,20,0,pic,nothing,,100,100,100,no,no,no,0,nokey,release,tip,Beep();}"
@@ -227,6 +228,9 @@ TEST(ObjectLinking, SmallTourLinksNodesMenusAndImages)
                      "  obj 18 nowhere lvl=0 num=0 target=nowhere value=_next frame not found_ code=2:0 "
                      "to=nowhere",
                      "  obj 18 garden lvl=0 num=3 aux=pic target=garden value=The garden code=2:20 to=garden",
+                     // Commands of its own name no target: the node keeps an empty description.
+                     "  obj 18  lvl=0 num=0 target=Beep(); code=2:" +
+                         std::to_string(Compiled("Beep();").size()),
                      "  obj 16  lvl=0 num=3 aux=pic",
                      "  obj 20  lvl=0 num=7 aux=opciones",
                      "  obj 25 b lvl=0 num=0 target=pic value=tip code=2:12",
@@ -272,9 +276,9 @@ TEST(ObjectLinking, SmallTourLinksNodesMenusAndImages)
               Compiled("OpenURL(\"http://example.com/\",\"_blank\");"));
     EXPECT_EQ(ObjectAt(hall, 8)->placement, 3);
 
-    ObjectItem* menuObject = ObjectAt(hall, 10);
+    ObjectItem* menuObject = ObjectAt(hall, 11);
     EXPECT_FLOAT_EQ(menuObject->height, 99);  // 100 rounded down to the three entries
-    ObjectItem* button = ObjectAt(hall, 11);
+    ObjectItem* button = ObjectAt(hall, 12);
     EXPECT_EQ(button->stateImage[0], 3);
     EXPECT_EQ(button->stateImage[1], 0);
     EXPECT_EQ(button->stateImage[2], 0);
@@ -308,7 +312,7 @@ TEST(ObjectLinking, CancelledReadLinksNothingAndFreesTheTooltipBlocks)
     EXPECT_EQ(node->events[EventRelease].length, 0);
     EXPECT_STREQ(node->ItemRecord::value.GetText(), "");
     EXPECT_FLOAT_EQ(ObjectAt(hall, 2)->rotX, -10);  // nothing linked: the view values stay
-    EXPECT_EQ(ObjectAt(hall, 9)->number, 0);
+    EXPECT_EQ(ObjectAt(hall, 10)->number, 0);
     int menus = 0;
     for (CObjeto* item = engine->m_images[0].GetHead(); item && item->GetRecord(); item = item->GetNext()) {
         ItemRecord* record = item->GetRecord();
