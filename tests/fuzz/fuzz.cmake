@@ -21,7 +21,8 @@ set(LUMARIX_FUZZ_SOURCES
   script/reader.cpp script/reader_keywords.cpp script/key_names.cpp script/flag_words.cpp
   images/jpeg_color.cpp images/jpeg_color_avx2.cpp images/jpeg_decoder.cpp images/jpeg_format.cpp
   images/jpeg_huffman.cpp images/jpeg_idct.cpp images/jpeg_idct_avx2.cpp images/jpeg_idct_sse2.cpp
-  images/jpeg_markers.cpp images/sprite_jpeg_load.cpp)
+  images/jpeg_markers.cpp images/sprite_jpeg_load.cpp images/sprite_load.cpp
+  images/sprite_loading.cpp)
 list(TRANSFORM LUMARIX_FUZZ_SOURCES PREPEND "${CMAKE_SOURCE_DIR}/")
 
 add_library(fuzz_instrumented OBJECT ${LUMARIX_FUZZ_SOURCES})
