@@ -755,8 +755,8 @@ public:
     void AutoplayStep(CameraState* input);
     // One step of the automatic tour (timer 2).
     void AutoTourStep();
-    // The frame index the automatic tour goes to next ("AUTOMODE=" 1 in order, 2 at random,
-    // never the current one); -1 with one frame or in another mode.
+    // The frame index the automatic tour goes to next (g_autoTourOrder 1: in order, 2: at
+    // random, never the current one); -1 with one frame or in another order.
     int32_t NextTourFrame();
     // Tour mode 0: a random shown object of the current frame that acts when clicked runs its
     // code (a menu one of its entries); false when the frame has none.
@@ -1107,7 +1107,6 @@ public:
     int32_t m_autoplayToggle = 0;        // continuous rotation
     float m_autoplayDirection = -1.0f;
     float m_autoplayGridTime = 0.0f;     // last column step of an autoplaying image grid
-    int32_t m_autoTourMode = 0;          // "AUTOMODE=": 0 objects, 1 in order, 2 at random
     float m_screensaverDelay = 0.0f;
     CameraSequence* m_autoplaySequence = nullptr;  // the viewer's own autoplay path
     // The host event ring.

@@ -37,7 +37,7 @@ constexpr uint32_t kGreyStep = 0x010101;
 // A transition this short (seconds) switches without fading.
 constexpr float kShortestTransition = 0.02f;
 
-// "AUTOMODE=" tour modes.
+// The automatic tour's order (the fourth value of "AUTOMODE=").
 enum TourMode : int32_t {
     TourObjects = 0,
     TourInOrder = 1,
@@ -313,6 +313,8 @@ void CMainWnd::ScheduleAutoplay(int32_t restart)
     } else if (m_screensaver) {
         delay = m_screensaverDelay;
         KillViewerTimer(ViewerTimerTourStep);
+    } else if (m_autoTour && !(frame && (frame->overrides & OverrideAutoplay))) {
+        delay = g_autoplayDelay;  // the automatic tour's idle time
     } else {
         delay = frame && (frame->overrides & OverrideAutoplay) ? frame->autoplay : m_params.autoplay;
     }
@@ -384,11 +386,11 @@ void CMainWnd::AutoplayStep(CameraState* input)
 int32_t CMainWnd::NextTourFrame()
 {
     const int32_t count = m_frames.GetCount();
-    if ((m_autoTourMode != TourInOrder && m_autoTourMode != TourAtRandom) || count <= 1)
+    if ((g_autoTourOrder != TourInOrder && g_autoTourOrder != TourAtRandom) || count <= 1)
         return -1;
     const int32_t current = m_currentFrameIndex;
     const bool listed = current >= 0 && current < count;
-    if (m_autoTourMode == TourInOrder)
+    if (g_autoTourOrder == TourInOrder)
         return listed ? (current + 1) % count : 0;
     int32_t next = RandomBelow(listed ? count - 1 : count);
     if (listed && next >= current)
@@ -443,7 +445,7 @@ bool CMainWnd::TourObjectStep()
 
 void CMainWnd::AutoTourStep()
 {
-    if (m_autoTourMode == TourObjects) {
+    if (g_autoTourOrder == TourObjects) {
         TourObjectStep();
         return;
     }

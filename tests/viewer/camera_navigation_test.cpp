@@ -514,7 +514,7 @@ TEST(CameraPaths, TourModesVisitFramesInOrderOrAtRandom)
         ASSERT_NE(engine->m_frames.CreateItem(ItemType::Frame), nullptr);
     };
     addFrame();
-    engine->m_autoTourMode = 1;
+    g_autoTourOrder = 1;
     engine->m_currentFrameIndex = 0;
     EXPECT_EQ(engine->NextTourFrame(), -1) << "one frame: nowhere to go";
     addFrame();
@@ -523,7 +523,7 @@ TEST(CameraPaths, TourModesVisitFramesInOrderOrAtRandom)
         engine->m_currentFrameIndex = current;
         EXPECT_EQ(engine->NextTourFrame(), (current + 1) % 3);
     }
-    engine->m_autoTourMode = 2;
+    g_autoTourOrder = 2;
     std::set<int32_t> seen;
     for (int i = 0; i < 60; i++) {
         const int32_t next = engine->NextTourFrame();
@@ -532,14 +532,15 @@ TEST(CameraPaths, TourModesVisitFramesInOrderOrAtRandom)
         seen.insert(next);
     }
     EXPECT_EQ(seen.size(), 2u);
-    engine->m_autoTourMode = 3;
+    g_autoTourOrder = 3;
     EXPECT_EQ(engine->NextTourFrame(), -1);
+    g_autoTourOrder = 0;
 }
 
 TEST(CameraPaths, TheObjectTourPicksOnlyShownObjectsThatAct)
 {
     auto engine = MakeEngine();
-    engine->m_autoTourMode = 0;
+    g_autoTourOrder = 0;
     CFrame& frame = *engine->m_currentFrame;
     auto addObject = [&](bool shown, bool withCode) {
         auto* object = static_cast<ObjectItem*>(frame.objects.CreateItem(ItemType::ButtonObject));
