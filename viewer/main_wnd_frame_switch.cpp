@@ -120,7 +120,10 @@ LRESULT CMainWnd::GoToFrame(int32_t index)
         m_transitionState = 1;
         m_transitionAlpha = kOpaque;
     } else {
-        m_view.WaitForIdle(false);
+        // Drawing runs on this thread: a counter still up after the bounded wait was left
+        // behind by a pass that will not end it, and waiting for it again would never end.
+        if (m_view.drawingCount.load() == 0)
+            m_view.WaitForIdle(false);
         if (!(left->flags & FrameCached))
             left->Unload();
         m_view.SetRenderState(RenderStateZBuffer, 0);
