@@ -486,6 +486,8 @@ void CMainWnd::ClearScene(bool full)
 
     std::lock_guard<std::mutex> lock(m_sceneLock);
     m_currentFrame = &m_firstFrame;
+    // The tour's frames go below: no camera of theirs may stay active.
+    m_view.params->camera = &m_firstFrame.cameras[0];
     m_enteringFrame = nullptr;
     // No frame of the old tour may stay named: the frames go below.
     m_leavingFrame = nullptr;

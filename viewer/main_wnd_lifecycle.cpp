@@ -58,6 +58,8 @@ CMainWnd::~CMainWnd()
     StopCameraEngineThread();
     // Shutdown has released it already; an engine that never ran still owns its stand-in.
     Disconnect3DMouse();
+    // The frames go before the device, which must not reach a frame's camera while it goes.
+    m_view.params->camera = &m_view.ownCamera;
     for (HFONT& font : m_tooltipFonts) {
         if (font)
             DeleteObject(font);
