@@ -85,6 +85,40 @@ TEST(FrameLoader, ACubicListLoadsSixFacesAndPostsTheFrameFirst) {
     EXPECT_EQ(frame->loaderThread.load(), nullptr);
 }
 
+// Faces written as standard JPEG files load into the frame's images after the one post.
+TEST(FrameLoader, ACubicListOfRealFacesDecodesEveryFace) {
+    TempFolder folder;
+    PostBox box;
+    std::string list = folder.Path();
+    for (int i = 0; i < 6; ++i) {
+        CSprite face;
+        ASSERT_GT(face.CreateImage(48, 48, 24, true, 0x203040 * (i + 1) & 0xFFFFFF, false), 0);
+        face.jfif = 1;
+        const std::string name = "face" + std::to_string(i) + ".jpg";
+        ASSERT_EQ(face.SaveJPEG(folder.File(name).c_str(), 90, 101, 1, 64, false, false, false, 0,
+                                false, 1, nullptr, 0, 0, 0, 0),
+                  1);
+        list += "," + name;
+    }
+    auto frame = std::make_unique<CFrame>();
+    frame->sourceKind = SourceCubic;
+    LoadAndWait(*frame, list, box.Window());
+    const auto posts = box.Take();
+    ASSERT_EQ(posts.size(), 1u);
+    EXPECT_EQ(posts[0].first, kFrameReady);
+    for (int i = 0; i < 6; ++i) {
+        SCOPED_TRACE(i);
+        CSprite* face = frame->sprites[i];
+        EXPECT_EQ(face->loadState, SpriteLoaded);
+        EXPECT_EQ(face->width, 48);
+        EXPECT_EQ(face->height, 48);
+        EXPECT_EQ(face->contentValid, 1);
+    }
+    frame->UpdateProgress();
+    EXPECT_FLOAT_EQ(frame->loadPercent, 100.0f);
+    EXPECT_EQ(frame->loading, 0);
+}
+
 TEST(FrameLoader, ASensorListLongerThanSixKeepsEveryName) {
     PostBox box;
     auto frame = std::make_unique<CFrame>();

@@ -40,6 +40,20 @@ void ShowImage(CFrame* frame, const ImageItem* image)
     object->number = image->number;
 }
 
+// The "panorama" events waiting in the host event ring, with the last one's value.
+int PanoramaEvents(CMainWnd& engine, CTexto* last = nullptr)
+{
+    int count = 0;
+    for (int i = engine.m_hostEventRead; i != engine.m_hostEventWrite; i = (i + 1) % 20) {
+        if (engine.m_hostEventNames[i] == "panorama") {
+            ++count;
+            if (last)
+                *last = engine.m_hostEventValues[i];
+        }
+    }
+    return count;
+}
+
 }  // namespace
 
 TEST(FrameSwitch, NoOpSwitchesAnswerZeroAndChangeNothing)
@@ -59,6 +73,10 @@ TEST(FrameSwitch, NoOpSwitchesAnswerZeroAndChangeNothing)
     }
     EXPECT_EQ(engine->m_enteringFrame, nullptr);
     EXPECT_EQ(engine->m_view.status & DeviceFrameSwitch, 0u);
+    // One "panorama" event for the one switch that happened.
+    CTexto last;
+    EXPECT_EQ(PanoramaEvents(*engine, &last), 1);
+    EXPECT_STREQ(last.GetText(), "a");
 }
 
 TEST(FrameSwitch, SharedImagesStayAndTheOthersAreFreed)
@@ -173,8 +191,10 @@ TEST(FrameSwitch, FadesAreRefusedCutOrLeftOutAsTheirKindSays)
             EXPECT_EQ(engine->m_currentFrame, a);
             EXPECT_EQ(engine->m_enteringFrame, b);
             EXPECT_EQ(engine->m_panoramaEventPending, 1);
+            EXPECT_EQ(PanoramaEvents(*engine), 1);  // only the first switch's, so far
             engine->SetCurrentFrame(b);
             engine->CompleteFrameSwitch();
+            EXPECT_EQ(PanoramaEvents(*engine), 2);
             EXPECT_EQ(engine->m_transitionState, 0);
             EXPECT_EQ(engine->m_enteringFrame, nullptr);
             EXPECT_EQ(engine->m_panoramaEventPending, 0);
