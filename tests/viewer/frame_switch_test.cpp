@@ -296,3 +296,32 @@ TEST(FrameMemory, DetachingALevelClearsItsObjectsImageNumbers)
     EXPECT_EQ(other->number, 4);
     engine->DetachFrameLevelImages(nullptr, 1);
 }
+
+TEST(FrameSwitch, ViewerWindowsOpenWithTheirFrameAndCloseWithIt)
+{
+    auto engine = std::make_unique<CMainWnd>();
+    CFrame* a = AddFrame(*engine, "a");
+    AddFrame(*engine, "b");
+    ViewerWindowItem* viewer =
+        static_cast<ViewerWindowItem*>(engine->m_images[0].CreateItem(ItemType::ViewerWindow));
+    ObjectItem* object =
+        static_cast<ObjectItem*>(a->objects.CreateItem(ItemType::ViewerWindowObject));
+    object->number = viewer->number;
+    object->x = 10;
+    object->y = 20;
+    object->drawWidth = 120;
+    object->drawHeight = 90;
+
+    ASSERT_EQ(engine->GoToFrame(0), 0);
+    ASSERT_NE(viewer->window.m_hWnd, nullptr);
+    RECT place;
+    GetWindowRect(viewer->window.m_hWnd, &place);
+    EXPECT_EQ(place.right - place.left, 120);
+    EXPECT_EQ(place.bottom - place.top, 90);
+    EXPECT_EQ(object->onScreen, 1);
+    EXPECT_EQ(engine->m_shownViewerWindows.GetCount(), 1);
+
+    ASSERT_EQ(engine->GoToFrame(1), 0);
+    EXPECT_EQ(viewer->window.m_hWnd, nullptr);
+    EXPECT_EQ(engine->m_shownViewerWindows.GetCount(), 0);
+}
