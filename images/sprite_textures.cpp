@@ -445,6 +445,9 @@ long CSprite::UploadTexture(IDirect3DDevice9* device, int level)
             glTexImage2D(GL_TEXTURE_2D, 0, bytesPerPixel, width, height, 0, format,
                          GL_UNSIGNED_BYTE, drawPixels);
         }
+        // GL textures hold the whole tile: level 0.
+        if (glTexture)
+            deviceTextureLevel = 0;
         Root(this)->waitFlags &= ~SpriteWaitUploadHolds;
     }
     return result;
@@ -499,11 +502,15 @@ void CSprite::ReleaseTextures(bool force)
         deviceTextureLevel = -1;
         unusedFrames = 0;
     }
-    if (glTexture) {
+    // A GL name still drawn survives as a Direct3D texture does: only unused or forced ones go.
+    if (glTexture && (force || unusedFrames < -2)) {
         glDeleteTextures(1, &glTexture);
+        if (!deviceTexture)
+            deviceTextureLevel = -1;
         glTexture = 0;
         s_textureBytes -= m_glTextureBytes;
         m_glTextureBytes = 0;
+        unusedFrames = 0;
     }
     for (int i = 0; i < tileCount && tiles; ++i) {
         if (tiles[i])

@@ -25,6 +25,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "core/item_list.h"
 #include "images/sprite.h"
@@ -540,6 +541,7 @@ public:
     D3DMATERIAL9 material = {};
     D3DVIEWPORT9 viewport3D = {0, 0, 100, 100, 0.0f, 1.0f};
     int32_t textureDepth = 0;            // texture bits per pixel of the hardware back ends
+    int64_t textureUploads = 0;          // tile uploads to a hardware device so far
 
     // OpenGL.
     HDC glDC = nullptr;
@@ -620,6 +622,11 @@ private:
                               CSprite* tile1, CSprite* tile2, int32_t opacity, uint32_t mix);
     void ApplyAlphaStages(int32_t alpha, bool textureAlpha, bool vertexAlpha);
     void ApplyBlendState(CObjeto3D* mesh, int32_t alpha, uint32_t mode);
+    // render_device_draw_hw.cpp: puts back what a mesh's draw changed (multiply mode's specular
+    // colours on Direct3D 9).
+    void FinishHardwareDraw(CObjeto3D* mesh);
+    std::vector<uint32_t> savedSpecular;
+    CObjeto3D* specularMesh = nullptr;
     // Adds the object to the resident list (hardware back ends only, once).
     void RegisterResident(void* object, int32_t type);
     void MoveOffDevice(ItemType type, void* object, bool discard);

@@ -12,6 +12,7 @@
 #include "images/blit.h"
 #include "render/mesh.h"
 #include "render/raster_vertex.h"
+#include "sources/frame.h"
 
 namespace {
 
@@ -310,10 +311,6 @@ void CObjeto2D::SetObjectTransform(CObjeto3D* mesh, int32_t stage) {
     LoadHardwareTransforms(mesh);
 }
 
-void CObjeto2D::LoadHardwareTransforms(CObjeto3D*) {
-    // Not built yet: does nothing (the hardware back ends load no matrices).
-}
-
 HRESULT CObjeto2D::DrawMesh(CObjeto3D* mesh, int32_t opacity, uint32_t mode) {
     if (!mesh)
         return 0;
@@ -354,7 +351,9 @@ HRESULT CObjeto2D::DrawMesh(CObjeto3D* mesh, int32_t opacity, uint32_t mode) {
                 continue;
             }
             if (backEnd != RenderSoftware) {
-                const int32_t level = ChooseDetailLevel(mesh, s, tile1, mode);
+                // OpenGL textures are uploaded whole.
+                const int32_t level =
+                    backEnd == RenderOpenGL ? 0 : ChooseDetailLevel(mesh, s, tile1, mode);
                 for (CSprite* tile : {tile1, tile2}) {
                     if (!tile)
                         continue;
@@ -364,6 +363,7 @@ HRESULT CObjeto2D::DrawMesh(CObjeto3D* mesh, int32_t opacity, uint32_t mode) {
                     if (!stale)
                         continue;
                     const long uploaded = tile->UploadTexture(device3D, level);
+                    ++textureUploads;
                     if (uploaded != 0) {
                         result = static_cast<HRESULT>(uploaded);
                         break;
@@ -388,13 +388,8 @@ HRESULT CObjeto2D::DrawMesh(CObjeto3D* mesh, int32_t opacity, uint32_t mode) {
             break;
         }
     }
+    FinishHardwareDraw(mesh);
     return result;
-}
-
-HRESULT CObjeto2D::DrawRangeHardware(CObjeto3D*, int32_t, int32_t, CSprite*, CSprite*, int32_t,
-                                     uint32_t) {
-    // Not built yet: answers E_NOTIMPL (no hardware back end draws ranges).
-    return E_NOTIMPL;
 }
 
 void CObjeto2D::SetBlendMode(CObjeto3D* mesh, int32_t opacity, uint32_t mode) {
@@ -423,15 +418,6 @@ void CObjeto2D::SetAlpha(int32_t alpha, bool textureAlpha, bool vertexAlpha) {
     else
         pendingBlendState &= ~kBlendOn;
     ApplyAlphaStages(alpha, textureAlpha, vertexAlpha);
-}
-
-void CObjeto2D::ApplyAlphaStages(int32_t, bool, bool) {
-    // Not built yet: does nothing (no hardware back end has alpha stages; the software spans
-    // take their blending from the state bits).
-}
-
-void CObjeto2D::ApplyBlendState(CObjeto3D*, int32_t, uint32_t) {
-    // Not built yet: does nothing (no hardware back end has blend states to set).
 }
 
 void CObjeto2D::GetScreenBounds(CObjeto3D* mesh, float* minX, float* minY, float* maxX,
@@ -636,17 +622,52 @@ void CObjeto2D::EvictResources(CFrame* frame, int32_t discard) {
         residentList.RemoveItem(tag);
 }
 
-void CObjeto2D::EvictFrameResources(CFrame*, bool) {
-    // Not built yet: does nothing (frames register no meshes or images with a hardware device).
+void CObjeto2D::EvictFrameResources(CFrame* frame, bool discard) {
+    if (!frame)
+        return;
+    const int32_t meshes = std::min(frame->meshCount.load(), kFrameSlotCapacity);
+    const int32_t images = std::min(frame->spriteCount.load(), kFrameSlotCapacity);
+    for (int32_t i = 0; i < meshes; ++i) {
+        CObjeto3D* mesh = frame->meshes[i];
+        if (!mesh)
+            continue;
+        while (ObjectItem* item = residentList.FindByLinkedObject(mesh))
+            residentList.RemoveItem(item);
+        MoveOffDevice(kResidentMesh, mesh, discard);
+    }
+    for (int32_t i = 0; i < images; ++i) {
+        CSprite* image = frame->sprites[i];
+        if (!image)
+            continue;
+        while (ObjectItem* item = residentList.FindByLinkedObject(image))
+            residentList.RemoveItem(item);
+        // Images another owner holds go back to plain memory but are not freed here.
+        MoveOffDevice(kResidentImage, image, discard && !frame->spriteBorrowed[i]);
+    }
 }
 
 void CObjeto2D::ReleaseAllTextures(int32_t flag) {
-    for (int32_t i = 0; i < residentList.GetCount(); ++i) {
-        ObjectItem* item = static_cast<ObjectItem*>(residentList.GetItem(i));
-        if (!item || !item->linkedObject || residentList.GetItemType(i) != kResidentImage)
-            continue;
-        CSprite* image = static_cast<CSprite*>(item->linkedObject);
+    if (backEnd == RenderOpenGL)
+        MakeGLCurrent();  // GL names are deleted in the device's context
+    auto release = [flag](CSprite* image) {
+        if (!image)
+            return;
         image->ReleaseTextures(flag != 0);
         image->FreeRetiredTiles();
+    };
+    for (int32_t i = 0; i < residentList.GetCount(); ++i) {
+        ObjectItem* item = static_cast<ObjectItem*>(residentList.GetItem(i));
+        if (!item || !item->linkedObject)
+            continue;
+        const ItemType type = residentList.GetItemType(i);
+        if (type == kResidentImage) {
+            release(static_cast<CSprite*>(item->linkedObject));
+        } else if (type == kResidentFrame) {
+            CFrame* frame = static_cast<CFrame*>(item->linkedObject);
+            const int32_t images = std::min(frame->spriteCount.load(), kFrameSlotCapacity);
+            for (int32_t s = 0; s < images; ++s)
+                release(frame->sprites[s]);
+        }
     }
+    UpdateFreeVideoMemory();
 }
