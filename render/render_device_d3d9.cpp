@@ -198,7 +198,8 @@ HRESULT CObjeto2D::ResetDirect3D(bool* fellBack)
             params->stateBits &= ~static_cast<uint32_t>(StateZBuffer);
         }
     }
-    ReleaseAllTextures(0);
+    // A reset keeps no texture of the default pool: every one goes, drawn or not.
+    ReleaseAllTextures(1);
     HRESULT result = BackEndFault(CallResetDirect3D);
     if (SUCCEEDED(result))
         result = device3D->Reset(&parameters);

@@ -159,6 +159,9 @@ HRESULT CObjeto2D::DrawObject3D(CObjeto3D* mesh, int32_t opacity, uint32_t mode,
             result = 0;
         BeginScene(nullptr);
         direct3DRejected = 0;
+        // The mesh that met the shortage is drawn again there, so that the frame loses nothing.
+        if (backEnd == RenderSoftware && mesh && mesh->ready && mesh->visible)
+            result = DrawReadyMesh(mesh, opacity, mode, onlyWhenReady != 0, owner);
     }
     return result;
 }

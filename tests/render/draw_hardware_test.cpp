@@ -258,4 +258,74 @@ TEST_F(HardwareDraw, Direct3D9BlendingAndMultiplyReadBack)
     }
 }
 
+TEST_F(HardwareDraw, Direct3D9OutOfVideoMemoryGoesOnInSoftware)
+{
+    CObjeto2D& device = Start(RenderDirect3D9);
+    ASSERT_EQ(device.backEnd, RenderDirect3D9);
+    ASSERT_TRUE(DrawCube(0.0f));
+    const uint32_t shown = ReadPixel(kProbes[0][0], kProbes[0][1]);
+    device.Present(nullptr);
+    // The budget runs out: the first mesh of the frame moves the device to Software, the frame
+    // goes on there and no draw reports the failure.
+    device.freeVideoMemory = 0;
+    HRESULT drawn = 0;
+    ASSERT_TRUE(DrawCube(0.0f, &drawn));
+    EXPECT_EQ(drawn, 0);
+    EXPECT_EQ(device.backEnd, RenderSoftware);
+    EXPECT_EQ(device.direct3DRejected, 0);
+    EXPECT_TRUE(Near(ReadPixel(kProbes[0][0], kProbes[0][1]), shown, 8));
+    device.Present(nullptr);
+    ASSERT_TRUE(DrawCube(0.0f, &drawn));
+    EXPECT_EQ(drawn, 0);
+    EXPECT_TRUE(Near(ReadPixel(kProbes[0][0], kProbes[0][1]), shown, 8));
+    EXPECT_EQ(m_faces[0].form, MeshFormSingle) << "the meshes came back to the single form";
+}
+
+TEST_F(HardwareDraw, Direct3D9ResetWithTexturesInUseKeepsTheBackEnd)
+{
+    CObjeto2D& device = Start(RenderDirect3D9);
+    ASSERT_EQ(device.backEnd, RenderDirect3D9);
+    ASSERT_TRUE(DrawCube(0.0f));
+    const uint32_t shown = ReadPixel(kProbes[0][0], kProbes[0][1]);
+    device.Present(nullptr);
+    EXPECT_EQ(device.ResetDevice(0), 0);
+    EXPECT_EQ(device.backEnd, RenderDirect3D9) << "the reset found no texture left on the device";
+    ASSERT_TRUE(DrawCube(0.0f));
+    EXPECT_TRUE(Near(ReadPixel(kProbes[0][0], kProbes[0][1]), shown, 8));
+    device.Present(nullptr);
+}
+
+TEST_F(HardwareDraw, ImageQuadsLandWhereAsked)
+{
+    CSprite image;
+    ASSERT_EQ(image.CreateImage(40, 30, 32, true, 0, false), 4);
+    image.Fill(0x00FF00);
+    for (int32_t backEnd : {RenderDirect3D9, RenderOpenGL}) {
+        SCOPED_TRACE(backEnd == RenderDirect3D9 ? "Direct3D9" : "OpenGL");
+        CObjeto2D& device = Start(backEnd);
+        ASSERT_EQ(device.backEnd, backEnd);
+        device.backgroundColour = 0x000080;
+        ASSERT_EQ(device.BeginScene(nullptr), 0);
+        device.Clear(true);
+        device.DrawSprite(50.0f, 60.0f, &image, 100, 0, 0xFFFFFF, 80, 40, -1, -1, 0, 0);
+        device.DrawSpriteQuad(150.0f, 20.0f, 0.0f, 0.0f, &image, 100, 0, 0xFFFFFF, 0.0f);
+        device.EndScene();
+        struct Probe {
+            int x, y;
+            bool inside;
+        } const probes[] = {
+            {52, 62, true}, {127, 97, true}, {47, 62, false}, {132, 62, false}, {52, 102, false},
+            {152, 22, true}, {187, 47, true}, {192, 22, false}, {152, 52, false},
+        };
+        for (const Probe& p : probes) {
+            SCOPED_TRACE(testing::Message() << p.x << "," << p.y);
+            EXPECT_EQ(ReadPixel(p.x, p.y), p.inside ? 0x00FF00u : 0x000080u);
+        }
+        device.Present(nullptr);
+        device.EvictResources(nullptr, 0);
+        EXPECT_EQ(device.residentList.GetCount(), 0);
+        EXPECT_EQ(image.textureMode, SpriteTextureMemory) << "evicted back to plain memory";
+    }
+}
+
 }  // namespace
