@@ -61,6 +61,8 @@ CObjeto2D::CObjeto2D()
         whiteImage.Fill(0xFFFFFFFF);
     if (redImage.Create(kMarkerImageSize, kMarkerImageSize, 32, false, 0, false, false, false))
         redImage.Fill(0xFFFF0000);
+    // Their pixels are complete: they draw as textures.
+    whiteImage.contentValid = redImage.contentValid = 1;
 }
 
 CObjeto2D::~CObjeto2D()

@@ -110,6 +110,7 @@ HRESULT CObjeto2D::EndScene()
         whiteImage.Clear();
         if (whiteImage.Create(kMarkerImageSize, kMarkerImageSize, 32, false, 0, false, false, false))
             whiteImage.Fill(0xFFFFFFFF);
+        whiteImage.contentValid = 1;
         return device3D->EndScene();
     default:
         return 0;

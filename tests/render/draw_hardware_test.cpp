@@ -203,7 +203,10 @@ TEST_F(HardwareDraw, StaticViewUploadsEachTileOnce)
             device.Present(nullptr);
             device.ReleaseAllTextures(0);
         }
-        EXPECT_EQ(device.textureUploads, first) << "no tile uploaded again";
+        // Direct3D 9 ends each frame with a marker quad of the white image, which is made anew
+        // for every frame: one upload per frame that is not a tile of the cube.
+        const int64_t markers = backEnd == RenderDirect3D9 ? 3 : 0;
+        EXPECT_EQ(device.textureUploads, first + markers) << "no tile uploaded again";
         // A forced release takes every texture: the next frame uploads again.
         device.ReleaseAllTextures(1);
         ASSERT_TRUE(DrawCube(30.0f));
@@ -309,6 +312,9 @@ TEST_F(HardwareDraw, ImageQuadsLandWhereAsked)
         device.Clear(true);
         device.DrawSprite(50.0f, 60.0f, &image, 100, 0, 0xFFFFFF, 80, 40, -1, -1, 0, 0);
         device.DrawSpriteQuad(150.0f, 20.0f, 0.0f, 0.0f, &image, 100, 0, 0xFFFFFF, 0.0f);
+        // Filled rectangles: a quad of the white image on Direct3D 9, nothing on OpenGL.
+        EXPECT_EQ(device.FillRectangle(10, 120, 19, 129, 0x00FF00, 100, 0), backEnd == RenderDirect3D9);
+        EXPECT_FALSE(device.FillRectangle(30, 120, 39, 129, 0x00FF00, 0, 0)) << "opacity 0";
         device.EndScene();
         struct Probe {
             int x, y;
@@ -316,16 +322,50 @@ TEST_F(HardwareDraw, ImageQuadsLandWhereAsked)
         } const probes[] = {
             {52, 62, true}, {127, 97, true}, {47, 62, false}, {132, 62, false}, {52, 102, false},
             {152, 22, true}, {187, 47, true}, {192, 22, false}, {152, 52, false},
+            {35, 125, false},
         };
         for (const Probe& p : probes) {
             SCOPED_TRACE(testing::Message() << p.x << "," << p.y);
             EXPECT_EQ(ReadPixel(p.x, p.y), p.inside ? 0x00FF00u : 0x000080u);
         }
+        const uint32_t filled = backEnd == RenderDirect3D9 ? 0x00FF00u : 0x000080u;
+        for (const Probe& p : {Probe{10, 120, true}, Probe{19, 129, true}, Probe{14, 124, true}}) {
+            SCOPED_TRACE(testing::Message() << "rectangle " << p.x << "," << p.y);
+            EXPECT_EQ(ReadPixel(p.x, p.y), filled);
+        }
+        EXPECT_EQ(ReadPixel(9, 124), 0x000080u);
+        EXPECT_EQ(ReadPixel(20, 124), 0x000080u);
         device.Present(nullptr);
         device.EvictResources(nullptr, 0);
         EXPECT_EQ(device.residentList.GetCount(), 0);
         EXPECT_EQ(image.textureMode, SpriteTextureMemory) << "evicted back to plain memory";
     }
+}
+
+TEST_F(HardwareDraw, OcclusionTestSeesItsSphereDrawnOrHidden)
+{
+    CObjeto2D& device = Start(RenderDirect3D9);
+    ASSERT_EQ(device.backEnd, RenderDirect3D9);
+    device.SetRenderState(RenderStateZBuffer, 1);
+    device.SetRenderState(RenderStateDepthTest, 1);
+    ASSERT_EQ(device.backEnd, RenderDirect3D9);
+    ASSERT_TRUE(device.GetRenderState(RenderStateZBuffer));
+    device.ownCamera.pan = 0;
+    device.ownCamera.zoom = 1;
+    device.UpdateViewportAndProjection();
+    device.UpdateViewMatrix();
+    ASSERT_EQ(device.BeginScene(nullptr), 0);
+    device.Clear(true);
+    for (CObjeto3D& mesh : m_faces)
+        EXPECT_EQ(device.DrawObject3D(&mesh, 100, 0, 0, nullptr), 0);
+    const float inside[3] = {0.0f, 0.0f, kHalf / 2};        // before the +z face
+    const float behind[3] = {0.0f, 0.0f, kHalf * 3};        // behind it
+    const float outOfView[3] = {0.0f, 0.0f, -kHalf / 2};    // behind the camera
+    EXPECT_TRUE(device.TestOcclusion(inside));
+    EXPECT_FALSE(device.TestOcclusion(behind));
+    EXPECT_FALSE(device.TestOcclusion(outOfView));
+    device.EndScene();
+    device.Present(nullptr);
 }
 
 }  // namespace
