@@ -368,4 +368,39 @@ TEST_F(HardwareDraw, OcclusionTestSeesItsSphereDrawnOrHidden)
     device.Present(nullptr);
 }
 
+TEST_F(HardwareDraw, OpenGLOpacityAdditiveAndMultiplyReadBack)
+{
+    CObjeto2D& device = Start(RenderOpenGL);
+    ASSERT_EQ(device.backEnd, RenderOpenGL);
+    CObjeto3D& face = m_faces[0];
+    const int x = kProbes[0][0], y = kProbes[0][1];
+    struct Case {
+        const char* name;
+        int32_t opacity;
+        uint32_t mode;
+        uint32_t expected;  // 0xC02020 over a background of 0x808080
+    } const cases[] = {
+        {"opaque", 100, 0, 0xC02020},
+        {"half opacity without texture alpha still blends", 50, 0, 0xA05050},
+        {"additive", 100, kDrawAdditive, 0xFFA0A0},
+        {"multiply", 100, kDrawMultiply, 0x601010},
+        {"opaque again turns blending off", 100, 0, 0xC02020},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        device.ownCamera.pan = 0;
+        device.ownCamera.zoom = 1;
+        device.UpdateViewportAndProjection();
+        device.UpdateViewMatrix();
+        device.backgroundColour = 0x808080;
+        ASSERT_EQ(device.BeginScene(nullptr), 0);
+        device.Clear(true);
+        EXPECT_EQ(device.DrawObject3D(&face, c.opacity, c.mode, 0, nullptr), 0);
+        device.EndScene();
+        EXPECT_TRUE(Near(ReadPixel(x, y), c.expected, 3))
+            << std::hex << ReadPixel(x, y) << " instead of " << c.expected;
+        device.Present(nullptr);
+    }
+}
+
 }  // namespace
