@@ -3,6 +3,7 @@
 //   fuzz.exe list
 //   fuzz.exe run TARGET|all [--corpus DIR]... [--inputs N] [--seconds S] [--seed X]
 //                [--crashes DIR] [--save DIR] [--hang-ms M] [--max-size BYTES]
+// New inputs stop at N or after S seconds, whichever comes first when both are given.
 // A corpus folder named after the target is used for each target when "all" is run:
 // --corpus-root DIR then stands for DIR\<target>. Exit code 0 when no input faulted.
 #include <windows.h>
@@ -94,8 +95,10 @@ bool RunTarget(const FuzzTarget& target, const Options& options) {
         corpus.push_back(Bytes());
     Mutator mutator(options.seed ^ Hash64(target.name));
     uint64_t made = 0;
-    while ((options.inputs && made < options.inputs) ||
-           (options.seconds > 0.0 && Now() - start < options.seconds)) {
+    // Whichever bound is given ends the run; with both, the first one reached.
+    const bool bounded = options.inputs > 0 || options.seconds > 0.0;
+    while (bounded && (options.inputs == 0 || made < options.inputs) &&
+           (options.seconds <= 0.0 || Now() - start < options.seconds)) {
         Bytes input = mutator.Mutate(corpus, target.dictionary, options.maxSize);
         bool fresh = false;
         ++made;

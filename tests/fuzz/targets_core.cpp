@@ -218,6 +218,9 @@ LUMARIX_FUZZ_TARGET(cabinet, kCabinetWords) {
         std::string f = std::string(temp) + "lumarix-fuzz-cab-" + std::to_string(GetCurrentProcessId());
         CreateDirectoryA(f.c_str(), nullptr);
         CreateDirectoryA((f + "\\out").c_str(), nullptr);
+        // Held for the whole run, so that each extraction's own load of the library only
+        // counts a reference instead of mapping it again.
+        LoadLibraryA("cabinet.dll");
         return f;
     }();
     const std::string archive = folder + "\\input.cab";
