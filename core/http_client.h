@@ -18,10 +18,10 @@ constexpr int kMaxRedirects = 10;
 constexpr int kRequestTries = 10;
 // A response head larger than this is refused.
 constexpr int kResponseHeadLimit = 16384;
-// Bytes asked of one receive into the stream's own buffer; reads of at least
-// kDirectReceiveMin bytes receive straight into the caller's buffer. A tour opens dozens of
-// downloads at once, so a stream's buffers (two head copies, the decoded and the raw chunked
-// receive) stay within 64 KB together.
+// Bytes asked of one receive into the stream's own buffer; plain reads of at least
+// kDirectReceiveMin bytes take one of the process's few large receives, or receive straight
+// into the caller's buffer. A tour opens dozens of downloads at once, so a stream's own buffers
+// (two head copies, the decoded and the raw chunked receive) stay within 64 KB together.
 constexpr int kReceiveSize = 16384;
 constexpr int kDirectReceiveMin = 16384;
 // Socket receive buffer asked for HTTP connections.

@@ -3,6 +3,7 @@
 #include "core/http_client_internal.h"
 
 #include <cstring>
+#include <mutex>
 #include <new>
 
 #include "core/text_convert.h"
@@ -20,6 +21,44 @@ enum ChunkState : int {
 
 // A size line longer than this is refused (extensions included).
 constexpr int kChunkLineLimit = 4096;
+
+// Large receives shared by the process. A receive costs far more than copying (under Wine each
+// one is a round trip to the server), so a plain read smaller than what the socket holds takes
+// up to kSharedReceiveSize at once and the next reads are served from memory. There are only
+// kSharedReceiveBuffers of them, so that fifty streams never hold fifty: a stream keeps one
+// only while bytes of it are unread, and a stream that finds none free receives straight into
+// the caller's buffer.
+constexpr int kSharedReceiveSize = 512 * 1024;
+constexpr int kSharedReceiveBuffers = 4;
+
+std::mutex g_sharedReceiveLock;
+uint8_t* g_sharedReceive[kSharedReceiveBuffers] = {};   // made on first use, kept for the process
+bool g_sharedReceiveBusy[kSharedReceiveBuffers] = {};
+
+uint8_t* BorrowSharedReceive() {
+    std::lock_guard<std::mutex> hold(g_sharedReceiveLock);
+    for (int i = 0; i < kSharedReceiveBuffers; ++i) {
+        if (g_sharedReceiveBusy[i])
+            continue;
+        if (!g_sharedReceive[i])
+            g_sharedReceive[i] = new (std::nothrow) uint8_t[kSharedReceiveSize];
+        if (!g_sharedReceive[i])
+            return nullptr;
+        g_sharedReceiveBusy[i] = true;
+        return g_sharedReceive[i];
+    }
+    return nullptr;
+}
+
+void ReturnSharedReceive(uint8_t* buffer) {
+    if (!buffer)
+        return;
+    std::lock_guard<std::mutex> hold(g_sharedReceiveLock);
+    for (int i = 0; i < kSharedReceiveBuffers; ++i) {
+        if (g_sharedReceive[i] == buffer)
+            g_sharedReceiveBusy[i] = false;
+    }
+}
 
 int HexDigit(uint8_t c) {
     if (c >= '0' && c <= '9')
@@ -91,6 +130,8 @@ bool FindHttpHeader(const char* lowerHead, const char* head, int length, const c
 }
 
 void StreamCore::NetworkBuffersFree::operator()(NetworkBuffers* buffers) const {
+    if (buffers)
+        ReturnSharedReceive(buffers->shared);
     delete buffers;
 }
 
@@ -115,6 +156,8 @@ void StreamCore::ResetReceiveState() {
     m_chunkLineLength = 0;
     m_chunkDigits = false;
     if (m_net) {
+        ReturnSharedReceive(m_net->shared);
+        m_net->shared = nullptr;
         m_net->headComplete = false;
         m_net->headExtra = 0;
     }
@@ -227,6 +270,9 @@ bool StreamCore::AcceptRequestHead() {
 }
 
 void StreamCore::DecodeReceived(const uint8_t* bytes, int count) {
+    // Only reached once the bytes of a shared receive are all taken.
+    ReturnSharedReceive(m_net->shared);
+    m_net->shared = nullptr;
     uint8_t* out = m_net->decoded.get();
     m_recvIndex = 0;
     m_recvFill = 0;
@@ -345,6 +391,16 @@ void StreamCore::DeliverFromNetwork(uint8_t* buffer, const uint8_t* bytes, int c
 }
 
 int StreamCore::ReadNetwork(uint8_t* buffer, int count) {
+    // A shared receive whose bytes are all taken goes back at once.
+    auto finish = [this](int copiedBytes) {
+        if (m_net->shared && m_recvIndex >= m_recvFill) {
+            ReturnSharedReceive(m_net->shared);
+            m_net->shared = nullptr;
+            m_recvIndex = 0;
+            m_recvFill = 0;
+        }
+        return copiedBytes;
+    };
     int copied = 0;
     int tries = 0;
     while (copied < count && !IsCancelled()) {
@@ -383,30 +439,57 @@ int StreamCore::ReadNetwork(uint8_t* buffer, int count) {
                 break;
             } else if (available > 0) {
                 int take = count - copied < available ? count - copied : available;
-                DeliverFromNetwork(buffer + copied, m_net->decoded.get() + m_recvIndex, take);
+                const uint8_t* received = m_net->shared ? m_net->shared : m_net->decoded.get();
+                DeliverFromNetwork(buffer + copied, received + m_recvIndex, take);
                 m_recvIndex += take;
                 copied += take;
                 const int64_t known = m_length.load();
                 if (known >= 0 && m_position - m_entryBase >= known)
-                    return copied;
+                    return finish(copied);
                 continue;
             } else if (m_chunkedDone) {
                 if (m_length.load() < 0)
                     m_length = m_position - m_entryBase;
-                return copied;
+                return finish(copied);
             }
             int got;
             if (!m_chunked && m_skipUntil < 0 && count - copied >= kDirectReceiveMin) {
-                // Large reads of plain bodies go straight into the caller's buffer.
                 int want = count - copied;
                 const int64_t known = m_length.load();
-                if (known >= 0 && known - (m_position - m_entryBase) < want)
-                    want = static_cast<int>(known - (m_position - m_entryBase));
-                got = ReceiveSome(buffer + copied, want);
-                if (got > 0) {
-                    DeliverFromNetwork(buffer + copied, buffer + copied, got);
-                    copied += got;
-                    continue;
+                const int64_t left = known >= 0 ? known - (m_position - m_entryBase) : -1;
+                if (left >= 0 && left < want)
+                    want = static_cast<int>(left);
+                // A read smaller than what may be waiting takes one large shared receive.
+                bool viaShared = false;
+                if (want < kSharedReceiveSize && (left < 0 || left > want)) {
+                    if (!m_net->shared)
+                        m_net->shared = BorrowSharedReceive();
+                    if (m_net->shared) {
+                        viaShared = true;
+                        const int take = left >= 0 && left < kSharedReceiveSize
+                                             ? static_cast<int>(left)
+                                             : kSharedReceiveSize;
+                        got = ReceiveSome(m_net->shared, take);
+                        if (got > 0) {
+                            m_recvIndex = 0;
+                            m_recvFill = got;
+                            continue;
+                        }
+                    }
+                }
+                if (!viaShared) {
+                    // Its bytes are all taken by now.
+                    ReturnSharedReceive(m_net->shared);
+                    m_net->shared = nullptr;
+                    m_recvIndex = 0;
+                    m_recvFill = 0;
+                    // Other large reads of plain bodies go straight into the caller's buffer.
+                    got = ReceiveSome(buffer + copied, want);
+                    if (got > 0) {
+                        DeliverFromNetwork(buffer + copied, buffer + copied, got);
+                        copied += got;
+                        continue;
+                    }
                 }
             } else {
                 // Smaller reads are served from one large receive (each receive costs more
@@ -440,5 +523,5 @@ int StreamCore::ReadNetwork(uint8_t* buffer, int count) {
         }
     }
     // Bytes already taken have moved the position: they are answered even after a cancel.
-    return copied;
+    return finish(copied);
 }

@@ -15,6 +15,7 @@ struct StreamCore::NetworkBuffers {
     int headExtra;                            // body bytes that arrived behind the head
     std::unique_ptr<uint8_t[]> decoded;       // body bytes of the last receive, chunking undone
     std::unique_ptr<uint8_t[]> raw;           // a chunked receive before decoding, made when needed
+    uint8_t* shared = nullptr;                // a large receive of the process's few, while unread
 };
 
 // Starts the socket library (and the WinInet session in WinInet mode) when nobody has.

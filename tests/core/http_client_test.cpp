@@ -7,6 +7,7 @@
 #include <wininet.h>
 
 #include <atomic>
+#include <memory>
 #include <regex>
 #include <thread>
 
@@ -88,6 +89,43 @@ TEST_F(HttpClient, LengthAndSeekabilityFollowTheAnswer) {
         EXPECT_EQ(body.size(), static_cast<size_t>(size));
         EXPECT_TRUE(IsPattern(body));
         EXPECT_EQ(stream.GetLength(), size);
+    }
+}
+
+TEST_F(HttpClient, MoreStreamsReadingAtOnceThanLargeReceivesReadTheirOwnBytes) {
+    // Reads of 64 KB take a large receive while the process has one free; the streams beyond
+    // those receive into the caller's buffer. Read in turn, each stream gets its own bytes, also
+    // without a length from the server and across a short forward seek.
+    constexpr int kStreams = 6;
+    constexpr int kPiece = 65536;
+    const int size = 700000;
+    std::vector<std::unique_ptr<CFicheroHttp>> streams;
+    for (int i = 0; i < kStreams; ++i) {
+        streams.push_back(std::make_unique<CFicheroHttp>());
+        const char* options = i % 2 ? "&norange=1&nolength=1" : "";
+        ASSERT_TRUE(streams.back()->Open(Url(DataPath(NewTag("shared"), size, options)).c_str()));
+    }
+    const int64_t seekTo = kPiece + 1000;
+    std::vector<std::string> bodies(kStreams);
+    std::vector<uint8_t> piece(kPiece);
+    for (bool reading = true; reading;) {
+        reading = false;
+        for (int i = 0; i < kStreams; ++i) {
+            const int n = streams[i]->Read(piece.data(), kPiece);
+            if (n <= 0)
+                continue;
+            bodies[i].append(reinterpret_cast<const char*>(piece.data()), static_cast<size_t>(n));
+            if (i == 0 && bodies[i].size() == static_cast<size_t>(kPiece))
+                ASSERT_EQ(streams[i]->Seek(seekTo), seekTo);
+            reading = true;
+        }
+    }
+    for (int i = 0; i < kStreams; ++i) {
+        SCOPED_TRACE(i);
+        const int64_t skipped = i == 0 ? seekTo - kPiece : 0;
+        EXPECT_EQ(static_cast<int64_t>(bodies[i].size()), size - skipped);
+        EXPECT_TRUE(IsPattern(bodies[i].substr(0, kPiece)));
+        EXPECT_TRUE(IsPattern(bodies[i].substr(kPiece), kPiece + skipped));
     }
 }
 
