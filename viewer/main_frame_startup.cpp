@@ -51,6 +51,31 @@ struct HandOverTexts {
     CTexto programPath;
 };
 
+// A document word the user typed relative to the folder they started the player from (a shell's
+// "lumarix pano.jpg") is found there when the program's own base folder does not hold it. Names
+// with a drive, a scheme or a leading separator, package entries and names the base folder holds
+// are left as they are.
+void FindDocumentInStartingFolder(CTexto& document, const CTexto& basePath, const CTexto& startingFolder)
+{
+    if (document.GetLength() == 0 || startingFolder.GetLength() == 0 || g_runningFromPackage)
+        return;
+    const char first = document.GetAt(0);
+    if (first == '\\' || first == '/' || document.Find(':') >= 0)
+        return;
+    // A "#type" suffix names the kind, not the file.
+    const int hash = document.Find('#');
+    const CTexto name = hash >= 0 ? document.Mid(0, hash) : document;
+    const CTexto suffix = hash >= 0 ? document.Mid(hash) : CTexto();
+    if (name.GetLength() == 0 || FileExists((basePath + name).GetText()))
+        return;
+    CTexto folder = startingFolder;
+    if (folder.GetAt(folder.GetLength() - 1) != '\\')
+        folder += "\\";
+    const CTexto candidate = folder + name;
+    if (FileExists(candidate.GetText()))
+        document = candidate + suffix;
+}
+
 }  // namespace
 
 double ReadWindowsVersion(const CMainWnd& engine)
@@ -149,6 +174,9 @@ void CMainFrame::LoadStartupParameters(const char* startFolder, const char* prog
     m_programName = nameText;
     m_commandLine = commandText;
     m_parameterText = m_commandLine;
+    char startingFolder[MAX_PATH] = {};
+    if (GetCurrentDirectoryA(MAX_PATH, startingFolder) >= MAX_PATH)
+        startingFolder[0] = '\0';
     if (m_startFolder.GetLength() > 0)
         SetCurrentDirectoryA(m_startFolder.GetText());
 
@@ -228,6 +256,7 @@ void CMainFrame::LoadStartupParameters(const char* startFolder, const char* prog
 
     engine.ParseParameterList(m_parameterText.GetText(), m_parameterList);
     engine.ApplyParameters(m_parameterList);
+    FindDocumentInStartingFolder(engine.m_documentFile, engine.m_basePath, CTexto(startingFolder));
 
     if (UsesSystemFrameModes()) {
         if (engine.m_params.interfaceMode == InterfaceSkinnedSmall)

@@ -317,4 +317,34 @@ TEST_F(StartupParameters, PackageWinsOverParameterFilesAndKeepsTheCommandLine)
     EXPECT_STREQ(g_windowClassName.GetText(), kWindowClassPlayer);
 }
 
+TEST_F(StartupParameters, DocumentTypedRelativeToTheStartingFolderIsFoundThere)
+{
+    TempFolder user;
+    user.Write("pano.jpg", "x");
+    CreateDirectoryA(user.File("sub").c_str(), nullptr);
+    user.Write("sub\\tour.kzr", "x");
+    folder.Write("own.jpg", "x");
+    struct Case {
+        const char* commandLine;
+        std::string document;
+    } cases[] = {
+        {"pano.jpg", user.File("pano.jpg")},
+        {"sub\\tour.kzr menu=0", user.File("sub\\tour.kzr")},
+        {"pano.jpg#jpg", user.File("pano.jpg") + "#jpg"},
+        // The program's folder holds it: the name stays relative to the base folder.
+        {"own.jpg", "own.jpg"},
+        // Nowhere to be found, absolute, or a URL: left as typed.
+        {"missing.jpg", "missing.jpg"},
+        {"C:\\elsewhere\\pano.jpg", "C:\\elsewhere\\pano.jpg"},
+        {"http://127.0.0.1/pano.jpg", "http://127.0.0.1/pano.jpg"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.commandLine);
+        SetCurrentDirectoryA(user.Path().c_str());
+        auto frame = Load("tour", c.commandLine);
+        EXPECT_EQ(std::string(frame->m_engine.m_documentFile.GetText()), c.document);
+    }
+    SetCurrentDirectoryA(m_savedDirectory);
+}
+
 } // namespace
