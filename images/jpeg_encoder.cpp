@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <new>
 
 #include "core/stream.h"
 #include "images/jpeg_encoder.h"
@@ -11,11 +12,8 @@
 
 namespace {
 
-constexpr int kLevelShift = 128;
-
 constexpr uint8_t kTableLuminance = 0x00, kTableChrominance = 0x01;
 constexpr uint8_t kAcClass = 0x10;
-constexpr uint8_t kSymbolEob = 0x00, kSymbolZeroRun = 0xF0;
 constexpr int kStandardDhtLength = 0x1A2;
 constexpr int kSofNativeLength = 0x11, kSosNativeLength = 0x0C;
 
@@ -69,6 +67,7 @@ struct KindTables {
     JpegCodeTable dc, ac;
     uint32_t dcFrequency[256];
     uint32_t acFrequency[256];
+    JpegBlockCodes codes;
 };
 
 enum class Pass {
@@ -86,9 +85,11 @@ private:
     void BuildHeaders(bool withHuffman);
     bool CodeRegion(const Rect& r, Pass pass, JpegBitWriter* writer);
     void CodeGroup(const Rect& r, int gx, int gy, Pass pass, JpegBitWriter* writer);
-    void LoadGroup(const Rect& r, int px, int py);
-    void CodeBlock(const float* samples, int kind, int16_t* predictor, Pass pass,
-                   JpegBitWriter* writer, int16_t* reconstruct);
+    bool AllocateRows();
+    void LoadRows(const Rect& r, int py);
+    void LoadRow(const Rect& r, int y, int16_t* yRow, int16_t* cbRow, int16_t* crRow);
+    void CodeBlock(const int16_t* samples, ptrdiff_t stride, int kind, int16_t* predictor,
+                   Pass pass, JpegBitWriter* writer, int16_t* reconstruct);
     void Preview(const Rect& r, int px, int py, int16_t (*recon)[64]);
     uint32_t PixelAt(int x, int y) const;
     int IndexAt(int x, int y) const;
@@ -104,10 +105,19 @@ private:
     size_t m_dhtAt = 0;               // where DHT starts in the headers
     std::vector<uint32_t> m_tileOffsets;
 
-    // One group's samples: luminance blocks, then Cb and Cr.
-    float m_y[4][64];
-    float m_cb[64], m_cr[64];
-    int m_cbFull[256], m_crFull[256];
+    const JpegEncoderKernels* m_kernels = nullptr;
+    // One row of block groups as samples, allocated once: luminance and full chroma rows of the
+    // group height, then the averaged chroma rows (8), m_rowWidth samples each (the widest
+    // region in whole groups).
+    std::vector<int16_t> m_samples;
+    std::vector<uint32_t> m_pixelRow;   // a row of pixels read one by one
+    int m_rowWidth = 0;
+    int16_t* m_yRows = nullptr;
+    int16_t* m_cbFull = nullptr;
+    int16_t* m_crFull = nullptr;
+    int16_t* m_cbRows = nullptr;
+    int16_t* m_crRows = nullptr;
+    ptrdiff_t m_chromaStride = 0;
     int16_t m_predictor[3] = {};
 };
 
@@ -144,6 +154,7 @@ void Encoder::SetUpTables()
         std::memcpy(t.dequant, q.multipliers, sizeof(t.dequant));
         std::memset(t.dcFrequency, 0, sizeof(t.dcFrequency));
         std::memset(t.acFrequency, 0, sizeof(t.acFrequency));
+        t.codes = {&t.dc, &t.ac, t.dcFrequency, t.acFrequency};
     }
     const JpegHuffmanCodes* dc[2] = {&kJpegDefaultDcLuminance, &kJpegDefaultDcChrominance};
     const JpegHuffmanCodes* ac[2] = {&kJpegDefaultAcLuminance, &kJpegDefaultAcChrominance};
@@ -243,124 +254,125 @@ void Encoder::BuildHeaders(bool withHuffman)
     out.push_back(0);
 }
 
-void Encoder::LoadGroup(const Rect& r, int px, int py)
+bool Encoder::AllocateRows()
+{
+    const int gw = 8 * m_h, gh = 8 * m_v;
+    int widest = 0;
+    for (const Rect& r : m_regions)
+        widest = std::max(widest, r.x1 - r.x0);
+    m_rowWidth = (widest + gw - 1) / gw * gw;
+    const size_t row = static_cast<size_t>(m_rowWidth);
+    const bool colour = !m_job.oneComponent;
+    const bool averaged = colour && (m_h > 1 || m_v > 1);
+    const size_t total = row * gh * (colour ? 3 : 1) + (averaged ? 2 * 8 * row / m_h : 0);
+    try {
+        m_samples.assign(total, 0);
+        m_pixelRow.assign(row, 0);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    int16_t* at = m_samples.data();
+    m_yRows = at;
+    at += row * gh;
+    if (colour) {
+        m_cbFull = at;
+        m_crFull = at + row * gh;
+        at += 2 * row * gh;
+        m_cbRows = averaged ? at : m_cbFull;
+        m_crRows = averaged ? at + 8 * row / m_h : m_crFull;
+        m_chromaStride = averaged ? static_cast<ptrdiff_t>(row / m_h) : static_cast<ptrdiff_t>(row);
+    }
+    return true;
+}
+
+void Encoder::LoadRow(const Rect& r, int y, int16_t* yRow, int16_t* cbRow, int16_t* crRow)
 {
     const CSprite& s = *m_image;
-    const int gw = 8 * m_h, gh = 8 * m_v;
-    int xs[16];
-    for (int i = 0; i < gw; ++i)
-        xs[i] = std::min(px + i, r.x1 - 1);
-    const bool flat = s.pixels && s.orientation == 0 && !s.IsKeptInTiles() &&
-                      (s.bitsPerPixel == 24 || s.bitsPerPixel == 32 ||
-                       (s.bitsPerPixel == 8 && m_job.indexed));
-    for (int j = 0; j < gh; ++j) {
-        const int y = std::min(py + j, r.y1 - 1);
-        const uint8_t* row = flat ? s.pixels + static_cast<size_t>(y) * s.stride : nullptr;
-        float* yRow = m_y[(j >> 3) * m_h] + (j & 7) * 8;
-        for (int i = 0; i < gw; ++i) {
-            float* yOut = yRow + (i >> 3) * 64 + (i & 7);
-            if (m_job.indexed) {
-                // Palette indices as they are, without the level shift.
-                const int index = row ? row[xs[i]] : IndexAt(xs[i], y);
-                *yOut = static_cast<float>(index);
-                continue;
-            }
-            int b, g, red;
-            if (row && s.bitsPerPixel != 8) {
-                const uint8_t* p = row + static_cast<size_t>(xs[i]) * s.bytesPerPixel;
-                b = p[0];
-                g = p[1];
-                red = p[2];
-            } else {
-                const uint32_t v = PixelAt(xs[i], y);
-                b = v & 0xFF;
-                g = (v >> 8) & 0xFF;
-                red = (v >> 16) & 0xFF;
-            }
-            int yy, cb, cr;
-            JpegRgbToYcc(red, g, b, &yy, &cb, &cr);
-            *yOut = static_cast<float>(yy - kLevelShift);
-            m_cbFull[j * gw + i] = cb;
-            m_crFull[j * gw + i] = cr;
+    const int n = r.x1 - r.x0;
+    const bool flat = s.pixels && s.orientation == 0 && !s.IsKeptInTiles();
+    if (m_job.indexed) {
+        // Palette indices as they are, without the level shift.
+        if (flat && s.bitsPerPixel == 8) {
+            const uint8_t* row = s.pixels + static_cast<size_t>(y) * s.stride + r.x0;
+            for (int i = 0; i < n; ++i)
+                yRow[i] = row[i];
+        } else {
+            for (int i = 0; i < n; ++i)
+                yRow[i] = static_cast<int16_t>(IndexAt(r.x0 + i, y));
         }
+    } else if (flat && (s.bitsPerPixel == 24 || s.bitsPerPixel == 32)) {
+        const uint8_t* row = s.pixels + static_cast<size_t>(y) * s.stride +
+                             static_cast<size_t>(r.x0) * s.bytesPerPixel;
+        m_kernels->convertRow(row, s.bytesPerPixel, n, yRow, cbRow, crRow);
+    } else {
+        for (int i = 0; i < n; ++i)
+            m_pixelRow[i] = PixelAt(r.x0 + i, y);
+        m_kernels->convertRow(reinterpret_cast<const uint8_t*>(m_pixelRow.data()), 4, n, yRow,
+                              cbRow, crRow);
     }
-    if (m_job.oneComponent)
-        return;
-    for (int j = 0; j < 8; ++j) {
-        for (int i = 0; i < 8; ++i) {
-            int cb, cr;
-            if (m_h == 1 && m_v == 1) {
-                cb = m_cbFull[j * gw + i];
-                cr = m_crFull[j * gw + i];
-            } else if (m_v == 1) {
-                const int a = j * gw + 2 * i;
-                cb = (m_cbFull[a] + m_cbFull[a + 1]) >> 1;
-                cr = (m_crFull[a] + m_crFull[a + 1]) >> 1;
-            } else {
-                const int a = 2 * j * gw + 2 * i, c = a + gw;
-                cb = (m_cbFull[a] + m_cbFull[a + 1] + m_cbFull[c] + m_cbFull[c + 1]) >> 2;
-                cr = (m_crFull[a] + m_crFull[a + 1] + m_crFull[c] + m_crFull[c + 1]) >> 2;
-            }
-            m_cb[j * 8 + i] = static_cast<float>(cb);
-            m_cr[j * 8 + i] = static_cast<float>(cr);
+    // The last pixel repeated to the group's right edge.
+    for (int i = n; i < m_rowWidth; ++i) {
+        yRow[i] = yRow[n - 1];
+        if (cbRow) {
+            cbRow[i] = cbRow[n - 1];
+            crRow[i] = crRow[n - 1];
         }
     }
 }
 
-void Encoder::CodeBlock(const float* samples, int kind, int16_t* predictor, Pass pass,
-                        JpegBitWriter* writer, int16_t* reconstruct)
+void Encoder::LoadRows(const Rect& r, int py)
+{
+    const int gh = 8 * m_v;
+    const size_t row = static_cast<size_t>(m_rowWidth);
+    const bool colour = !m_job.oneComponent;
+    for (int j = 0; j < gh; ++j) {
+        int16_t* yRow = m_yRows + j * row;
+        int16_t* cbRow = colour ? m_cbFull + j * row : nullptr;
+        int16_t* crRow = colour ? m_crFull + j * row : nullptr;
+        if (py + j < r.y1) {
+            LoadRow(r, py + j, yRow, cbRow, crRow);
+        } else {
+            // The last row repeated to the group's bottom edge.
+            std::memcpy(yRow, yRow - row, row * sizeof(int16_t));
+            if (colour) {
+                std::memcpy(cbRow, cbRow - row, row * sizeof(int16_t));
+                std::memcpy(crRow, crRow - row, row * sizeof(int16_t));
+            }
+        }
+    }
+    if (!colour || (m_h == 1 && m_v == 1))
+        return;
+    const int n = m_rowWidth / m_h;
+    for (int j = 0; j < 8; ++j) {
+        const size_t first = static_cast<size_t>(j * m_v) * row;
+        const bool pairs = m_v > 1;
+        m_kernels->downsample(m_cbFull + first, pairs ? m_cbFull + first + row : nullptr, n,
+                              m_cbRows + j * m_chromaStride);
+        m_kernels->downsample(m_crFull + first, pairs ? m_crFull + first + row : nullptr, n,
+                              m_crRows + j * m_chromaStride);
+    }
+}
+
+void Encoder::CodeBlock(const int16_t* samples, ptrdiff_t stride, int kind, int16_t* predictor,
+                        Pass pass, JpegBitWriter* writer, int16_t* reconstruct)
 {
     KindTables& t = m_tables[kind];
-    float dct[64];
-    int16_t zz[64];
-    JpegForwardDct(samples, dct);
-    JpegQuantise(dct, t.reciprocal, m_job.keep, zz);
-    if (reconstruct) {
-        std::memset(reconstruct, 0, 64 * sizeof(int16_t));
-        for (int z = 0; z < 64; ++z)
-            reconstruct[kJpegNaturalOrder[z]] = zz[z];
+    alignas(32) int16_t natural[64];
+    uint64_t nonZero = m_kernels->transformBlock(samples, stride, t.reciprocal, natural);
+    if (m_job.keep < 64) {
+        for (int k = m_job.keep; k < 64; ++k)
+            natural[k] = 0;
+        nonZero &= (1ull << m_job.keep) - 1;
     }
-
-    const int diff = zz[0] - *predictor;
-    *predictor = zz[0];
-    const int dcSize = JpegCategory(diff);
-    if (pass == Pass::Count) {
-        ++t.dcFrequency[dcSize];
-    } else {
-        writer->Put(t.dc.code[dcSize], t.dc.length[dcSize]);
-        if (dcSize)
-            writer->Put(static_cast<uint32_t>(diff < 0 ? diff - 1 : diff), dcSize);
-    }
-    int run = 0;
-    for (int z = 1; z < 64; ++z) {
-        const int v = zz[z];
-        if (v == 0) {
-            ++run;
-            continue;
-        }
-        while (run > 15) {
-            if (pass == Pass::Count)
-                ++t.acFrequency[kSymbolZeroRun];
-            else
-                writer->Put(t.ac.code[kSymbolZeroRun], t.ac.length[kSymbolZeroRun]);
-            run -= 16;
-        }
-        const int size = JpegCategory(v);
-        const int symbol = run << 4 | size;
-        if (pass == Pass::Count) {
-            ++t.acFrequency[symbol];
-        } else {
-            writer->Put(t.ac.code[symbol], t.ac.length[symbol]);
-            writer->Put(static_cast<uint32_t>(v < 0 ? v - 1 : v), size);
-        }
-        run = 0;
-    }
-    if (run > 0) {
-        if (pass == Pass::Count)
-            ++t.acFrequency[kSymbolEob];
-        else
-            writer->Put(t.ac.code[kSymbolEob], t.ac.length[kSymbolEob]);
-    }
+    if (reconstruct)
+        std::memcpy(reconstruct, natural, sizeof(natural));
+    const int diff = natural[0] - *predictor;
+    *predictor = natural[0];
+    const uint64_t zigzag = JpegZigzagBits(nonZero);
+    if (pass == Pass::Count)
+        JpegCountBlock(natural, zigzag, diff, t.codes);
+    else
+        JpegWriteBlock(natural, zigzag, diff, t.codes, writer);
 }
 
 void Encoder::Preview(const Rect& r, int px, int py, int16_t (*recon)[64])
@@ -396,15 +408,19 @@ void Encoder::Preview(const Rect& r, int px, int py, int16_t (*recon)[64])
 void Encoder::CodeGroup(const Rect& r, int gx, int gy, Pass pass, JpegBitWriter* writer)
 {
     const int px = r.x0 + gx * 8 * m_h, py = r.y0 + gy * 8 * m_v;
-    LoadGroup(r, px, py);
     const bool preview = pass == Pass::Count && m_job.preview;
     int16_t recon[6][64];
     const int luma = m_h * m_v;
-    for (int b = 0; b < luma; ++b)
-        CodeBlock(m_y[b], 0, &m_predictor[0], pass, writer, preview ? recon[b] : nullptr);
+    const ptrdiff_t stride = m_rowWidth;
+    for (int b = 0; b < luma; ++b) {
+        const int16_t* at = m_yRows + (b / m_h) * 8 * stride + (gx * m_h + b % m_h) * 8;
+        CodeBlock(at, stride, 0, &m_predictor[0], pass, writer, preview ? recon[b] : nullptr);
+    }
     if (!m_job.oneComponent) {
-        CodeBlock(m_cb, 1, &m_predictor[1], pass, writer, preview ? recon[luma] : nullptr);
-        CodeBlock(m_cr, 1, &m_predictor[2], pass, writer, preview ? recon[luma + 1] : nullptr);
+        CodeBlock(m_cbRows + gx * 8, m_chromaStride, 1, &m_predictor[1], pass, writer,
+                  preview ? recon[luma] : nullptr);
+        CodeBlock(m_crRows + gx * 8, m_chromaStride, 1, &m_predictor[2], pass, writer,
+                  preview ? recon[luma + 1] : nullptr);
     }
     if (preview)
         Preview(r, px, py, recon);
@@ -420,6 +436,7 @@ bool Encoder::CodeRegion(const Rect& r, Pass pass, JpegBitWriter* writer)
     for (int gy = 0; gy < down; gy += stepAcross ? 1 : k) {
         if (m_image->AbortValue() != 0)
             return false;
+        LoadRows(r, r.y0 + gy * gh);
         for (int gx = 0; gx < across; gx += stepAcross ? k : 1)
             CodeGroup(r, gx, gy, pass, writer);
     }
@@ -437,6 +454,10 @@ JpegEncodeResult Encoder::Run(CFicheroHttp* stream, int64_t* count)
     const JpegGroupLayout* layout = FindJpegGroupLayout(static_cast<uint8_t>(m_job.sampling));
     m_h = m_job.oneComponent || !layout ? 1 : layout->h;
     m_v = m_job.oneComponent || !layout ? 1 : layout->v;
+    if (m_h < m_v)
+        m_h = m_v = 1;   // only 0x11, 0x21 and 0x22 are coded
+    m_job.keep = std::max(1, std::min(64, m_job.keep));
+    m_kernels = &ChooseJpegEncoderKernels(m_job.simd);
 
     if (m_job.width > 0 && m_job.height > 0) {
         // The rectangle, its corners moved outward to group multiples, inside the image.
@@ -465,6 +486,8 @@ JpegEncodeResult Encoder::Run(CFicheroHttp* stream, int64_t* count)
                                                 kSpriteDefaultColour, false, true, false))
         return JpegEncodeResult::BadImage;
 
+    if (!AllocateRows())
+        return JpegEncodeResult::BadImage;
     SetUpTables();
     const bool countPass = m_job.optimise || m_job.preview;
     if (countPass) {

@@ -6,44 +6,13 @@
 #include <cmath>
 
 #include "images/jpeg_encoder.h"
+#include "images/jpeg_encoder_fdct_pass.h"
 #include "images/jpeg_format.h"
 
 namespace {
 
 constexpr int kQualityMin = 1, kQualityMax = 100, kQualityHalf = 50;
 constexpr int kQuantMin = 1, kQuantMax = 255;
-
-// One 8-point AAN pass over p[0], p[step], ... p[7 step].
-inline void Fdct8(float* p, int step)
-{
-    const float d0 = p[0], d1 = p[step], d2 = p[2 * step], d3 = p[3 * step];
-    const float d4 = p[4 * step], d5 = p[5 * step], d6 = p[6 * step], d7 = p[7 * step];
-    const float tmp0 = d0 + d7, tmp7 = d0 - d7;
-    const float tmp1 = d1 + d6, tmp6 = d1 - d6;
-    const float tmp2 = d2 + d5, tmp5 = d2 - d5;
-    const float tmp3 = d3 + d4, tmp4 = d3 - d4;
-
-    // Even part.
-    const float tmp10 = tmp0 + tmp3, tmp13 = tmp0 - tmp3;
-    const float tmp11 = tmp1 + tmp2, tmp12 = tmp1 - tmp2;
-    p[0] = tmp10 + tmp11;
-    p[4 * step] = tmp10 - tmp11;
-    const float z1 = (tmp12 + tmp13) * 0.707106781f;
-    p[2 * step] = tmp13 + z1;
-    p[6 * step] = tmp13 - z1;
-
-    // Odd part.
-    const float t10 = tmp4 + tmp5, t11 = tmp5 + tmp6, t12 = tmp6 + tmp7;
-    const float z5 = (t10 - t12) * 0.382683433f;
-    const float z2 = 0.541196100f * t10 + z5;
-    const float z4 = 1.306562965f * t12 + z5;
-    const float z3 = t11 * 0.707106781f;
-    const float z11 = tmp7 + z3, z13 = tmp7 - z3;
-    p[5 * step] = z13 + z2;
-    p[3 * step] = z13 - z2;
-    p[step] = z11 + z4;
-    p[7 * step] = z11 - z4;
-}
 
 }  // namespace
 
@@ -72,12 +41,21 @@ void BuildJpegQuantReciprocals(const uint16_t quant[64], float out[64])
 
 void JpegForwardDct(const float* samples, float* out)
 {
-    for (int i = 0; i < 64; ++i)
-        out[i] = samples[i];
-    for (int row = 0; row < 8; ++row)
-        Fdct8(out + row * 8, 1);
-    for (int col = 0; col < 8; ++col)
-        Fdct8(out + col, 8);
+    float p[8];
+    for (int row = 0; row < 8; ++row) {
+        for (int k = 0; k < 8; ++k)
+            p[k] = samples[row * 8 + k];
+        FdctPass(p);
+        for (int k = 0; k < 8; ++k)
+            out[row * 8 + k] = p[k];
+    }
+    for (int col = 0; col < 8; ++col) {
+        for (int k = 0; k < 8; ++k)
+            p[k] = out[k * 8 + col];
+        FdctPass(p);
+        for (int k = 0; k < 8; ++k)
+            out[k * 8 + col] = p[k];
+    }
 }
 
 void JpegQuantise(const float* dct, const float* reciprocals, int keep, int16_t zigzag[64])

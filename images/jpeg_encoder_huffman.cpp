@@ -120,12 +120,147 @@ int BuildJpegOptimisedTable(const uint32_t frequency[256], uint8_t counts[16],
     return k;
 }
 
+void JpegBitWriter::PutWord(uint64_t word)
+{
+    // A word without a 0xFF byte needs no stuffing: its eight bytes go out in one store.
+    const uint64_t inverted = ~word;
+    const bool hasFf = ((inverted - 0x0101010101010101ull) & ~inverted & 0x8080808080808080ull) != 0;
+    if (!m_stuff || !hasFf) {
+        const uint64_t bigEndian = __builtin_bswap64(word);
+        std::memcpy(m_buffer + m_used, &bigEndian, sizeof(bigEndian));
+        m_used += 8;
+        m_dataBytes += 8;
+    } else {
+        for (int shift = kWordBits - 8; shift >= 0; shift -= 8)
+            PutByte(static_cast<uint8_t>(word >> shift));
+    }
+    if (m_used >= kBufferSize)
+        Drain();
+}
+
+void JpegBitWriter::Drain()
+{
+    // The stream receives whole buffers of kBufferSize bytes; what is over starts the next one.
+    if (m_stream && !m_failed && m_stream->Write(m_buffer, kBufferSize) != kBufferSize)
+        m_failed = true;
+    m_used -= kBufferSize;
+    std::memmove(m_buffer, m_buffer + kBufferSize, static_cast<size_t>(m_used));
+}
+
+void JpegBitWriter::WholeBytesOut()
+{
+    int pending = kWordBits - m_free;
+    while (pending >= 8) {
+        pending -= 8;
+        PutByte(static_cast<uint8_t>(m_acc >> pending));
+        if (m_used >= kBufferSize)
+            Drain();
+    }
+    m_free = kWordBits - pending;
+}
+
+void JpegBitWriter::Align()
+{
+    const int partial = (kWordBits - m_free) & 7;
+    if (partial)
+        Put(0, 8 - partial);
+    WholeBytesOut();
+}
+
 bool JpegBitWriter::Flush()
 {
-    if (m_used > 0 && m_stream) {
+    WholeBytesOut();
+    if (m_used > 0 && m_stream && !m_failed) {
         if (m_stream->Write(m_buffer, m_used) != m_used)
             m_failed = true;
     }
     m_used = 0;
     return !m_failed;
+}
+
+namespace {
+
+// Bits of zig-zag positions for each natural-order nibble: entry [p][v] has the zig-zag bits of
+// the natural indices 4p..4p+3 set in v.
+struct ZigzagNibbles {
+    uint64_t bits[16][16];
+    ZigzagNibbles()
+    {
+        int zigzagOf[64];
+        for (int z = 0; z < 64; ++z)
+            zigzagOf[kJpegNaturalOrder[z]] = z;
+        for (int p = 0; p < 16; ++p)
+            for (int v = 0; v < 16; ++v) {
+                uint64_t b = 0;
+                for (int i = 0; i < 4; ++i)
+                    if (v >> i & 1)
+                        b |= 1ull << zigzagOf[4 * p + i];
+                bits[p][v] = b;
+            }
+    }
+};
+const ZigzagNibbles kZigzagNibbles;
+
+constexpr int kSymbolEob = 0x00, kSymbolZeroRun = 0xF0;
+constexpr int kLongestRun = 15;
+
+// The value bits of a coefficient of size category `size`: negative values as their one's
+// complement.
+inline uint32_t ValueBits(int v, int size)
+{
+    return static_cast<uint32_t>(v - (v < 0)) & ((1u << size) - 1u);
+}
+
+// The entries of one block in order: emit(symbol, table, value bits, size) per entry.
+template <class Emit>
+inline __attribute__((always_inline)) void ForEachEntry(const int16_t* natural, uint64_t zigzag,
+                                                        int diff, Emit emit)
+{
+    const int dcSize = JpegCategory(diff);
+    emit(dcSize, false, ValueBits(diff, dcSize), dcSize);
+    uint64_t rest = zigzag & ~1ull;
+    int last = 0;
+    while (rest) {
+        const int z = __builtin_ctzll(rest);
+        rest &= rest - 1;
+        int run = z - last - 1;
+        last = z;
+        while (run > kLongestRun) {
+            emit(kSymbolZeroRun, true, 0u, 0);
+            run -= kLongestRun + 1;
+        }
+        const int v = natural[kJpegNaturalOrder[z]];
+        const int size = JpegCategory(v);
+        emit(run << 4 | size, true, ValueBits(v, size), size);
+    }
+    if (last != 63)
+        emit(kSymbolEob, true, 0u, 0);
+}
+
+}  // namespace
+
+uint64_t JpegZigzagBits(uint64_t natural)
+{
+    uint64_t out = 0;
+    for (int p = 0; p < 16; ++p)
+        out |= kZigzagNibbles.bits[p][(natural >> (4 * p)) & 0xF];
+    return out;
+}
+
+void JpegWriteBlock(const int16_t* natural, uint64_t zigzag, int diff, const JpegBlockCodes& codes,
+                    JpegBitWriter* writer)
+{
+    const JpegCodeTable& dc = *codes.dc;
+    const JpegCodeTable& ac = *codes.ac;
+    ForEachEntry(natural, zigzag, diff, [&](int symbol, bool isAc, uint32_t bits, int size) {
+        const JpegCodeTable& t = isAc ? ac : dc;
+        writer->Put(static_cast<uint32_t>(t.code[symbol]) << size | bits, t.length[symbol] + size);
+    });
+}
+
+void JpegCountBlock(const int16_t* natural, uint64_t zigzag, int diff, const JpegBlockCodes& codes)
+{
+    ForEachEntry(natural, zigzag, diff, [&](int symbol, bool isAc, uint32_t, int) {
+        ++(isAc ? codes.acFrequency : codes.dcFrequency)[symbol];
+    });
 }

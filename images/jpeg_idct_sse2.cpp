@@ -3,29 +3,10 @@
 
 #include "images/jpeg_internal.h"
 #include "images/jpeg_idct_pass.h"
+#include "images/jpeg_lanes_sse2.h"
 
 #if defined(__x86_64__)
 namespace {
-
-struct F4 {
-    __m128 v;
-};
-inline __attribute__((always_inline)) F4 operator+(F4 a, F4 b) { return {_mm_add_ps(a.v, b.v)}; }
-inline __attribute__((always_inline)) F4 operator-(F4 a, F4 b) { return {_mm_sub_ps(a.v, b.v)}; }
-inline __attribute__((always_inline)) F4 operator*(F4 a, float k)
-{
-    return {_mm_mul_ps(a.v, _mm_set1_ps(k))};
-}
-
-inline __attribute__((always_inline)) void Transpose4(const F4* in, F4* out)
-{
-    __m128 r0 = in[0].v, r1 = in[1].v, r2 = in[2].v, r3 = in[3].v;
-    _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
-    out[0].v = r0;
-    out[1].v = r1;
-    out[2].v = r2;
-    out[3].v = r3;
-}
 
 inline __attribute__((always_inline)) __m128i RoundLanes(F4 x)
 {

@@ -2,6 +2,7 @@
 // quantisation, code tables (standard and optimised, limited to 16 bits) and the bit writer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -219,5 +220,157 @@ TEST(JpegEncoderStages, BitWriterPacksAndStuffsOnlyWhenAsked)
         EXPECT_EQ(data[stuff ? 2 : 1], 0x80);
         for (int64_t i = stuff ? 3 : 2; i < filled; ++i)
             ASSERT_EQ(data[i], (stuff && (i - 3) % 2 == 1) ? 0x00 : 0xFF) << i;
+    }
+}
+
+// Every SIMD level's kernels answer exactly what the portable ones answer, on random and extreme
+// input, row lengths that leave vector tails, and the qualities that stress rounding; the
+// portable transform is the reference transform and quantisation.
+TEST(JpegEncoderStages, KernelsAgreeOnEveryLevel)
+{
+    std::vector<SimdLevel> levels = {SimdLevel::Sse2, SimdLevel::Avx2};
+    const JpegEncoderKernels& plain = kJpegEncoderKernelsPlain;
+    uint32_t seed = 777;
+    auto next = [&seed]() {
+        seed = seed * 1103515245u + 12345u;
+        return seed >> 8;
+    };
+    for (SimdLevel level : levels) {
+        if (DetectSimdLevel() < level)
+            continue;
+        SCOPED_TRACE(SimdLevelName(level));
+        const JpegEncoderKernels& k = ChooseJpegEncoderKernels(level);
+        for (int bpp : {3, 4}) {
+            for (int n : {1, 15, 16, 17, 47, 64, 203}) {
+                std::vector<uint8_t> pixels(static_cast<size_t>(n) * bpp);
+                for (size_t i = 0; i < pixels.size(); ++i) {
+                    const uint32_t r = next();
+                    pixels[i] = (r & 3) == 0 ? 0 : (r & 3) == 1 ? 255 : static_cast<uint8_t>(r >> 4);
+                }
+                std::vector<int16_t> y0(n), cb0(n), cr0(n), y1(n), cb1(n), cr1(n), yOnly(n);
+                plain.convertRow(pixels.data(), bpp, n, y0.data(), cb0.data(), cr0.data());
+                k.convertRow(pixels.data(), bpp, n, y1.data(), cb1.data(), cr1.data());
+                k.convertRow(pixels.data(), bpp, n, yOnly.data(), nullptr, nullptr);
+                ASSERT_EQ(y0, y1) << bpp << " " << n;
+                ASSERT_EQ(cb0, cb1) << bpp << " " << n;
+                ASSERT_EQ(cr0, cr1) << bpp << " " << n;
+                ASSERT_EQ(y0, yOnly) << bpp << " " << n;
+                for (int i = 0; i < n; ++i) {
+                    int yy, cb, cr;
+                    const uint8_t* p = &pixels[static_cast<size_t>(i) * bpp];
+                    JpegRgbToYcc(p[2], p[1], p[0], &yy, &cb, &cr);
+                    ASSERT_EQ(y0[i], yy - 128);
+                    ASSERT_EQ(cb0[i], cb);
+                    ASSERT_EQ(cr0[i], cr);
+                }
+            }
+        }
+        for (bool pairs : {false, true}) {
+            for (int n : {1, 8, 15, 16, 17, 40, 101}) {
+                std::vector<int16_t> a(2 * n), b(2 * n), out0(n), out1(n);
+                for (int i = 0; i < 2 * n; ++i) {
+                    a[i] = static_cast<int16_t>(static_cast<int>(next() % 256) - 128);
+                    b[i] = static_cast<int16_t>(static_cast<int>(next() % 256) - 128);
+                }
+                plain.downsample(a.data(), pairs ? b.data() : nullptr, n, out0.data());
+                k.downsample(a.data(), pairs ? b.data() : nullptr, n, out1.data());
+                ASSERT_EQ(out0, out1) << pairs << " " << n;
+                for (int i = 0; i < n; ++i) {
+                    const int sum = a[2 * i] + a[2 * i + 1];
+                    ASSERT_EQ(out0[i], pairs ? (sum + b[2 * i] + b[2 * i + 1]) >> 2 : sum >> 1);
+                }
+            }
+        }
+        for (int quality : {1, 50, 75, 90, 100}) {
+            uint16_t quant[64];
+            BuildJpegQuantTable(kJpegLuminanceQuant, JpegQualityScale(quality), quant);
+            float reciprocal[64];
+            BuildJpegQuantReciprocals(quant, reciprocal);
+            for (int round = 0; round < 200; ++round) {
+                // Rows 12 samples apart, inside a larger plane.
+                constexpr int kStride = 12;
+                int16_t samples[8 * kStride];
+                float asFloat[64];
+                for (int i = 0; i < 8 * kStride; ++i) {
+                    const uint32_t r = next();
+                    samples[i] = static_cast<int16_t>(round % 4 == 0 ? ((r & 1) ? 127 : -128)
+                                                                     : static_cast<int>(r % 256) - 128);
+                }
+                for (int i = 0; i < 64; ++i)
+                    asFloat[i] = samples[(i / 8) * kStride + i % 8];
+                float dct[64];
+                JpegForwardDct(asFloat, dct);
+                int16_t zz[64];
+                JpegQuantise(dct, reciprocal, 64, zz);
+                int16_t n0[64], n1[64];
+                const uint64_t bits0 = plain.transformBlock(samples, kStride, reciprocal, n0);
+                const uint64_t bits1 = k.transformBlock(samples, kStride, reciprocal, n1);
+                uint64_t expectedBits = 0, expectedZigzag = 0;
+                for (int z = 0; z < 64; ++z) {
+                    ASSERT_EQ(n0[kJpegNaturalOrder[z]], zz[z]) << quality << " " << z;
+                    expectedBits |= static_cast<uint64_t>(zz[z] != 0) << kJpegNaturalOrder[z];
+                    expectedZigzag |= static_cast<uint64_t>(zz[z] != 0) << z;
+                }
+                for (int i = 0; i < 64; ++i)
+                    ASSERT_EQ(n0[i], n1[i]) << quality << " " << i;
+                ASSERT_EQ(bits0, expectedBits);
+                ASSERT_EQ(bits1, expectedBits);
+                ASSERT_EQ(JpegZigzagBits(bits0), expectedZigzag);
+            }
+        }
+    }
+}
+
+// The writer's word path gives the bytes of a bit-at-a-time packer, with and without stuffing,
+// across words, buffer ends and alignments.
+TEST(JpegEncoderStages, BitWriterWordsEqualBitByBitPacking)
+{
+    for (bool stuff : {false, true}) {
+        SCOPED_TRACE(stuff);
+        CFicheroHttp out;
+        out.Core().m_memoryMode = 1;
+        ASSERT_TRUE(out.Open("", OpenWrite));
+        std::vector<uint8_t> expected;
+        int64_t dataBytes = 0;
+        uint32_t acc = 0;
+        int bits = 0;
+        auto putBit = [&](int b) {
+            acc = acc << 1 | static_cast<uint32_t>(b);
+            if (++bits == 8) {
+                expected.push_back(static_cast<uint8_t>(acc));
+                ++dataBytes;
+                if (stuff && static_cast<uint8_t>(acc) == 0xFF)
+                    expected.push_back(0);
+                acc = 0;
+                bits = 0;
+            }
+        };
+        uint32_t seed = 4242;
+        {
+            JpegBitWriter w(&out, stuff);
+            for (int i = 0; i < 20000; ++i) {
+                seed = seed * 1103515245u + 12345u;
+                const int count = static_cast<int>((seed >> 8) % 33);
+                // Runs of 1 bits make 0xFF bytes often.
+                const uint32_t value = (seed & 0x10000) ? 0xFFFFFFFFu : seed * 2654435761u;
+                const uint32_t v = count == 32 ? value : value & ((1u << count) - 1u);
+                w.Put(v, count);
+                for (int b = count - 1; b >= 0; --b)
+                    putBit(static_cast<int>(v >> b & 1));
+                if (i % 997 == 0) {
+                    w.Align();
+                    while (bits)
+                        putBit(0);
+                    ASSERT_EQ(w.dataBytes(), dataBytes) << i;
+                }
+            }
+            w.Align();
+            while (bits)
+                putBit(0);
+            ASSERT_TRUE(w.Flush());
+            EXPECT_EQ(w.dataBytes(), dataBytes);
+        }
+        ASSERT_EQ(out.Core().GetMemoryFilled(), static_cast<int64_t>(expected.size()));
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), out.Core().GetMemoryData()));
     }
 }

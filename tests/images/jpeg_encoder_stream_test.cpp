@@ -485,6 +485,58 @@ TEST(JpegEncoderStream, PreviewShowsWhatTheDecoderShows)
     }
 }
 
+// The portable and every SIMD level write the same bytes: each sampling, 24- and 32-bit pixels,
+// an odd-sized picture (edge repetition), both codings, optimised tables, fewer codes per block.
+TEST(JpegEncoderStream, EveryLevelWritesTheSameBytes)
+{
+    const Picture photo = Photo();   // 203 x 157
+    for (int bpp : {24, 32}) {
+        CSprite s;
+        FromPicture(photo, &s, bpp);
+        const struct {
+            int sampling;
+            bool oneComponent;
+            bool standard;
+            bool optimise;
+            int keep;
+        } cases[] = {{0x11, false, false, false, 64}, {0x22, false, true, false, 64},
+                     {0x21, false, false, true, 64},  {0x22, false, false, false, 10},
+                     {0x11, true, true, true, 64},    {0x22, false, true, true, 64}};
+        for (const auto& c : cases) {
+            SCOPED_TRACE(testing::Message() << bpp << " bits, sampling " << c.sampling << " one "
+                                            << c.oneComponent << " keep " << c.keep);
+            Bytes reference;
+            for (SimdLevel level : {SimdLevel::Plain, SimdLevel::Sse2, SimdLevel::Avx2}) {
+                if (DetectSimdLevel() < level)
+                    continue;
+                JpegEncodeJob job;
+                job.quality = job.chromaQuality = 90;
+                job.sampling = c.sampling;
+                job.oneComponent = c.oneComponent;
+                job.standard = c.standard;
+                job.optimise = c.optimise;
+                job.keep = c.keep;
+                job.simd = level;
+                CFicheroHttp out;
+                out.Core().m_memoryMode = 1;
+                ASSERT_TRUE(out.Open("", OpenWrite));
+                int64_t count = 0;
+                ASSERT_EQ(EncodeJpeg(&s, job, &out, &count), JpegEncodeResult::Written);
+                const uint8_t* data = out.Core().GetMemoryData();
+                const Bytes bytes(data, data + out.Core().GetMemoryFilled());
+                if (!c.standard) {
+                    EXPECT_EQ(count, static_cast<int64_t>(bytes.size()));
+                }
+                if (level == SimdLevel::Plain) {
+                    reference = bytes;
+                } else {
+                    EXPECT_TRUE(bytes == reference) << SimdLevelName(level);
+                }
+            }
+        }
+    }
+}
+
 // Streams for the Linux-side djpeg check (tests/images/check_encoder_streams.sh), written by the
 // main run only (the run on the plain paths goes beside it and would write the same files).
 TEST(JpegEncoderStream, WritesTheStreamsDjpegChecks)
