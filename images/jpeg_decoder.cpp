@@ -269,6 +269,7 @@ JpegError JpegDecoder::DecodeScan()
     m_dataFilled = 0;
     m_dataBase = 0;
     m_bits = JpegBitReader{0, 0, 0, 0, m_bits.standard, false, false};
+    std::memset(m_coef, 0, sizeof(m_coef));
     UseScanTables();
     m_restartCounter = 0;
     const bool restarts = m_bits.standard && m_restartInterval > 0;
@@ -300,8 +301,7 @@ JpegError JpegDecoder::DecodeScan()
 
 JpegError JpegDecoder::DecodeGroup(int gx, int gy)
 {
-    constexpr int kMaxBlocks = 6;
-    alignas(32) int16_t coef[kMaxBlocks][64];
+    int16_t (*coef)[64] = m_coef;
     // Samples: the luminance blocks first, then Cb and Cr.
     alignas(16) int16_t samples[kMaxBlocks][64];
     const int h = m_layout->h, v = m_layout->v;
@@ -310,7 +310,6 @@ JpegError JpegDecoder::DecodeGroup(int gx, int gy)
     uint8_t components[kMaxBlocks] = {};
     for (int b = 0; b < blocks; ++b)
         components[b] = static_cast<uint8_t>(b < lumaBlocks ? 0 : b - lumaBlocks + 1);
-    std::memset(coef, 0, sizeof(coef[0]) * blocks);
     bool ac[kMaxBlocks];
     if (!DecodeBlocks(blocks, components, coef, ac))
         return JpegError::BadHuffmanCode;
@@ -318,6 +317,14 @@ JpegError JpegDecoder::DecodeGroup(int gx, int gy)
     for (int b = 0; b < blocks; ++b)
         mult[b] = m_multUse[components[b]];
     m_idct(blocks, coef, mult, ac, samples);
+    // The coefficients go back to zero for the next group: only the DC term when no AC term
+    // was stored.
+    for (int b = 0; b < blocks; ++b) {
+        if (ac[b])
+            std::memset(coef[b], 0, sizeof(coef[b]));
+        else
+            coef[b][0] = 0;
+    }
     if (m_bits.count < m_bits.padBits && m_bits.dataEnded && !m_bits.atMarker)
         return m_sink->IsAborted() ? JpegError::Aborted : JpegError::Truncated;
 
@@ -342,8 +349,11 @@ namespace {
 
 const JpegTile* FindTile(const JpegTarget& t, int x, int y, int* hint)
 {
-    for (int i = 0; i < t.tileCount; ++i) {
-        const int k = (*hint + i) % t.tileCount;
+    // Blocks go left to right: mostly the tile of the last block, else one of the next ones.
+    int k = *hint < t.tileCount ? *hint : 0;
+    for (int i = 0; i < t.tileCount; ++i, ++k) {
+        if (k == t.tileCount)
+            k = 0;
         const JpegTile& tile = t.tiles[k];
         if (x >= tile.left && x < tile.right && y >= tile.top && y < tile.bottom) {
             *hint = k;

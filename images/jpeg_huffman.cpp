@@ -18,6 +18,28 @@ inline int Extend(uint32_t v, int size)
     return v < (1u << (size - 1)) ? static_cast<int>(v) + 1 - (1 << size) : static_cast<int>(v);
 }
 
+// The look-up entries of one AC code (see kAcValueFollows): every peek that starts with it.
+void FillAcEntries(int code, int len, uint8_t symbol, int32_t* fastAc)
+{
+    const int run = symbol >> 4, size = symbol & 15;
+    // EOB ends the block; a run of zeros (ZRL, or an undefined zero-size symbol) only steps.
+    const int step = size == 0 && run == 0 ? kAcEobStep : run + 1;
+    const int shift = kHuffmanAcBits - len;
+    for (int j = code << shift; j < (code + 1) << shift; ++j) {
+        int32_t entry;
+        if (size == 0) {
+            entry = step << 8 | len;
+        } else if (len + size <= kHuffmanAcBits) {
+            const uint32_t raw = (j >> (kHuffmanAcBits - len - size)) & ((1u << size) - 1);
+            entry = static_cast<int32_t>(static_cast<uint32_t>(Extend(raw, size)) << 16) |
+                    step << 8 | (len + size);
+        } else {
+            entry = size << 16 | step << 8 | kAcValueFollows | len;
+        }
+        fastAc[j] = entry;
+    }
+}
+
 }  // namespace
 
 bool BuildHuffmanTable(const uint8_t counts[16], const uint8_t* symbols, int symbolCount,
@@ -43,34 +65,20 @@ bool BuildHuffmanTable(const uint8_t counts[16], const uint8_t* symbols, int sym
         if (code + n > (1 << len))
             return false;
         for (int i = 0; i < n; ++i, ++code, ++index) {
+            const uint8_t symbol = symbols[index];
+            if (ac && len <= kHuffmanAcBits)
+                FillAcEntries(code, len, symbol, t->fastAc);
             if (len > kHuffmanFastBits)
                 continue;
             const int shift = kHuffmanFastBits - len;
-            const uint8_t symbol = symbols[index];
             for (int j = code << shift; j < (code + 1) << shift; ++j) {
                 t->fast[j] = static_cast<uint16_t>(len << 8 | symbol);
-                if (!ac) {
-                    // DC: the symbol is the category, the size of the difference.
-                    if (symbol > kMaxDcCategory || len + symbol > kHuffmanFastBits)
-                        continue;
-                    const uint32_t raw = symbol ? (j >> (kHuffmanFastBits - len - symbol)) &
-                                                      ((1u << symbol) - 1)
-                                                : 0;
-                    t->fastDc[j] = (symbol ? Extend(raw, symbol) : 0) * 256 + len + symbol;
+                // DC: the symbol is the category, the size of the difference.
+                if (ac || symbol > kMaxDcCategory || len + symbol > kHuffmanFastBits)
                     continue;
-                }
-                const int run = symbol >> 4, size = symbol & 15;
-                if (size == 0) {
-                    // EOB (run 0) and zero runs: value 0, nothing stored.
-                    t->fastAc[j] = static_cast<int16_t>(run * 16 + len);
-                    continue;
-                }
-                if (len + size > kHuffmanFastBits)
-                    continue;
-                const uint32_t raw = (j >> (kHuffmanFastBits - len - size)) & ((1u << size) - 1);
-                const int value = Extend(raw, size);
-                if (value >= -128 && value <= 127)
-                    t->fastAc[j] = static_cast<int16_t>(value * 256 + run * 16 + len + size);
+                const uint32_t raw =
+                    symbol ? (j >> (kHuffmanFastBits - len - symbol)) & ((1u << symbol) - 1) : 0;
+                t->fastDc[j] = (symbol ? Extend(raw, symbol) : 0) * 256 + len + symbol;
             }
         }
         code <<= 1;
@@ -192,6 +200,20 @@ void JpegDecoder::FillSlow()
 
 namespace {
 
+// Position in natural order of the coefficient reached after k steps: zig-zag index k - 1.
+// Steps past the block (an EOB, or runs in corrupt data) land on the last position with value 0
+// or, in corrupt data, the value the stream gives; the position is free until the block ends.
+struct StepOrder {
+    uint8_t at[64 + kAcEobStep] = {};
+    StepOrder()
+    {
+        for (int k = 1; k < 64 + kAcEobStep; ++k)
+            at[k] = k <= 64 ? kJpegNaturalOrder[k - 1] : 63;
+    }
+};
+const StepOrder kStepOrderTable;
+const uint8_t* const kStepOrder = kStepOrderTable.at;
+
 // The symbol of the next code; -1 when no code of the table matches. Consumes its bits.
 inline int DecodeSymbol(const JpegHuffmanTable& t, uint64_t& bits, int& count)
 {
@@ -266,44 +288,47 @@ bool JpegDecoder::DecodeBlocks(int blocks, const uint8_t* components, int16_t (*
         comp.predictor = static_cast<int16_t>(comp.predictor + diff);
         coef[0] = comp.predictor;
 
-        bool any = false;
+        // k counts the positions passed in zig-zag order; a coefficient lands at kStepOrder[k]
+        // once its step is added. Every stored value is ORed in: zero means no AC term.
+        int nonzero = 0;
         for (int k = 1; k < 64;) {
             if (count < 32)
                 refill();
-            const int fa = ac.fastAc[bits >> (64 - kHuffmanFastBits)];
-            if (fa) {
-                const int len = fa & 15;
+            const int32_t e = ac.fastAc[bits >> (64 - kHuffmanAcBits)];
+            const uint32_t taken = static_cast<uint32_t>(e) & 0xFF;
+            int value;
+            if (taken - 1 < kAcValueFollows - 1) {
+                // Code and value in one look-up (value 0 for EOB and runs of zeros).
+                bits <<= taken;
+                count -= static_cast<int>(taken);
+                value = e >> 16;
+                k += (e >> 8) & 0xFF;
+            } else if (taken & kAcValueFollows) {
+                const int len = static_cast<int>(taken & 0x7F), size = e >> 16;
                 bits <<= len;
-                count -= len;
-                const int run = (fa >> 4) & 15;
-                const int value = fa >> 8;
-                if (value == 0 && run == 0)
-                    break;   // EOB
-                k += run;
-                if (value) {
-                    coef[kJpegNaturalOrder[k]] = static_cast<int16_t>(value);
-                    any = true;
-                }
-                ++k;
-                continue;
-            }
-            const int symbol = DecodeSymbol(ac, bits, count);
-            if (symbol <= 0) {
-                ok = symbol == 0;
-                break;
-            }
-            const int run = symbol >> 4, size = symbol & 15;
-            k += run;
-            if (size) {
-                const int value = Extend(static_cast<uint32_t>(bits >> (64 - size)), size);
+                value = Extend(static_cast<uint32_t>(bits >> (64 - size)), size);
                 bits <<= size;
-                count -= size;
-                coef[kJpegNaturalOrder[k]] = static_cast<int16_t>(value);
-                any = true;
+                count -= len + size;
+                k += (e >> 8) & 0xFF;
+            } else {
+                const int symbol = DecodeSymbol(ac, bits, count);
+                if (symbol <= 0) {
+                    ok = symbol == 0;
+                    break;
+                }
+                const int size = symbol & 15;
+                value = 0;
+                if (size) {
+                    value = Extend(static_cast<uint32_t>(bits >> (64 - size)), size);
+                    bits <<= size;
+                    count -= size;
+                }
+                k += (symbol >> 4) + 1;
             }
-            ++k;
+            coef[kStepOrder[k]] = static_cast<int16_t>(value);
+            nonzero |= value;
         }
-        acPresent[b] = any;
+        acPresent[b] = nonzero != 0;
     }
     m_bits.bits = bits;
     m_bits.count = count;

@@ -87,6 +87,15 @@ struct JpegQuantTable {
 };
 
 constexpr int kHuffmanFastBits = 10;
+constexpr int kHuffmanAcBits = 11;   // the AC look-up's peek: most code-and-value pairs fit
+
+// fastAc entries: the bits to take (low byte), the step to the coefficient's position in the
+// zig-zag order (run + 1; 64 for EOB, which ends any block), and the value (top half). With
+// kAcValueFollows in the low byte only the code fits the peek: the low 7 bits are its length and
+// the top half is the size of the value bits that follow. An entry whose low byte is 0 belongs to
+// a longer code.
+constexpr int kAcValueFollows = 0x80;
+constexpr int kAcEobStep = 64;
 
 struct JpegHuffmanTable {
     bool defined = false;
@@ -94,9 +103,8 @@ struct JpegHuffmanTable {
     uint8_t symbols[256] = {};
     // Codes of up to kHuffmanFastBits bits: length << 8 | symbol, 0 when the code is longer.
     uint16_t fast[1 << kHuffmanFastBits] = {};
-    // AC codes whose value bits fit in the same peek: value << 8 | run << 4 | total bits; 0 = no.
-    // Value 0 is an EOB (run 0) or a run of zeros.
-    int16_t fastAc[1 << kHuffmanFastBits] = {};
+    // AC codes of up to kHuffmanAcBits bits: value << 16 | step << 8 | bits (see kAcValueFollows).
+    int32_t fastAc[1 << kHuffmanAcBits] = {};
     // DC codes with their difference bits: difference << 8 | total bits; 0 = no.
     int32_t fastDc[1 << kHuffmanFastBits] = {};
     int32_t maxCode[kJpegMaxHuffmanLength + 2] = {};   // largest code of each length, -1 = none
@@ -314,6 +322,9 @@ private:
     std::vector<uint32_t> m_tileOffsets;
 
     // Scan state.
+    static constexpr int kMaxBlocks = 6;   // the largest block group: four Y blocks, Cb, Cr
+    // A block group's coefficients; all zero between groups.
+    alignas(16) int16_t m_coef[kMaxBlocks][64] = {};
     JpegTarget m_target;
     JpegIdctGroupFn m_idct = nullptr;
     JpegWriterFn m_writer = nullptr;
