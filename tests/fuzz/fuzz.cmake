@@ -19,6 +19,9 @@ set(LUMARIX_FUZZ_SOURCES
   viewer/config_file.cpp viewer/screensaver_mode.cpp viewer/main_frame_package.cpp
   viewer/main_frame_startup.cpp viewer/main_wnd_frame_strips.cpp core/package.cpp sources/frame_loader.cpp
   script/reader.cpp script/reader_keywords.cpp script/key_names.cpp script/flag_words.cpp
+  script/reader_sections.cpp script/reader_frame_keys.cpp script/reader_objects.cpp
+  script/reader_display_objects.cpp script/reader_interactive.cpp script/reader_code_objects.cpp
+  script/reader_link.cpp
   images/jpeg_color.cpp images/jpeg_color_avx2.cpp images/jpeg_decoder.cpp images/jpeg_format.cpp
   images/jpeg_huffman.cpp images/jpeg_idct.cpp images/jpeg_idct_avx2.cpp images/jpeg_idct_sse2.cpp
   images/jpeg_markers.cpp images/sprite_jpeg_load.cpp images/sprite_load.cpp

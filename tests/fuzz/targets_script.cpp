@@ -15,7 +15,9 @@ namespace {
 const char* const kScriptWords[] = {
     "(", ")", "{", "}", ";", "'", "\"", "=", ",", "\r\n", "\xFF\xFE", "TYPE=", "TIPO=",
     "TYPE=INCLUDE;", "INCLUDE=", "TYPE=PANORAMIC;", "FILE=", "DESCRIPTION=", "IMAGE=",
-    "TEXTURAS=", "KEY=", "NODO1=", "FONT=", "TRANS+bilinear", "don't", "GoToFrame(", nullptr};
+    "TEXTURAS=", "KEY=", "NODO1=", "FONT=", "TRANS+bilinear", "don't", "GoToFrame(",
+    "TYPE=MENU;", "TYPE=TOOLTIP;", "MENUOPTION=", "LENSFLARE=", "3DLINEUTM=", "EXPOSURETABLE=",
+    "CAMERAPARAMETERS=", "BUTTON=", "SLIDER=", "PROPERTYCODE3=", "100%-", nullptr};
 
 CMainWnd& Engine()
 {
