@@ -372,7 +372,8 @@ public:
 
     // --- Frame ready and projections (main_wnd_frame_ready.cpp) ---
     // Moves the main device to the back end (RenderBackEnd); userChoice records it as the
-    // user's. True when the device runs on it afterwards.
+    // user's, and once the user chose, automatic requests change nothing. True when it switched
+    // (the device may still have ended on Software when the back end could not be made).
     bool SelectRenderBackEnd(int32_t backEnd, bool userChoice);
     // Builds the frame's meshes from its images for its kind and the projection, binds the
     // textures and sets what the kind needs; repeatable. Nothing for an unknown frame. Answers 0.
@@ -603,6 +604,15 @@ public:
     void ToggleAboutWindow();
     // Recreates the software device on GDI surfaces (gdi) or DirectDraw surfaces.
     void SetSurfaceMode(uint8_t gdi);
+    // The engine menu's back-end commands: the main device moves to Software, Direct3D 9 or
+    // OpenGL as the user's choice, which automatic switches keep afterwards.
+    void UseSoftwareEngine();
+    void UseDirect3D();
+    void UseOpenGL();
+    // True when the main device may run on Direct3D 9: it already runs on a hardware back end,
+    // or the DirectX level reaches 9.0, the frame is 16 or 32 bits deep and the current frame is
+    // not made of strips (the hardware textures then take the frame's depth).
+    bool CanUseDirect3D9();
 
     // --- Pointer input (main_wnd_pointer.cpp, main_wnd_pointer_cursor.cpp) ---
     void OnMouseMove(int keys, int x, int y);

@@ -686,8 +686,28 @@ void CMainWnd::BuildSphereMesh()
     m_sphereMesh.UpdateWorldVertices();
 }
 
-bool CMainWnd::SelectRenderBackEnd(int32_t, bool)
+bool CMainWnd::SelectRenderBackEnd(int32_t backEnd, bool userChoice)
 {
-    // Not built yet: answers false (the main device keeps its back end).
-    return false;
+    // An explicit choice of the user is never overridden by the automatic ones.
+    if (userChoice)
+        m_view.userChoseBackEnd = 1;
+    else if (m_view.userChoseBackEnd)
+        return false;
+    if (m_view.backEnd == backEnd)
+        return false;
+    switch (backEnd) {
+    case RenderSoftware:
+        break;
+    case RenderDirect3D9:
+        if (!CanUseDirect3D9())
+            return false;
+        break;
+    case RenderOpenGL:
+        ShowViewfinder(0);
+        break;
+    default:
+        return false;
+    }
+    m_view.SetRenderState(RenderStateBackEnd, backEnd);
+    return true;
 }

@@ -1,7 +1,10 @@
 // How the finished image reaches the screen: presenting and painting, the move of the view
 // between the host and the external window (popup or full screen), focus, the view's screen
-// rectangle, the About window and the software device's surface kind.
+// rectangle, the About window, the software device's surface kind and the user's choice of
+// back end.
 #include "viewer/main_wnd.h"
+
+#include "render/directx_probe.h"
 
 namespace {
 
@@ -9,8 +12,6 @@ namespace {
 constexpr int kSlotFullScreen = 3;
 constexpr int kSlotExternalWindow = 4;
 constexpr int kSlotClose = 9;
-// DirectDraw is needed for a choice of surfaces.
-constexpr uint32_t kDirectXLevelSurfaces = 0x500;
 
 }  // namespace
 
@@ -187,7 +188,7 @@ LRESULT CMainWnd::ToggleFullScreen(int framed, int fullScreen)
 
 void CMainWnd::SetSurfaceMode(uint8_t gdi)
 {
-    if (g_directXLevel < kDirectXLevelSurfaces || m_view.backEnd != RenderSoftware)
+    if (g_directXLevel < kDirectXLevelDirectDraw || m_view.backEnd != RenderSoftware)
         return;
     if (m_externalWnd.m_externalMode)
         ToggleFullScreen(0, 0);
@@ -201,6 +202,36 @@ void CMainWnd::SetSurfaceMode(uint8_t gdi)
     m_view.SetRenderState(RenderStateAccumulation, static_cast<int32_t>((saved >> 4) & 3));
     PostToViewer(WM_DISPLAYCHANGE, 0, 0);
     m_changeCount++;
+}
+
+void CMainWnd::UseSoftwareEngine()
+{
+    SelectRenderBackEnd(RenderSoftware, true);
+    m_changeCount++;
+}
+
+void CMainWnd::UseDirect3D()
+{
+    SelectRenderBackEnd(RenderDirect3D9, true);
+    m_changeCount++;
+}
+
+void CMainWnd::UseOpenGL()
+{
+    SelectRenderBackEnd(RenderOpenGL, true);
+    m_changeCount++;
+}
+
+bool CMainWnd::CanUseDirect3D9()
+{
+    if (m_view.backEnd == RenderDirect3D9 || m_view.backEnd == RenderOpenGL)
+        return true;
+    const int32_t bytesPerPixel = m_view.params->bytesPerPixel;
+    if (g_directXLevel < kDirectXLevelDirect3D9 || (bytesPerPixel != 4 && bytesPerPixel != 2) ||
+        (m_currentFrame && m_currentFrame->kind == FrameKindStrips))
+        return false;
+    m_view.textureDepth = bytesPerPixel * 8;
+    return true;
 }
 
 void CMainWnd::ToggleAboutWindow()

@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "render/mesh.h"
+#include "tests/render/hardware_test_support.h"
 #include "tests/render/raster_cube_scene.h"
 
 namespace {
@@ -43,19 +44,7 @@ protected:
     {
         g_renderSystem = DefaultRenderDeviceSystem();
         g_directXLevel = 0;
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = DefWindowProcA;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = "HardwareDrawTest";
-        RegisterClassA(&wc);
-        RECT rect = {0, 0, kW, kH};
-        AdjustWindowRectEx(&rect, WS_OVERLAPPEDWINDOW, FALSE, 0);
-        m_window = CreateWindowExA(0, wc.lpszClassName, "draw", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                                   100, 100, rect.right - rect.left, rect.bottom - rect.top,
-                                   nullptr, nullptr, wc.hInstance, nullptr);
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageA(&message);
+        m_window = hardware_test::CreateVisibleWindow("HardwareDrawTest", 100, 100, kW, kH);
     }
     void TearDown() override
     {
@@ -121,24 +110,7 @@ protected:
         return true;
     }
 
-    uint32_t ReadPixel(int x, int y)
-    {
-        CObjeto2D& device = *m_device;
-        if (device.backEnd == RenderOpenGL) {
-            uint8_t rgba[4] = {};
-            glReadBuffer(GL_BACK);
-            glReadPixels(x, device.params->height - 1 - y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
-            return (static_cast<uint32_t>(rgba[0]) << 16) | (rgba[1] << 8) | rgba[2];
-        }
-        uint8_t* frame = device.LockFrame();
-        if (!frame)
-            return 0xFFFFFFFF;
-        const uint8_t* p = frame + static_cast<ptrdiff_t>(y) * device.params->stride +
-                           static_cast<ptrdiff_t>(x) * device.params->bytesPerPixel;
-        const uint32_t value = (static_cast<uint32_t>(p[2]) << 16) | (p[1] << 8) | p[0];
-        device.UnlockFrame();
-        return value;
-    }
+    uint32_t ReadPixel(int x, int y) { return hardware_test::ReadBackPixel(*m_device, x, y); }
 
     std::unique_ptr<CObjeto2D> m_device;
     HWND m_window = nullptr;
@@ -282,6 +254,31 @@ TEST_F(HardwareDraw, Direct3D9OutOfVideoMemoryGoesOnInSoftware)
     EXPECT_EQ(drawn, 0);
     EXPECT_TRUE(Near(ReadPixel(kProbes[0][0], kProbes[0][1]), shown, 8));
     EXPECT_EQ(m_faces[0].form, MeshFormSingle) << "the meshes came back to the single form";
+}
+
+// The budget is reckoned again after every reset; a budget nobody can tell (no DirectDraw to
+// ask) is no shortage: the meshes stay on Direct3D 9.
+TEST_F(HardwareDraw, Direct3D9BudgetIsRecomputedAfterResetsAndUnknownMeansUnlimited)
+{
+    CObjeto2D& device = Start(RenderDirect3D9);
+    ASSERT_EQ(device.backEnd, RenderDirect3D9);
+    ASSERT_NE(device.directDraw, nullptr);
+    const uint32_t budget = device.freeVideoMemory;
+    EXPECT_NE(budget, 0u);
+    device.freeVideoMemory = 0;
+    EXPECT_EQ(device.ResetDevice(0), 0);
+    EXPECT_NE(device.freeVideoMemory, 0u) << "the reset reckons the budget again";
+    EXPECT_EQ(device.backEnd, RenderDirect3D9);
+
+    IDirectDraw2* directDraw = device.directDraw;
+    device.directDraw = nullptr;
+    EXPECT_EQ(device.UpdateFreeVideoMemory(), CObjeto2D::kVideoMemoryUnlimited);
+    HRESULT drawn = 0;
+    ASSERT_TRUE(DrawCube(0.0f, &drawn));
+    EXPECT_EQ(drawn, 0);
+    EXPECT_EQ(device.backEnd, RenderDirect3D9) << "an unknown budget is not an exhausted one";
+    device.directDraw = directDraw;
+    device.Present(nullptr);
 }
 
 TEST_F(HardwareDraw, Direct3D9ResetWithTexturesInUseKeepsTheBackEnd)

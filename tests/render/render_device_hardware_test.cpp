@@ -17,6 +17,7 @@
 #include "core/language.h"
 #include "core/system_wrappers.h"
 #include "render/directx_probe.h"
+#include "tests/render/hardware_test_support.h"
 
 namespace {
 
@@ -94,17 +95,8 @@ protected:
 
     HWND MakeWindow()
     {
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = DefWindowProcA;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = "HardwareDeviceTest";
-        RegisterClassA(&wc);
-        RECT rect = {0, 0, kClientWidth, kClientHeight};
-        AdjustWindowRectEx(&rect, WS_OVERLAPPEDWINDOW, FALSE, WS_EX_CLIENTEDGE);
-        m_window = CreateWindowExA(WS_EX_CLIENTEDGE, wc.lpszClassName, "hardware",
-                                   WS_OVERLAPPEDWINDOW | WS_VISIBLE, 200, 150,
-                                   rect.right - rect.left, rect.bottom - rect.top, nullptr,
-                                   nullptr, wc.hInstance, nullptr);
+        m_window = hardware_test::CreateVisibleWindow("HardwareDeviceTest", 200, 150, kClientWidth,
+                                                      kClientHeight, WS_EX_CLIENTEDGE);
         Pump();
         return m_window;
     }
@@ -122,37 +114,9 @@ protected:
         return *m_device;
     }
 
-    // Clears the frame to the colour, reads the middle pixel back (0x00RRGGBB) and presents.
     static uint32_t DrawAndReadBack(CObjeto2D& device, uint32_t colour, HRESULT* presented = nullptr)
     {
-        device.backgroundColour = colour;
-        if (device.BeginScene(nullptr) != 0)
-            return 0xFFFFFFFF;
-        device.Clear(true);
-        uint32_t pixel = ReadPixel(device, device.params->width / 2, device.params->height / 2);
-        device.EndScene();
-        HRESULT result = device.Present(nullptr);
-        if (presented)
-            *presented = result;
-        return pixel;
-    }
-
-    static uint32_t ReadPixel(CObjeto2D& device, int x, int y)
-    {
-        if (device.backEnd == RenderOpenGL) {
-            uint8_t rgba[4] = {};
-            glReadBuffer(GL_BACK);
-            glReadPixels(x, device.params->height - 1 - y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
-            return (static_cast<uint32_t>(rgba[0]) << 16) | (rgba[1] << 8) | rgba[2];
-        }
-        uint8_t* frame = device.LockFrame();
-        if (!frame)
-            return 0xFFFFFFFF;
-        const uint8_t* p = frame + static_cast<ptrdiff_t>(y) * device.params->stride +
-                           static_cast<ptrdiff_t>(x) * device.params->bytesPerPixel;
-        uint32_t value = (static_cast<uint32_t>(p[2]) << 16) | (p[1] << 8) | p[0];
-        device.UnlockFrame();
-        return value;
+        return hardware_test::ClearAndReadBack(device, colour, presented);
     }
 
     // The states a new Direct3D 9 device or GL context must hold after SetDefaultStates.
