@@ -226,6 +226,15 @@ enum SystemCursorChoice : int {
     kCursorSystemSizeAll = -7,
 };
 
+// Colour tones of the 3D-glasses view (CMainWnd::m_anaglyphTones).
+enum AnaglyphTones : int32_t {
+    kAnaglyphDualTones = 0,
+    kAnaglyphMediumTones = 1,
+    kAnaglyphTrueColour = 2,
+};
+// The colour mask of the 3D-glasses view (0xRRGGBB) in a device format of bitsPerPixel.
+uint32_t EyeMaskInDeviceFormat(uint32_t mask, int32_t bitsPerPixel);
+
 // Toolbar slots, built-in controls and the labels one drawing pass remembers.
 constexpr int kToolbarSlotCount = 15;
 constexpr int kControlCount = 20;
@@ -466,7 +475,13 @@ public:
     void SetLanguage(int32_t index);
     void ApplyFilter();
     void ApplyResize();
+    // Tips of the toolbar slots, from "barstrings" or the language's own.
     void ApplyBarStrings();
+    // Slot i's tip: piece i of the comma-separated list, or the language's text for the slot.
+    static void FormatBarStrings(const char* list, int32_t closeButton,
+                                 CTexto (&texts)[kToolbarSlotCount]);
+    // "closeimage": the close button's normal and hover images ("normal,hover" or one name).
+    void LoadCloseButtonImages();
     void ApplyAboutUrl();
     void ApplyPluginName();
     void ApplyGrayscale();
@@ -557,6 +572,14 @@ public:
     // digits as recordedCount. False (name empty) for a name too short to hold a folder.
     static bool FormatPanoramaStillName(const char* documentFile, int32_t recordedCount,
                                         int32_t index, CTexto* name);
+    // "rotationx", "rotationy", the roll and "zoom" take the active camera's, to 1/1000.
+    void TakeActiveCameraValues();
+    // While the timelapse plays: its next step when the step time is up; the view keeps drawing.
+    void StepTimelapsePlayback();
+    // The view follows the linked engine ("plugincamera") when that one's view moved.
+    void FollowLinkedViewer();
+    // The 3D-glasses view of a 3D scene: one pass per eye, the second writing the other colours.
+    HRESULT DrawEyePasses();
 
     // --- Engine handlers (main_wnd_handlers.cpp) ---
     void OnSize(int type, int width, int height);
@@ -912,7 +935,6 @@ public:
     int32_t m_cursorMode = 0;            // -1 hides the pointer
     uint8_t m_autoTour = 0;              // the script's automatic tour is on
     int32_t m_nodeHotspotCount = 0;      // node hotspots prepared for the current frame
-    uint8_t m_toolbarRedraw = 0;         // the built-in toolbar must be drawn again
 
     // Engine messages (main_wnd_messages.cpp).
     HWND m_messageWnd = nullptr;         // the window the engine's messages and timers go to
@@ -962,6 +984,13 @@ public:
     float m_stepFps = kDefaultFps;
     float m_frameTimeStep = 0.001f;
     float (*m_clock)() = nullptr;        // the tick's clock; null: GetTimeSeconds
+    CMainWnd* m_linkedEngine = nullptr;  // the engine "plugincamera" names, found each tick
+    float m_timelapseStepTime = 0.0f;    // tick time of the timelapse playback's last step
+    // The 3D-glasses view (on while m_gridMode is set on a 3D scene).
+    int32_t m_anaglyphColours = 0;       // 0 red-blue, 1 blue-red
+    int32_t m_anaglyphDirection = 0;     // 0 toward inside, 1 toward outside
+    int32_t m_anaglyphTones = kAnaglyphTrueColour;
+    float m_anaglyphSeparation = 5.0f;
     uint8_t m_pointerMoved = 0;
     int32_t m_viewMoved = 0;
     int32_t m_inputPolled = 0;
@@ -1024,6 +1053,7 @@ public:
     uint8_t m_fullScreenOpened = 0;      // view events of the property objects
     uint8_t m_fullScreenClosed = 0;
     int32_t m_closeButtonSetting = 0;    // "closebutton"
+    CSprite m_closeButtonImages[2];      // the close button, normal and under the pointer
     int32_t m_closeControlShown = 0;     // the toolbar's close control is shown
     uint8_t m_viewerTopmost = 0;         // "viewertopmost"
     int32_t m_tooltipOffset[2] = {};     // the view's offset in the tooltips' owner window
@@ -1035,7 +1065,7 @@ public:
     uint8_t m_controlShown[kControlCount] = {};
     uint8_t m_controlToggles[kControlCount] = {};
     int32_t m_controlCount = kControlCount;
-    int32_t m_toolbarDirty = 0;
+    int32_t m_toolbarDirty = 0;          // the built-in toolbar must be drawn again
     // Pointer state.
     int32_t m_prevMouseButtons = 0;      // m_mouseButtons as of the last press or release
     int32_t m_buttonDownPos[2] = {};     // pointer at the last left or right press

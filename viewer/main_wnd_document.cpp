@@ -14,6 +14,8 @@ namespace {
 
 constexpr int32_t kSingleImageGrid = 10;
 constexpr int32_t kModelVertexColour = 0x646464;
+// The toolbar slot a new document leaves as it is.
+constexpr int kSlotKeptPressed = 8;
 constexpr const char* kHideVideoControls = "ShowGroup('','',0,'videocontrols')";
 
 bool ExtensionIs(const char* extension, const char* const* list)
@@ -94,11 +96,27 @@ LRESULT CMainWnd::OpenDocument(WPARAM, LPARAM)
     ApplyFovMode();
 
     // The engine's state for the new document.
+    m_firstFrame.initialView[ViewRoll] = m_rotationZ;
+    m_appliedProjection = 0;
     m_cursorMode = m_closeOnInput ? -1 : 0;
     m_changeCount = 0;
     m_autoTour = 0;
+    if (m_viewfinderOn)
+        ToggleViewfinder();
+    RestartFrameRate();
+    m_toolbarVisible = m_params.toolsBar ? 1 : 0;
     m_nodeHotspotCount = 0;
     SetToolbarButtons();
+    for (int slot = 0; slot < kToolbarSlotCount; slot++) {
+        if (slot != kSlotKeptPressed)
+            m_buttonPressed[slot] = 0;
+    }
+    if (CameraState* camera = m_view.params->camera)
+        camera->x = camera->y = camera->z = 0.0f;
+    m_view.SetRenderState(RenderStateZBuffer, 0);
+    m_view.SetRenderState(RenderStateLighting, 0);
+    m_view.params->stateBits &= ~static_cast<uint32_t>(StateRowsContinue);
+    m_currentFrame->modelScale = 1.0f;
 
     const DocumentKind kind = ClassifyDocument(m_scriptFile.GetText());
     CFrame* frame = m_currentFrame;
@@ -146,7 +164,7 @@ LRESULT CMainWnd::OpenDocument(WPARAM, LPARAM)
 
     LayoutToolbar(true, kToolbarBothEdges);
     m_changeCount++;
-    m_toolbarRedraw = 1;
+    m_toolbarDirty = 1;
 
     StartUpdateLoop();
     ScheduleAutoplay(1);

@@ -577,7 +577,7 @@ void CMainWnd::FinishFrameReady(CFrame* frame)
     m_controlShown[kCameraControl2] = cameraControls;
     m_controlShown[kCoordinateControl] = scene && (frame->flags & FrameCoordinateControls);
     m_controlShown[kSceneCameraControl] = scene && cameraControls;
-    m_toolbarRedraw = 1;
+    m_toolbarDirty = 1;
 
     CSprite* first = SpriteAt(frame, 0);
     const bool seekableVideo = first && first->video && !first->liveSource;

@@ -223,7 +223,7 @@ void CMainWnd::SetCurrentFrame(CFrame* frame)
     m_toolbarVisible = m_params.toolsBar && (frame->flags & FrameToolbar) ? 1 : 0;
     ResetToolbarControls();
     PrepareNodeHotspots(1, nullptr);
-    m_toolbarRedraw = 1;
+    m_toolbarDirty = 1;
 
     CameraState& view = frame->cameras[0];
     ItemRecord* sequence = frame->sequenceNumber > 0 ? GetImageItem(0, frame->sequenceNumber)

@@ -10,7 +10,6 @@ namespace {
 // CFrame::overrides: the frame sets its own first autoplay.
 constexpr uint32_t kFrameOverridesFirstAutoplay = 0x1000;
 constexpr uint32_t kDeviceIdleBits = DeviceMinimised | DeviceHidden;
-constexpr int32_t kToolbarBothBars = 3;
 
 }  // namespace
 
@@ -26,7 +25,7 @@ void CMainWnd::OnSize(int type, int width, int height)
     UpdateNavigationLimits(m_currentFrame);
     if (m_changeCount == 0)
         m_changeCount = 1;
-    LayoutToolbar(true, kToolbarBothBars);
+    LayoutToolbar(true, kToolbarBothEdges);
     // The resized view is drawn now, not at the next redraw message.
     Tick(1);
 }

@@ -80,6 +80,8 @@ int CMainWnd::Initialize(int viewWidth, int viewHeight, HWND hostWnd, int)
     m_initialized = 1;
 
     m_progressDlg.Create(hostWnd);
+    LoadCloseButtonImages();
+    ApplyLanguage();
     PostApplyParameters();
     if (m_params.maximize) {
         ::PostMessageA(hostWnd, WM_COMMAND, CaptionMaximize, 0);

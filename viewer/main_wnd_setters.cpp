@@ -1,7 +1,11 @@
 // Parameter setters: each brings the engine in line with one viewer parameter.
 #include "viewer/main_wnd.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string>
+
+#include <commctrl.h>
 
 #include "core/item_records.h"
 #include "core/language.h"
@@ -30,6 +34,17 @@ const LanguageWord kLanguageWords[] = {
     {"persian", 27}, {"serbian", 28}, {"urdu", 29},
 };
 constexpr int kMaxPluginNameLength = 50;
+constexpr int32_t kControlResizeGrip = 4;
+// Toolbar tips: slot i shows language line i + 24 unless the "barstrings" piece gives one; the
+// close slot and the last menu slot have lines of their own.
+constexpr int kFirstBarStringLine = 24;
+constexpr int kSlotCloseButton = 9;
+constexpr int kSlotMenuButton = 14;
+constexpr int kCloseFullScreenLine = 33;
+constexpr int kCloseLine = 67;
+constexpr int kMenuLine = 32;
+constexpr size_t kMaxBarStringLength = 255;
+constexpr int kCloseImageBits = 24;
 
 }  // namespace
 
@@ -258,12 +273,70 @@ void CMainWnd::ApplyFilter()
 
 void CMainWnd::ApplyResize()
 {
-    // Not built yet: does nothing (the toolbar has no resize grip yet).
+    if (!m_initialized)
+        return;
+    if (!m_view.fullscreen)
+        m_controlShown[kControlResizeGrip] = m_params.resize != 0 ? 1 : 0;
+    m_changeCount++;
+    m_hoverCode = 0;
+}
+
+void CMainWnd::FormatBarStrings(const char* list, int32_t closeButton,
+                                CTexto (&texts)[kToolbarSlotCount])
+{
+    const char* rest = list ? list : "";
+    for (int slot = 0; slot < kToolbarSlotCount; slot++) {
+        const char* end = std::strchr(rest, ',');
+        const size_t length = end ? static_cast<size_t>(end - rest) : std::strlen(rest);
+        if (length > 0) {
+            // A piece longer than a tip holds is cut.
+            texts[slot] = std::string(rest, std::min(length, kMaxBarStringLength)).c_str();
+        } else {
+            int line = slot + kFirstBarStringLine;
+            if (slot == kSlotCloseButton)
+                line = closeButton == 1 ? kCloseLine : kCloseFullScreenLine;
+            else if (slot == kSlotMenuButton)
+                line = kMenuLine;
+            texts[slot] = GetLanguageLine(line);
+        }
+        rest = end ? end + 1 : rest + length;
+    }
 }
 
 void CMainWnd::ApplyBarStrings()
 {
-    // Not built yet: does nothing (the toolbar has no tooltips yet).
+    if (!m_initialized || !m_tooltip || !m_tooltipOwner)
+        return;
+    CTexto texts[kToolbarSlotCount];
+    FormatBarStrings(m_params.barStrings.GetText(), m_params.closeButton, texts);
+    for (int slot = 0; slot < kToolbarSlotCount; slot++) {
+        TTTOOLINFOA info = {};
+        info.cbSize = sizeof info;
+        info.hwnd = m_tooltipOwner;
+        info.uId = static_cast<UINT_PTR>(slot + 1);
+        info.lpszText = const_cast<char*>(texts[slot].GetText());
+        SendMessageA(m_tooltip, TTM_UPDATETIPTEXTA, 0, reinterpret_cast<LPARAM>(&info));
+    }
+}
+
+void CMainWnd::LoadCloseButtonImages()
+{
+    if (!m_initialized || m_params.closeImage.GetLength() == 0)
+        return;
+    const int comma = m_params.closeImage.Find(',');
+    CTexto names[2];
+    names[0] = m_params.closeImage;
+    if (comma >= 0) {
+        names[0] = m_params.closeImage.Mid(0, comma);
+        names[1] = m_params.closeImage.Mid(comma + 1);
+        m_params.closeImage = names[0];
+    } else {
+        names[1] = names[0];
+    }
+    for (int i = 0; i < 2; i++) {
+        ResolvePath(names[i], &m_basePath, nullptr);
+        m_closeButtonImages[i].LoadAsync(names[i].GetText(), kCloseImageBits);
+    }
 }
 
 void CMainWnd::ApplyAboutUrl()
@@ -300,7 +373,16 @@ void CMainWnd::ApplyFullscreen()
 
 void CMainWnd::ResetToolbarState()
 {
-    // Not built yet: does nothing (the built-in toolbar keeps its state).
+    if (!m_initialized)
+        return;
+    m_toolbarVisible = m_params.toolsBar ? 1 : 0;
+    if (m_tooltipsEnabled)
+        EmptyToolRectangles();
+    LayoutToolbar(false, kToolbarBothEdges);
+    m_hoverButton = -1;
+    m_activeButton = -1;
+    m_changeCount++;
+    m_pressMoved = 1;
 }
 
 void CMainWnd::RestartAutoplay()

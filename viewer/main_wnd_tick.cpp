@@ -12,6 +12,7 @@
 #include "core/clock.h"
 #include "core/matrix_math.h"
 #include "viewer/camera_internal.h"
+#include "viewer/live_viewer_registry.h"
 
 namespace {
 
@@ -24,7 +25,15 @@ constexpr int kSortedFirstKept = 2;
 constexpr int kKeptSamples = 6;
 // The change count a frame that asks for redraws is kept at most at.
 constexpr int kRedrawRequestCountLimit = 3;
-constexpr int kToolbarBothBars = 3;
+// Built-in toolbar slot and controls the tick looks at.
+constexpr int kToolbarSlotZoomReset = 0;
+constexpr int kControlViewfinderToggle = 5;
+constexpr int kControlTimeline = 17;
+constexpr int kControlTimelapsePlaying = 19;
+// INVERTPLUGINCAMERAX= and INVERTPLUGINCAMERAY=: the linked view's pan and tilt count from the
+// frame's own origin.
+constexpr uint32_t kFrameInvertLinkedPan = 0x4000000;
+constexpr uint32_t kFrameInvertLinkedTilt = 0x8000000;
 
 }  // namespace
 
@@ -125,8 +134,13 @@ HRESULT CMainWnd::Tick(int present)
             m_progressText.Format("%.0f", m_currentFrame->loadPercent.load());
             if (!m_currentFrame->IsLoading() && !m_interfaceFrame.IsLoading()) {
                 m_changeCount++;
-                LayoutToolbar(true, kToolbarBothBars);
+                LayoutToolbar(true, kToolbarBothEdges);
                 SelectRenderBackEnd(g_preferredBackEnd, false);
+                // The automatic tour goes on turning the view of the frame now loaded.
+                if (m_autoTour && m_autoplayRunning) {
+                    m_autoplayRunning = 1;
+                    m_currentFrame->cameras[0].pathState = CameraPathPlaying;
+                }
             }
         }
     }
@@ -140,6 +154,8 @@ HRESULT CMainWnd::Tick(int present)
         FormatPanoramaStillName(m_documentFile.GetText(), m_currentFrame->recordedFrameCount,
                                 m_currentFrame->recordedFrameIndex, &name);
         m_currentFrame->exportState = 0;
+        if (m_progressDlg.m_hWnd)
+            m_progressDlg.ShowWindow(SW_HIDE);
     }
 
     m_pointerMoved = 0;
@@ -148,7 +164,20 @@ HRESULT CMainWnd::Tick(int present)
 
 HRESULT CMainWnd::UpdateFrame()
 {
-    int capture = GetCaptureState();
+    CameraState* active = m_view.params->camera;
+    // A fade on a hardware device keeps the frame being left turning with the view.
+    CameraState before;
+    const bool leavingFollows = m_leavingFrame && m_transitionState > 2 &&
+                                m_view.backEnd != RenderSoftware && active;
+    if (leavingFollows)
+        before = *active;
+
+    m_linkedEngine = m_params.pluginCamera.GetLength() > 0
+                         ? FindLiveViewer(m_params.pluginCamera.GetText())
+                         : nullptr;
+    if (m_linkedEngine == this)
+        m_linkedEngine = nullptr;
+    const int capture = GetCaptureState();
     m_inputPolled = 0;
 
     // Camera moves requested by commands.
@@ -165,6 +194,8 @@ HRESULT CMainWnd::UpdateFrame()
                 StopCameraMotion();
                 m_cameraTargetFrame = nullptr;
             } else {
+                if (m_buttonPressed[kToolbarSlotZoomReset])
+                    m_toolbarDirty = 1;
                 if (m_cameraTargetStep > 1)
                     m_cameraTargetStep--;
                 if (target->kind == FrameKindScene && (mask & (CameraBitX | CameraBitZ)))
@@ -174,12 +205,7 @@ HRESULT CMainWnd::UpdateFrame()
                     UpdateFogRange();
                 }
             }
-            if (CameraState* camera = m_view.params->camera) {
-                m_params.rotationX = RoundToFraction(camera->tilt, 1000.0f);
-                m_params.rotationY = RoundToFraction(camera->pan, 1000.0f);
-                m_rotationZ = RoundToFraction(camera->roll, 1000.0f);
-                m_params.zoom = RoundToFraction(camera->zoom, 1000.0f);
-            }
+            TakeActiveCameraValues();
             m_changeCount++;
         } else {
             m_cameraTargets = 0;
@@ -187,14 +213,16 @@ HRESULT CMainWnd::UpdateFrame()
     } else {
         if (m_pressMoved || capture == 2)
             ApplyMouseNavigation(&m_cameraDelta);
-        bool hostVisible = m_hostWnd && IsWindowVisible(m_hostWnd);
-        if (hostVisible && (m_params.interfaceMode == InterfaceNone || capture == 1 ||
-                            GetFocus() != nullptr)) {
+        const bool hostVisible = m_hostWnd && IsWindowVisible(m_hostWnd);
+        if (hostVisible && (m_params.interfaceMode == InterfaceNone || m_view.fullscreen ||
+                            capture == 1 || GetFocus() != nullptr)) {
             if (m_keyboardEnabled)
                 ApplyKeyboardNavigation(&m_cameraDelta);
             ProcessKeyObjects(0, 0);
             Poll3DMouse(&m_cameraDelta);
             m_inputPolled = 1;
+        } else if (m_viewfinderShown) {
+            ShowViewfinder(0);
         }
     }
 
@@ -212,6 +240,7 @@ HRESULT CMainWnd::UpdateFrame()
         PlayCameraSequence(m_currentFrame, viewCamera);
     } else if (m_autoplayRunning && !m_cameraTargets) {
         AutoplayStep(&m_cameraDelta);
+        m_toolbarDirty = 1;
     }
 
     // Mouse wheel: one step of the zoom impulse per tick until its amount is spent.
@@ -224,21 +253,43 @@ HRESULT CMainWnd::UpdateFrame()
             m_wheelDelta[1] = left;
     }
 
+    StepTimelapsePlayback();
+
     if (m_transitionState == 0 || (m_leavingFrame && m_currentFrame &&
                                    m_leavingFrame->kind == m_currentFrame->kind))
         SmoothCameraMotion(&m_cameraDelta);
     for (int i = 0; i < 8; i++)
         if (CameraWordValue(m_cameraDelta, i) != CameraWordValue(m_lastCameraDelta, i))
             m_viewMoved = 1;
+    FollowLinkedViewer();
     m_lastCameraDelta = m_cameraDelta;
     m_cameraDelta = CameraState();
-    UpdateCursor();
 
-    if (m_changeCount == 0 && m_currentFrame && m_currentFrame->IsLoading())
+    if (leavingFollows && m_leavingFrame && m_currentFrame &&
+        m_leavingFrame->kind == m_currentFrame->kind && active == m_view.params->camera) {
+        CameraState& left = m_leavingFrame->cameras[0];
+        left.x += active->x - before.x;
+        left.y += active->y - before.y;
+        left.z += active->z - before.z;
+        left.tilt += active->tilt - before.tilt;
+        left.pan += active->pan - before.pan;
+        left.roll += active->roll - before.roll;
+        left.zoom += active->zoom - before.zoom;
+    }
+
+    // The cursor follows what the pointer is over, unless a toolbar part is under it.
+    if (m_hoverCode != m_lastHoverCode && capture != 2 && m_hoverButton == -1 &&
+        m_hoverControl == -1)
+        UpdateCursor();
+
+    if (m_changeCount == 0 && m_currentFrame && m_currentFrame->IsLoading()) {
         m_changeCount = std::min(m_changeCount + 1, kRedrawRequestCountLimit);
+        m_toolbarDirty = 1;
+    }
 
     RenderViewerWindows();
 
+    const bool somethingToDraw = m_changeCount != 0;
     HRESULT result = 0;
     bool begun = false;
     if (m_changeCount != 0 || m_redrawRequest == 1) {
@@ -246,30 +297,190 @@ HRESULT CMainWnd::UpdateFrame()
         if (result != 0)
             return result;
         begun = true;
+        const bool imageGrid = m_currentFrame && m_currentFrame->kind == FrameKindImageGrid;
+        const bool scene = m_currentFrame && m_currentFrame->kind == FrameKindScene;
         if (m_changeCount != 0) {
             ApplyTextureFiltering(m_params.filter);
+            if (imageGrid)
+                m_toolbarDirty = 1;
             m_redrawRequest = 1;
         } else {
-            // The view came to rest: one more pass at the quality filter.
-            if (m_params.postFilter > m_params.filter &&
-                !(m_currentFrame && (m_currentFrame->kind == FrameKindImageGrid ||
-                                     m_currentFrame->kind == FrameKindScene)))
+            // The view came to rest: one more pass at the quality filter, unless a built-in
+            // control other than the timeline is being dragged.
+            const bool controlDragged =
+                m_capturedControl != -1 && m_capturedControl != kControlTimeline;
+            const bool filterWanted =
+                (m_params.postFilter != 0 && m_params.postFilter > m_params.filter) ||
+                !(m_view.params->stateBits & StateBilinear);
+            if (!controlDragged && filterWanted && !imageGrid && !scene)
                 ApplyTextureFiltering(m_params.postFilter);
+            if (m_measureMode == -1)
+                m_toolbarDirty = 1;
             m_changeCount = 1;
             m_redrawRequest = 2;
         }
-        m_view.UpdateViewMatrix();
-        result = RenderFrame(&m_view, m_currentFrame, 1);
+        if (scene && m_gridMode) {
+            result = DrawEyePasses();
+        } else {
+            m_view.UpdateViewMatrix();
+            if (m_changeCount != 0)
+                result = RenderFrame(&m_view, m_currentFrame, 1);
+            if (m_viewfinderShown)
+                RenderViewfinder();
+        }
     }
 
-    if (m_changeCount != 0) {
-        DrawInterface(m_currentFrame);
+    if (m_changeCount != 0 || (m_pointerMoved && m_controlToggles[kControlViewfinderToggle])) {
+        m_activeView = &m_view;
+        if (m_changeCount != 0)
+            DrawInterface(m_currentFrame);
         DrawInterface(&m_interfaceFrame);
         DrawOverlay();
-        if (m_params.toolsBar && m_dragMode == 0)
-            DrawToolbarButtons();
-        if (begun)
-            m_view.EndScene();
+        if (m_dragMode == DragNone)
+            m_toolbarDirty = 1;
+        if (m_viewfinderShown)
+            RenderViewfinder();
     }
+
+    const bool loading = m_currentFrame && m_currentFrame->IsLoading();
+    if ((m_toolbarDirty || !somethingToDraw || loading) && m_toolbarVisible &&
+        m_dragMode == DragNone)
+        DrawToolbarButtons();
+
+    if (m_changeCount != 0 && begun)
+        m_view.EndScene();
+    return result;
+}
+
+void CMainWnd::TakeActiveCameraValues()
+{
+    if (CameraState* camera = m_view.params->camera) {
+        m_params.rotationX = RoundToFraction(camera->tilt, 1000.0f);
+        m_params.rotationY = RoundToFraction(camera->pan, 1000.0f);
+        m_rotationZ = RoundToFraction(camera->roll, 1000.0f);
+        m_params.zoom = RoundToFraction(camera->zoom, 1000.0f);
+    }
+}
+
+void CMainWnd::StepTimelapsePlayback()
+{
+    if (!m_controlToggles[kControlTimelapsePlaying])
+        return;
+    // Each image of the sequence stays four seconds.
+    if (m_tickTime - m_timelapseStepTime > 4.0f * static_cast<float>(m_timelineCount)) {
+        m_timelapseStepTime = m_tickTime;
+        SetTimelapsePosition(m_currentFrame);
+    }
+    if (m_changeCount < 1)
+        m_changeCount = 1;
+}
+
+void CMainWnd::FollowLinkedViewer()
+{
+    CMainWnd* other = m_linkedEngine;
+    if (!other || !other->m_viewMoved || !other->m_currentFrame || !m_currentFrame)
+        return;
+    CameraState* source = other->m_view.params->camera;
+    CameraState* camera = m_view.params->camera;
+    if (!source || !camera)
+        return;
+    CFrame* mine = m_currentFrame;
+    CFrame* theirs = other->m_currentFrame;
+    *camera = *source;
+    // A frame whose picture starts elsewhere keeps the same direction relative to its origin.
+    if ((mine->flags ^ theirs->flags) & kFrameInvertLinkedPan)
+        camera->pan = theirs->initialView[ViewPan] - source->pan + mine->initialView[ViewPan];
+    if ((mine->flags ^ theirs->flags) & kFrameInvertLinkedTilt)
+        camera->tilt = theirs->initialView[ViewTilt] - source->tilt + mine->initialView[ViewTilt];
+    TakeActiveCameraValues();
+    m_tiltChanged = m_panChanged = m_zoomChanged = 0;
+    std::copy(std::begin(theirs->lowerLimits), std::end(theirs->lowerLimits),
+              std::begin(mine->lowerLimits));
+    std::copy(std::begin(theirs->upperLimits), std::end(theirs->upperLimits),
+              std::begin(mine->upperLimits));
+    if (mine->kind == FrameKindImageGrid && mine->gridColumns > 0 && theirs->gridColumns > 0) {
+        mine->gridColumn = theirs->gridColumn;
+        mine->gridRow = theirs->gridRow;
+        mine->ShowGridImage(m_gridMode);
+    }
+    m_view.UpdateProjection();
+    other->m_viewMoved = 0;
+    if (m_changeCount == 0)
+        m_redrawRequest = 1;
+}
+
+uint32_t EyeMaskInDeviceFormat(uint32_t mask, int32_t bitsPerPixel)
+{
+    if (bitsPerPixel >= 24)
+        return mask;
+    const bool fifteen = bitsPerPixel == 15;
+    uint32_t out = 0;
+    if (mask & 0xFF0000)
+        out |= fifteen ? 0x7C00u : 0xF800u;
+    if (mask & 0x00FF00)
+        out |= fifteen ? 0x03E0u : 0x07E0u;
+    if (mask & 0x0000FF)
+        out |= 0x001Fu;
+    return out;
+}
+
+HRESULT CMainWnd::DrawEyePasses()
+{
+    CameraState* saved = m_view.params->camera;
+    if (!saved)
+        return 0;
+    CameraState eye = *saved;
+    m_view.params->camera = &eye;
+    m_view.UpdateViewMatrix();
+
+    // The eyes sit on the horizontal part of the view's right axis.
+    const float* view = m_view.matrices.view;
+    float axisX = view[0], axisZ = view[8];
+    const float length = std::sqrt(axisX * axisX + axisZ * axisZ);
+    if (length > 0.0f) {
+        axisX /= length;
+        axisZ /= length;
+    }
+    const bool outward = m_anaglyphDirection != 0;
+    const float distance = outward ? m_anaglyphSeparation : 1.0f;
+    const float convergence = m_anaglyphSeparation / (outward ? 20.0f : 12.0f);
+
+    // Medium tones halve green in both passes.
+    if (m_anaglyphTones == kAnaglyphMediumTones)
+        m_view.params->stateBits |= StateHalveGreen;
+
+    HRESULT result = 0;
+    eye.pan = saved->pan + convergence;
+    eye.x = saved->x + axisX * distance * 0.5f;
+    eye.z = saved->z + axisZ * distance * 0.5f;
+    m_view.UpdateViewMatrix();
+    if (m_changeCount != 0)
+        result = RenderFrame(&m_view, m_currentFrame, 1);
+
+    if (result == 0) {
+        m_view.ClearDepthBuffer();
+        // The first eye's colours stay; the second eye writes the other ones.
+        uint32_t keep = m_anaglyphColours ? 0xFF0000u : 0x00FFFFu;
+        uint32_t write = m_anaglyphColours ? 0x00FFFFu : 0xFF0000u;
+        if (m_anaglyphTones == kAnaglyphDualTones) {
+            keep &= 0xFF00FFu;
+            write &= 0xFF00FFu;
+        }
+        m_view.destinationKeepMask = EyeMaskInDeviceFormat(keep, m_view.params->bitsPerPixel);
+        m_view.colourWriteMask = write;
+
+        eye.pan -= 2.0f * convergence;
+        eye.x -= axisX * distance;
+        eye.z -= axisZ * distance;
+        m_view.UpdateViewMatrix();
+        if (m_changeCount != 0)
+            result = RenderFrame(&m_view, m_currentFrame, 0);
+    }
+
+    m_view.params->camera = saved;
+    m_view.UpdateViewMatrix();
+    m_view.destinationKeepMask = 0;
+    m_view.colourWriteMask = 0xFFFFFF;
+    m_view.params->stateBits &= ~static_cast<uint32_t>(StateHalveGreen);
     return result;
 }

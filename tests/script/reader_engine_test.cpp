@@ -10,15 +10,18 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "core/item_records.h"
 #include "core/object_item.h"
 #include "core/value_tokenizer.h"
 #include "core/worker_threads.h"
+#include "core/http_test_support.h"
 #include "test_support.h"
 
 namespace {
@@ -259,4 +262,43 @@ TEST(ReaderEngine, OneReaderThreadAtATimeAndOnlyWhenInitialised)
     engine.StartReaderThread(path.c_str(), 0, nullptr);
     ASSERT_TRUE(ReaderEnded(engine));
     EXPECT_EQ(engine.m_frames.GetCount(), 2);
+}
+
+// The loopback server of the test run serves the files of its fixture folder; chunked coding in
+// small chunks cuts the input wherever it falls, mid-statement and mid-character.
+TEST(ReaderEngine, AFileAndItsLoopbackUrlReadAlikeInAnyCodingAndCut)
+{
+    ASSERT_NE(http_test::ServerPort(), 0) << "the loopback server is not running";
+    const std::string folder = test_support::BuildPath("test-fixtures\\script-reader");
+    CreateDirectoryA(folder.c_str(), nullptr);
+    const std::string ansiPath = folder + "\\tour.kzr";
+    const std::string widePath = folder + "\\tour16.kzr";
+    std::string wide = "\xFF\xFE";
+    for (const char* c = kTour; *c; ++c) {
+        wide += *c;
+        wide += '\0';
+    }
+    for (const auto& file : {std::make_pair(ansiPath, std::string(kTour)), std::make_pair(widePath, wide)}) {
+        FILE* f = std::fopen(file.first.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fwrite(file.second.data(), 1, file.second.size(), f);
+        std::fclose(f);
+    }
+
+    TestEngine disk;
+    ASSERT_EQ(disk.engine.ReadParameterFile(ansiPath.c_str(), disk.engine.m_frames, 0,
+                                            disk.engine.m_fonts, nullptr, nullptr),
+              1);
+    const std::string expected = Dump(disk.engine);
+    for (const char* url : {"/fixtures/script-reader/tour.kzr",
+                            "/fixtures/script-reader/tour.kzr?chunked=7&split=1",
+                            "/fixtures/script-reader/tour16.kzr",
+                            "/fixtures/script-reader/tour16.kzr?chunked=3"}) {
+        SCOPED_TRACE(url);
+        TestEngine net;
+        EXPECT_EQ(net.engine.ReadParameterFile(http_test::Url(url).c_str(), net.engine.m_frames, 0,
+                                               net.engine.m_fonts, nullptr, nullptr),
+                  1);
+        EXPECT_EQ(Dump(net.engine), expected);
+    }
 }

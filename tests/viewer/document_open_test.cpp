@@ -16,6 +16,7 @@
 #include "core/object_item.h"
 #include "core/worker_threads.h"
 #include "platform/window.h"
+#include "test_support.h"
 
 TEST(DocumentOpen, KindFollowsTheLastThreeCharactersInAnyCase)
 {
@@ -421,4 +422,130 @@ TEST(DocumentOpen, AnEngineEndsItsUpdateLoopWhenItGoes)
         engine.reset();
         EXPECT_FALSE(IsWorkerThreadValid(loop));
     }
+}
+
+TEST(DocumentSetters, BarStringsTakeTheirPiecesOrTheLanguagesTips)
+{
+    ASSERT_TRUE(LoadLanguage(1));
+    struct Case {
+        const char* list;
+        int32_t closeButton;
+        int slot;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"", -1, 0, "Initial zoom"},
+        {",Zoom in", -1, 0, "Initial zoom"},
+        {",Zoom in", -1, 1, "Zoom in"},
+        {",Zoom in", -1, 2, "Decrement zoom"},
+        {"", -1, 9, "Close full screen"},
+        {"", 1, 9, "Close"},
+        {"", -1, 13, "Area"},
+        {"", -1, 14, "Menu"},
+        {"a,b,c,d,e,f,g,h,i,j,k,l,m,n,o,p", -1, 14, "o"},
+        {"a,,c", -1, 1, "Increment zoom"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.list) + " slot " + std::to_string(c.slot));
+        CTexto texts[kToolbarSlotCount];
+        CMainWnd::FormatBarStrings(c.list, c.closeButton, texts);
+        EXPECT_STREQ(texts[c.slot].GetText(), c.text);
+    }
+    // A piece longer than a tip holds is cut, and the pieces after it are still found.
+    const std::string longPiece(300, 'x');
+    CTexto texts[kToolbarSlotCount];
+    CMainWnd::FormatBarStrings((longPiece + ",next").c_str(), -1, texts);
+    EXPECT_EQ(texts[0].GetLength(), 255);
+    EXPECT_STREQ(texts[1].GetText(), "next");
+}
+
+TEST(DocumentSetters, ResizeGripCloseImagesAndToolbarStateNeedAnInitialisedEngine)
+{
+    CMainWnd engine;
+    engine.m_params.resize = 1;
+    engine.m_params.closeImage = "close.png,hover.png";
+    engine.m_changeCount = 0;
+    engine.ApplyResize();
+    engine.LoadCloseButtonImages();
+    engine.ResetToolbarState();
+    EXPECT_EQ(engine.m_controlShown[4], 0);
+    EXPECT_STREQ(engine.m_params.closeImage.GetText(), "close.png,hover.png");
+    EXPECT_EQ(engine.m_changeCount, 0);
+
+    // An initialised engine without a device: the setters only touch their own state.
+    engine.m_initialized = 1;
+    engine.m_hoverCode = 3;
+    engine.ApplyResize();
+    EXPECT_EQ(engine.m_controlShown[4], 1);
+    EXPECT_EQ(engine.m_hoverCode, 0);
+    EXPECT_EQ(engine.m_changeCount, 1);
+    engine.m_params.resize = 0;
+    engine.ApplyResize();
+    EXPECT_EQ(engine.m_controlShown[4], 0);
+    engine.m_view.fullscreen = 1;
+    engine.m_params.resize = 1;
+    engine.ApplyResize();
+    EXPECT_EQ(engine.m_controlShown[4], 0) << "full screen has no resize grip";
+    engine.m_view.fullscreen = 0;
+
+    engine.m_basePath = "C:\\tour\\";
+    engine.LoadCloseButtonImages();
+    EXPECT_STREQ(engine.m_params.closeImage.GetText(), "close.png") << "the text ends at the comma";
+    EXPECT_STREQ(engine.m_closeButtonImages[0].fileName.GetText(), "C:\\tour\\close.png");
+    EXPECT_STREQ(engine.m_closeButtonImages[1].fileName.GetText(), "C:\\tour\\hover.png");
+    for (CSprite& image : engine.m_closeButtonImages)
+        image.CancelLoad();
+    engine.LoadCloseButtonImages();
+    EXPECT_STREQ(engine.m_closeButtonImages[1].fileName.GetText(), "C:\\tour\\close.png")
+        << "one name serves both states";
+
+    engine.m_params.toolsBar = 0;
+    engine.m_toolbarVisible = 1;
+    engine.m_hoverButton = 4;
+    engine.m_activeButton = 4;
+    const int count = engine.m_changeCount;
+    engine.ResetToolbarState();
+    EXPECT_EQ(engine.m_toolbarVisible, 0);
+    EXPECT_EQ(engine.m_hoverButton, -1);
+    EXPECT_EQ(engine.m_activeButton, -1);
+    EXPECT_EQ(engine.m_changeCount, count + 1);
+    EXPECT_EQ(engine.m_pressMoved, 1);
+    engine.m_initialized = 0;
+}
+
+// A text tour goes the whole way: the frame loader finds a script and asks for it to be read,
+// the reload runs SetScriptFile, the reader thread reads it, and its first frame is entered.
+TEST(DocumentOpen, ATextTourGoesThroughLoaderReloadAndReaderToItsFirstFrame)
+{
+    TempFolder folder;
+    const std::string tour = folder.Write("tour.kzr", "(hall)\r\n{\r\nTYPE=PANORAMIC;\r\nFILE=hall.jpg;\r\n}\r\n"
+                                                      "(yard)\r\n{\r\nTYPE=PANORAMIC;\r\nFILE=yard.jpg;\r\n}\r\n");
+    auto engine = std::make_unique<CMainWnd>();
+    engine->m_externalWnd.CreateEx(0, RegisterWindowClass(0), "", WS_POPUP, RECT{0, 0, 10, 10},
+                                   nullptr, 0);
+    engine->m_messageWnd = engine->m_externalWnd.m_hWnd;
+    engine->m_initialized = 1;
+    engine->m_documentFile = tour.c_str();
+    EXPECT_EQ(engine->OpenDocument(0, 0), 1);
+    engine->StopUpdateLoop();
+    bool entered = false;
+    for (int waited = 0; waited < 10000 && !entered; waited += 10) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message >= WM_USER && message.hwnd == engine->m_messageWnd)
+                engine->HandleMessage(message.message, message.wParam, message.lParam);
+            else
+                DispatchMessageA(&message);
+        }
+        entered = engine->m_frames.GetCount() == 2 &&
+                  engine->m_currentFrame != &engine->m_firstFrame;
+        Sleep(10);
+    }
+    ASSERT_TRUE(entered) << "frames " << engine->m_frames.GetCount();
+    EXPECT_STREQ(engine->m_currentFrame->name.GetText(), "hall");
+    EXPECT_EQ(engine->m_currentFrameIndex, 0);
+    engine->m_initialized = 0;
+    engine->CancelActivity();
+    engine->ClearScene(true);
+    engine->m_externalWnd.DestroyWindow();
 }

@@ -389,4 +389,168 @@ TEST_F(TickTest, APendingOpeningOnlyResizesTheDeviceAndShowingFollowsTheWindow)
     engine->m_view.status = 0;
 }
 
+TEST_F(TickTest, TheLinkedViewerFollowsTheEngineItNames)
+{
+    HWND otherHost = dispatch_test::CreateTestWindow("LumarixTickHost", DefWindowProcA, 160, 120);
+    auto other = std::make_unique<CMainWnd>();
+    ASSERT_EQ(other->Initialize(160, 120, otherHost, 0), 1);
+    other->m_params.pluginName = "leader";
+    other->ApplyPluginName();
+    CameraState* leader = other->m_view.params->camera;
+    leader->tilt = 12.34567f;
+    leader->pan = 40.0f;
+    leader->zoom = 2.0f;
+    other->m_currentFrame->upperLimits[ViewZoom] = 9.0f;
+
+    engine->m_params.pluginCamera = "leader";
+    engine->m_changeCount = 0;
+    engine->m_redrawRequest = 2;
+    other->m_viewMoved = 0;
+    TickAt(10.0f);
+    EXPECT_EQ(engine->m_linkedEngine, other.get());
+    EXPECT_NE(engine->m_view.params->camera->pan, 40.0f) << "a view that did not move is not followed";
+
+    other->m_viewMoved = 1;
+    TickAt(10.1f);
+    const CameraState* follower = engine->m_view.params->camera;
+    EXPECT_FLOAT_EQ(follower->tilt, 12.34567f);
+    EXPECT_FLOAT_EQ(follower->pan, 40.0f);
+    EXPECT_FLOAT_EQ(engine->m_params.rotationX, 12.346f);
+    EXPECT_FLOAT_EQ(engine->m_params.zoom, 2.0f);
+    EXPECT_FLOAT_EQ(engine->m_currentFrame->upperLimits[ViewZoom], 9.0f);
+    EXPECT_EQ(other->m_viewMoved, 0);
+    EXPECT_EQ(engine->m_redrawRequest, 2) << "the follower with nothing to draw drew once";
+
+    // A frame whose pan counts from its own origin mirrors the leader's pan about it.
+    engine->m_currentFrame->flags |= 0x4000000;
+    engine->m_currentFrame->initialView[ViewPan] = 100.0f;
+    other->m_currentFrame->initialView[ViewPan] = 10.0f;
+    other->m_viewMoved = 1;
+    TickAt(10.2f);
+    EXPECT_FLOAT_EQ(engine->m_view.params->camera->pan, 10.0f - 40.0f + 100.0f);
+
+    engine->m_params.pluginCamera = "nobody";
+    TickAt(10.3f);
+    EXPECT_EQ(engine->m_linkedEngine, nullptr);
+    other->Shutdown();
+    other.reset();
+    DestroyWindow(otherHost);
+}
+
+TEST_F(TickTest, TimelapsePlaybackStepsAfterFourSecondsPerImageAndKeepsDrawing)
+{
+    engine->m_controlToggles[19] = 1;
+    engine->m_timelineCount = 3;
+    engine->m_timelapseStepTime = 10.0f;
+    engine->m_changeCount = 0;
+    TickAt(21.0f);
+    EXPECT_FLOAT_EQ(engine->m_timelapseStepTime, 10.0f) << "12 s per round of three images";
+    EXPECT_NE(engine->m_lastDrawnTime, 0.0f) << "a playing timelapse draws every tick";
+    TickAt(22.5f);
+    EXPECT_FLOAT_EQ(engine->m_timelapseStepTime, 22.5f);
+    engine->m_controlToggles[19] = 0;
+}
+
+TEST_F(TickTest, EyePassesOfA3DSceneLeaveCameraMasksAndTonesAsTheyWere)
+{
+    ShowWindow(host, SW_SHOWNOACTIVATE);
+    CFrame* frame = engine->m_currentFrame;
+    frame->kind = FrameKindScene;
+    engine->m_gridMode = 1;
+    CameraState* camera = engine->m_view.params->camera;
+    camera->pan = 30.0f;
+    camera->x = 5.0f;
+    const CameraState before = *camera;
+    for (int tones : {kAnaglyphDualTones, kAnaglyphMediumTones, kAnaglyphTrueColour}) {
+        for (int colours : {0, 1}) {
+            SCOPED_TRACE(tones * 10 + colours);
+            engine->m_anaglyphTones = tones;
+            engine->m_anaglyphColours = colours;
+            engine->m_changeCount = 2;
+            EXPECT_EQ(engine->Tick(1), 0);
+            EXPECT_EQ(engine->m_view.params->camera, camera);
+            EXPECT_FLOAT_EQ(camera->pan, before.pan);
+            EXPECT_FLOAT_EQ(camera->x, before.x);
+            EXPECT_EQ(engine->m_view.colourWriteMask, 0xFFFFFFu);
+            EXPECT_EQ(engine->m_view.destinationKeepMask, 0u);
+            EXPECT_FALSE(engine->m_view.params->stateBits & StateHalveGreen);
+        }
+    }
+    engine->m_gridMode = 0;
+    ShowWindow(host, SW_HIDE);
+}
+
+// Pumps this thread's messages until done() holds or the time is up; done()'s last answer.
+template <typename Done>
+bool PumpUntil(Done done, DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start > timeoutMs)
+            return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&msg);
+    }
+    return true;
+}
+
+// The player's spine as it runs: the opening that initialisation asks for, the update loop's
+// ticks through the message queue, a resize drawn at its new size, then idle ticks that draw
+// nothing, and a shutdown that ends the loop.
+TEST(PlayerLoop, OpensTheEmptySceneTicksRedrawsOnResizeIdlesAndEnds)
+{
+    HWND host = dispatch_test::CreateTestWindow("LumarixPlayerLoopHost", DefWindowProcA, 240, 180);
+    ShowWindow(host, SW_SHOWNOACTIVATE);
+    auto engine = std::make_unique<CMainWnd>();
+    ASSERT_EQ(engine->Initialize(240, 180, host, 0), 1);
+    EXPECT_TRUE(PumpUntil([&] { return engine->m_applyPosted == 0 && engine->m_tickCount > 3; },
+                          10000))
+        << "the opening ran and the loop ticks";
+    EXPECT_EQ(engine->m_currentFrame, &engine->m_firstFrame);
+    CWorkerThread* loop = engine->m_updateLoopThread.load();
+    ASSERT_NE(loop, nullptr);
+
+    MoveWindow(host, 0, 0, 320, 200, FALSE);
+    const int before = engine->m_tickCount;
+    engine->m_changeCount = 0;
+    engine->OnSize(0, 320, 200);
+    EXPECT_EQ(engine->m_tickCount, before + 1);
+    EXPECT_EQ(engine->m_view.params->width, 320);
+    EXPECT_EQ(engine->m_view.params->height, 200);
+    EXPECT_NE(engine->m_lastDrawnTime, 0.0f) << "the resized view was drawn";
+
+    // At rest: the quality pass, then ticks that draw nothing.
+    EXPECT_TRUE(PumpUntil([&] { return engine->m_changeCount == 0 && engine->m_redrawRequest == 2; },
+                          10000));
+    PumpUntil([] { return false; }, 100);
+    const int idleStart = engine->m_tickCount;
+    PumpUntil([] { return false; }, 300);
+    EXPECT_GT(engine->m_tickCount, idleStart) << "the loop goes on ticking at rest";
+    EXPECT_EQ(engine->m_changeCount, 0);
+    EXPECT_EQ(engine->m_lastDrawnTime, 0.0f) << "idle ticks draw nothing";
+
+    engine->Shutdown();
+    EXPECT_FALSE(IsWorkerThreadValid(loop));
+    engine.reset();
+    DestroyWindow(host);
+}
+
+TEST(EyeMasks, KeptColoursInTheDeviceFormat)
+{
+    struct Case {
+        uint32_t mask;
+        int32_t bits;
+        uint32_t expected;
+    };
+    const Case cases[] = {
+        {0x00FFFF, 32, 0x00FFFF}, {0xFF0000, 24, 0xFF0000}, {0x00FFFF, 16, 0x07FF},
+        {0xFF0000, 16, 0xF800},   {0x0000FF, 15, 0x001F},   {0xFF0000, 15, 0x7C00},
+        {0x00FFFF, 15, 0x03FF},   {0, 16, 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(EyeMaskInDeviceFormat(c.mask, c.bits), c.expected) << c.mask << " " << c.bits;
+}
+
 }  // namespace
