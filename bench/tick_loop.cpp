@@ -1,6 +1,7 @@
 // Ticks per second and CPU use of the player's update loop beside a bare loop of the same shape.
 //
-// Player: an engine initialised on the software device in an 800 x 600 window, its update loop
+// Player: an engine initialised on the software device in an 800 x 600 window (drawing into a
+// child window, as the player's view does), its update loop
 // running, the UI thread pumping messages. "busy": the change count is held up before every
 // message, so every tick draws and presents; "idle": the count is left at 0 after the first
 // passes, so ticks find nothing to draw.
@@ -147,7 +148,13 @@ struct PlayerFigures {
 PlayerFigures RunPlayer(double seconds, const char* document) {
     PlayerFigures out;
     HWND host = MakeWindow("LumarixTickBenchHost", HostProc);
+    // As in the player, the view draws into a child window that fills the host.
+    RECT client;
+    GetClientRect(host, &client);
+    HWND view = CreateWindowA("STATIC", "", WS_CHILD | WS_VISIBLE, 0, 0, client.right, client.bottom,
+                              host, nullptr, GetModuleHandleA(nullptr), nullptr);
     auto engine = std::make_unique<CMainWnd>();
+    engine->m_viewWnd = view;
     if (engine->Initialize(kWidth, kHeight, host, 0) != 1) {
         std::printf("player: Initialize failed\n");
         DestroyWindow(host);
