@@ -474,6 +474,8 @@ public:
     // 33. Seconds of each viewer's last detail update.
     float lastDetailTime[kFrameViewerCount] = {-1.0f, -1.0f, -1.0f, -1.0f,
                                                -1.0f, -1.0f, -1.0f, -1.0f};
+    // Each viewer's camera position at that update: tile detail is measured from the nearest.
+    float detailPositions[kFrameViewerCount][3] = {};
     // 34.
     uint8_t alignmentRequested = 0;
     CSprite* alignmentReferences = nullptr;           // owned (new[])
@@ -536,6 +538,14 @@ private:
     // --- frame.cpp ---
     // Takes the object (sprite, mesh or the frame) out of the view's resident-resource list.
     void WithdrawResident(const void* object);
+    // --- frame_geometry.cpp ---
+    // True when the scene mesh or its image holds something worth releasing (a model, a load,
+    // a picture larger than a placeholder).
+    static bool HoldsSceneData(const CObjeto3D* mesh, const CSprite* image);
+    // The main viewer's streaming: takes the scene values of the streamed model, starts the
+    // nearest model and texture that are wanted, releases the far mesh (-1 none) and asks finer
+    // tiles of the nearest textured mesh in view.
+    void StreamSceneData(float radius, int detailBpp, int farMesh);
     // --- frame_loader.cpp ---
     // The loader thread: picks the reader by source kind and name.
     static unsigned FrameLoaderThread(void* parameter);

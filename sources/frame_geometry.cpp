@@ -6,7 +6,10 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
+#include "core/path_resolution.h"
+#include "core/text_convert.h"
 #include "render/mesh.h"
 #include "render/render_device.h"
 
@@ -325,11 +328,13 @@ int CFrame::CreateGeometry(int newKind, int count, int width, int height, int sl
 }
 
 int CFrame::UpdateDetailLevels(const float position[3], float time, int viewer) {
-    if (!device || meshCount <= 0 || viewer < 0 || viewer >= kFrameViewerCount)
+    if (!device || !position || meshCount <= 0 || viewer < 0 || viewer >= kFrameViewerCount)
         return 0;
     if (lastDetailTime[viewer] >= 0 && time - lastDetailTime[viewer] < kDetailInterval)
         return 0;
     lastDetailTime[viewer] = time;
+    for (int axis = 0; axis < 3; ++axis)
+        detailPositions[viewer][axis] = position[axis];
     const float farDistance = device->params->farZ;
     float radius = 0;
     if (kind == FrameKindScene && meshes[0]) {
@@ -337,16 +342,23 @@ int CFrame::UpdateDetailLevels(const float position[3], float time, int viewer) 
         const float dz = meshes[0]->zMax - meshes[0]->zMin;
         radius = std::sqrt(dx * dx + dz * dz) / 2;
     }
+    const bool releaseFar = (flags & FrameReleaseFarMeshes) != 0;
+    const int detailBpp = (flags & FrameDetail24Bit) ? 24 : 8;
+    int farMesh = -1;  // the first mesh out of reach that still holds data
     int changed = 0;
     const int count = std::min<int>(meshCount, kFrameSlotCapacity);
     for (int m = 0; m < count; ++m) {
         CObjeto3D* mesh = meshes[m];
         if (!mesh)
             continue;
-        const bool inSquare = mesh->xMax >= position[0] - farDistance && mesh->xMin <= position[0] + farDistance &&
-                              mesh->zMax >= position[2] - farDistance && mesh->zMin <= position[2] + farDistance;
-        if (!inSquare && (flags & FrameReleaseFarMeshes)) {
+        const bool inSquare = mesh->xMax >= position[0] - farDistance &&
+                              mesh->xMin <= position[0] + farDistance &&
+                              mesh->zMax >= position[2] - farDistance &&
+                              mesh->zMin <= position[2] + farDistance;
+        if (!inSquare && releaseFar) {
             mesh->viewDistance[viewer] = kMeshUnusedViewDistance;
+            if (farMesh < 0 && HoldsSceneData(mesh, sprites[m]))
+                farMesh = m;
             continue;
         }
         const float cx = (mesh->xMin + mesh->xMax) / 2 - position[0];
@@ -370,11 +382,17 @@ int CFrame::UpdateDetailLevels(const float position[3], float time, int viewer) 
             else
                 image->requestedLevels[viewer] =
                     wanted > image->resolutionLevel ? kCoarsestLevel : image->resolutionLevel;
+            const int requested = image->GetRequestedLevel();
+            // A coarser picture takes the place of the tiles asked at finer detail.
+            if (requested > image->resolutionLevel && image->tileRequestedDetail &&
+                image->jpegTileCount > 0)
+                memset(image->tileRequestedDetail, 0, static_cast<size_t>(image->jpegTileCount));
+            image->SetResolutionLevel(requested, detailBpp);
             if (mesh->IsVisibleInAnyView() && image->generation > 0) {
                 image->generation = 0;
                 changed = 1;
             }
-        } else if (!image && m < kFrameSlotCapacity) {
+        } else if (!image) {
             image = new CSprite;
             image->tilingEnabled = 0;
             image->keepContent = 1;
@@ -388,7 +406,140 @@ int CFrame::UpdateDetailLevels(const float position[3], float time, int viewer) 
             mesh->visible = 1;
         }
     }
+    // Only the main viewer streams.
+    if (viewer == 0)
+        StreamSceneData(radius, detailBpp, releaseFar ? farMesh : -1);
     return changed;
+}
+
+bool CFrame::HoldsSceneData(const CObjeto3D* mesh, const CSprite* image) {
+    if (mesh->vertexCount > 0 || mesh->loaderThread.load() || mesh->loadState == MeshLoading)
+        return true;
+    // A placeholder's few pixels are nothing to release.
+    return image && (image->width > kSmallPlaceholder || image->height > kSmallPlaceholder ||
+                     image->loadState == SpriteLoading || image->loaderThread.load());
+}
+
+void CFrame::StreamSceneData(float radius, int detailBpp, int farMesh) {
+    // The model and the texture image that are streaming.
+    if (CObjeto3D* model = streamedModel) {
+        if (!sceneValuesKnown && model->loadState == MeshLoaded) {
+            if (model->unitScale > 0)
+                unitScale = model->unitScale;
+            sceneValues[0] = model->mapEasting;
+            sceneValues[1] = model->mapNorthing;
+            sceneValues[2] = model->xMin;
+            sceneValues[3] = model->zMin;
+            sceneValuesKnown = 1;
+        }
+        if (model->loadState > MeshLoading)
+            streamedModel = nullptr;
+    }
+    if (CSprite* image = streamedImage) {
+        if (!image->loaderThread.load() && image->loadState != SpriteLoading)
+            streamedImage = nullptr;
+    }
+
+    const bool releaseFar = (flags & FrameReleaseFarMeshes) != 0;
+    const int count = std::min<int>(meshCount, kFrameSlotCapacity);
+    if (!streamedModel || !streamedImage) {
+        int modelCandidate = -1;
+        float modelDistance = 0;
+        int imageCandidate = -1;
+        float imageDistance = 0;
+        for (int m = 0; m < count; ++m) {
+            CObjeto3D* mesh = meshes[m];
+            if (!mesh)
+                continue;
+            const float d = mesh->GetNearestViewDistance(nullptr);
+            const bool visible = mesh->IsVisibleInAnyView();
+            if (d < 0 || !(visible || d < radius || !releaseFar))
+                continue;
+            // A model that failed is not asked again: it would fail every round.
+            if (mesh->vertexCount == 0 && mesh->fileName[0] && !mesh->abortFlag &&
+                mesh->loadState == MeshLoadEmpty && !mesh->loaderThread.load() &&
+                (modelCandidate < 0 || d < modelDistance)) {
+                modelCandidate = m;
+                modelDistance = d;
+            }
+            CSprite* image = sprites[m];
+            if (!image || image->loaderThread.load() || image->AbortValue() != 0 ||
+                image->loadState != SpriteEmpty)
+                continue;
+            const float priority =
+                visible && !releaseFar && !image->pixels ? d / 3 : d;
+            if (imageCandidate < 0 || priority < imageDistance) {
+                imageCandidate = m;
+                imageDistance = priority;
+            }
+        }
+        if (!streamedModel && modelCandidate >= 0) {
+            CObjeto3D* mesh = meshes[modelCandidate];
+            if (mesh->LoadAsync(nullptr, nullptr, 0, 0, 255))
+                streamedModel = mesh;
+        }
+        if (!streamedImage && imageCandidate >= 0) {
+            CObjeto3D* mesh = meshes[imageCandidate];
+            CSprite* image = sprites[imageCandidate];
+            if (image->fileName.GetLength() == 0 && mesh->textureName[0]) {
+                // The texture's name is relative to the folder of the mesh's source.
+                char folder[kPathBufferSize] = {};
+                strncpy(folder, mesh->fileName, sizeof folder - 1);
+                UrlToPath(folder, true);
+                const CTexto base(folder);
+                CTexto name(mesh->textureName);
+                ResolvePath(name, &base, nullptr);
+                image->fileName = name;
+            }
+            if (image->fileName.GetLength() > 0 &&
+                image->LoadAsync(nullptr, detailBpp, nullptr, 0, 0))
+                streamedImage = image;
+        }
+    }
+
+    // The far mesh lets go of its model and its picture; it comes back when it is near again.
+    if (farMesh >= 0 && farMesh < count && meshes[farMesh]) {
+        CObjeto3D* mesh = meshes[farMesh];
+        if (mesh->loaderThread.load() || mesh->loadState == MeshLoading)
+            mesh->StopLoading();
+        else
+            mesh->Clear();
+        if (streamedModel == mesh)
+            streamedModel = nullptr;
+        if (CSprite* image = sprites[farMesh]) {
+            if (streamedImage == image)
+                streamedImage = nullptr;
+            image->Clear();
+            image->CreateImage(kSmallPlaceholder, kSmallPlaceholder, 24, true,
+                               kSpriteDefaultColour, false);
+            image->resolutionLevel = kCoarsestLevel;
+        }
+    }
+
+    // Finer tiles for the nearest textured mesh in view that lacks them.
+    struct Marked {
+        float distance;
+        int slot;
+        CObjeto3D* mesh;
+    };
+    std::vector<Marked> marked;
+    for (int m = 0; m < count; ++m) {
+        CObjeto3D* mesh = meshes[m];
+        CSprite* image = sprites[m];
+        if (!mesh || !image || !mesh->IsVisibleInAnyView() ||
+            image->resolutionLevel >= kCoarsestLevel || image->AbortValue() != 0 ||
+            !(image->pixels || image->IsKeptInTiles()))
+            continue;
+        int slot = 0;
+        const float d = mesh->GetNearestViewDistance(&slot);
+        marked.push_back({d, slot, mesh});
+    }
+    std::stable_sort(marked.begin(), marked.end(),
+                     [](const Marked& a, const Marked& b) { return a.distance < b.distance; });
+    for (const Marked& entry : marked) {
+        if (UpdateTileDetail(entry.mesh, detailPositions[entry.slot]) > 0)
+            break;
+    }
 }
 
 int CFrame::UpdateTileDetail(CObjeto3D* mesh, const float position[3]) {

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -303,6 +305,92 @@ TEST(FrameLoader, CubePiecesNeedASquareGrid) {
         EXPECT_EQ(frame->sprites[0]->gridColumns, c.gridColumns);
         EXPECT_EQ(frame->sprites[0]->loadState, SpriteFailed);
     }
+}
+
+// A picture of one colour as the bytes of a JPEG file.
+std::string JpegBytes(const TempFolder& folder, int colour) {
+    CSprite picture;
+    picture.CreateImage(16, 8, 24, true, colour, false);
+    picture.jfif = 1;
+    const std::string path = folder.File("cell" + std::to_string(colour) + ".jpg");
+    if (picture.SaveJPEG(path.c_str(), 95, 101, 1, 64, false, false, false, 0, false, 1, nullptr,
+                         0, 0, 0, 0) != 1)
+        return {};
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+bool Near(uint32_t pixel, uint32_t colour) {
+    for (int shift = 0; shift < 24; shift += 8) {
+        const int a = static_cast<int>(pixel >> shift & 0xFF);
+        const int b = static_cast<int>(colour >> shift & 0xFF);
+        if (a - b > 12 || b - a > 12)
+            return false;
+    }
+    return true;
+}
+
+// A grid of three cells in one row: the shown cell decodes from its kept bytes, the cell shown
+// before lets go of its pixels, and with blending the neighbour is drawn over it.
+TEST(FrameLoader, GridFramesShowTheirCellWithAndWithoutBlending) {
+    TempFolder folder;
+    const uint32_t colours[3] = {0xC02020, 0x20C020, 0x2020C0};
+    std::string data;
+    std::vector<uint32_t> sizes;
+    for (uint32_t colour : colours) {
+        const std::string bytes = JpegBytes(folder, static_cast<int>(colour));
+        ASSERT_FALSE(bytes.empty());
+        data += bytes;
+        sizes.push_back(static_cast<uint32_t>(bytes.size()));
+    }
+    auto frame = std::make_unique<CFrame>();
+    frame->CreateGeometry(FrameKindImageGrid, 1, 3, 1, 0);
+    ASSERT_EQ(frame->spriteCount, 3);
+    CFicheroHttp stream;
+    ASSERT_TRUE(stream.SetBuffer(data.data(), static_cast<int64_t>(data.size()),
+                                 BufferUse::Copy));
+    frame->LoadImagesFromStream(&stream, sizes.data(), nullptr, nullptr, 3, 1, ~0u, nullptr, 0);
+    EXPECT_EQ(frame->gridImagesRead, 3);
+    // Only cell 0 decoded while reading.
+    EXPECT_EQ(frame->sprites[0]->width, 16);
+    EXPECT_EQ(frame->sprites[1]->width, 10);
+
+    frame->gridColumn = 1;
+    frame->ShowGridImage(0);
+    EXPECT_EQ(frame->gridImage, 1);
+    EXPECT_EQ(frame->gridBlendImage, -1);
+    CSprite* shown = frame->sprites[1];
+    EXPECT_EQ(shown->width, 16);
+    EXPECT_EQ(shown->bitsPerPixel, 32);
+    EXPECT_TRUE(Near(shown->GetPixel(8, 4, false), colours[1]));
+    EXPECT_EQ(frame->meshes[0]->texture1, shown);
+    EXPECT_EQ(frame->sprites[0]->pixels, nullptr);
+
+    // Stepping on to cell 2 with blending: cell 1, one step back, is drawn over it.
+    frame->gridColumn = 2;
+    frame->ShowGridImage(1);
+    EXPECT_EQ(frame->gridImage, 2);
+    EXPECT_EQ(frame->gridBlendImage, 1);
+    CSprite* current = frame->sprites[2];
+    EXPECT_EQ(frame->meshes[0]->texture1, current);
+    EXPECT_FALSE(Near(current->GetPixel(8, 4, false), colours[2]));
+    EXPECT_NE(frame->sprites[1]->pixels, nullptr);
+    EXPECT_EQ(frame->sprites[0]->pixels, nullptr);
+
+    // Back without blending: the blended neighbour is released.
+    frame->gridColumn = 0;
+    frame->ShowGridImage(0);
+    EXPECT_EQ(frame->gridImage, 0);
+    EXPECT_EQ(frame->gridBlendImage, -1);
+    EXPECT_TRUE(Near(frame->sprites[0]->GetPixel(8, 4, false), colours[0]));
+    EXPECT_EQ(frame->sprites[1]->pixels, nullptr);
+    EXPECT_EQ(frame->sprites[2]->pixels, nullptr);
+
+    // A grid without columns shows nothing.
+    frame->gridColumns = 0;
+    frame->ShowGridImage(1);
+    EXPECT_EQ(frame->gridImage, 0);
+    EXPECT_EQ(frame->meshes[0]->texture1, frame->sprites[0]);
 }
 
 }  // namespace

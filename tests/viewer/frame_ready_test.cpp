@@ -112,6 +112,21 @@ TEST(FrameReady, SingleImagesTakeTheirShapeFromTheRatio)
     }
 }
 
+// Six faces side by side are split into a cube only from a ".jpg"; the same strip in another
+// file stays one wide panorama.
+TEST(FrameReady, ASixToOneStripOutsideAJpegStaysOnePanorama)
+{
+    auto engine = std::make_unique<CMainWnd>();
+    CFrame* frame = MakeFrame(*engine, FrameKindSpherical, 1, 600, 100);
+    frame->sprites[0]->fileName = "strip.png";
+    engine->OnFrameReady(frame, 0);
+    EXPECT_EQ(frame->kind, FrameKindCylindrical);
+    EXPECT_EQ(frame->meshCount, 1);
+    EXPECT_EQ(frame->meshes[0]->geometryType, MeshGeometryCylinder);
+    EXPECT_EQ(frame->meshes[0]->texture1, frame->sprites[0]);
+    EXPECT_EQ(frame->ready, 1);
+}
+
 TEST(FrameReady, TheHorizonMovesAWideSphereBandInsideThePoles)
 {
     const struct {
