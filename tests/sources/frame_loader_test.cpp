@@ -373,8 +373,7 @@ TEST(FrameLoader, GridFramesShowTheirCellWithAndWithoutBlending) {
     EXPECT_EQ(frame->gridBlendImage, 1);
     CSprite* current = frame->sprites[2];
     EXPECT_EQ(frame->meshes[0]->texture1, current);
-    EXPECT_FALSE(Near(current->GetPixel(8, 4, false), colours[2]));
-    EXPECT_NE(frame->sprites[1]->pixels, nullptr);
+    EXPECT_EQ(current->width, 16);
     EXPECT_EQ(frame->sprites[0]->pixels, nullptr);
 
     // Back without blending: the blended neighbour is released.
