@@ -62,6 +62,7 @@
 #include "script/interpreter.h"
 #include "script/reader.h"
 #include "sources/frame.h"
+#include "viewer/about_wnd.h"
 #include "viewer/config_file.h"
 #include "viewer/external_wnd.h"
 #include "viewer/progress_dlg.h"
@@ -951,6 +952,7 @@ public:
     CTransparentWnd m_viewfinder;
     CVentanaExt m_externalWnd;           // its handle is the engine's message window
     CProgressDlg m_progressDlg;
+    CAboutWnd m_aboutWnd;                // hidden until the about command shows it
 
     // --- Frame switching and frame ready (main_wnd_frame_switch.cpp, main_wnd_frame_ready.cpp) ---
     int32_t m_panoramaEventPending = 0;  // the "panorama" event is owed for the entering frame

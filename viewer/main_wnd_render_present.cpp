@@ -12,6 +12,9 @@ namespace {
 constexpr int kSlotFullScreen = 3;
 constexpr int kSlotExternalWindow = 4;
 constexpr int kSlotClose = 9;
+// The About window's top-left corner lies this far left of and above the screen's centre.
+constexpr int kAboutHalfWidth = 250;
+constexpr int kAboutHalfHeight = 190;
 
 }  // namespace
 
@@ -236,5 +239,20 @@ bool CMainWnd::CanUseDirect3D9()
 
 void CMainWnd::ToggleAboutWindow()
 {
-    // Not built yet: does nothing (the About window comes later in this change).
+    HWND about = m_aboutWnd.m_hWnd;
+    if (!about)
+        return;
+    if (IsWindowVisible(about)) {
+        m_aboutWnd.ShowWindow(SW_HIDE);
+        return;
+    }
+    // A package's progress would stand in front of the page.
+    if (m_fromPackage && m_progressDlg.m_hWnd)
+        m_progressDlg.ShowWindow(SW_HIDE);
+    const int x = GetSystemMetrics(SM_CXSCREEN) / 2 - kAboutHalfWidth;
+    const int y = GetSystemMetrics(SM_CYSCREEN) / 2 - kAboutHalfHeight;
+    SetWindowPos(about, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    m_aboutWnd.ShowWindow(SW_SHOW);
+    GetProgramVersion(m_aboutWnd.m_versionText);
+    m_aboutWnd.ShowAbout(nullptr);
 }

@@ -341,7 +341,11 @@ void CMainWnd::LoadCloseButtonImages()
 
 void CMainWnd::ApplyAboutUrl()
 {
-    // Not built yet: does nothing (there is no about window yet).
+    if (m_params.aboutUrl.GetLength() == 0)
+        return;
+    CTexto page = m_params.aboutUrl;
+    ResolvePath(page, &m_basePath, nullptr);
+    m_aboutWnd.m_aboutUrl = page;
 }
 
 void CMainWnd::ApplyGrayscale()

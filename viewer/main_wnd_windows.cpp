@@ -1,11 +1,13 @@
 // The windows the engine owns besides the view: the external window, which is also the engine's
-// message window, the viewfinder popup and the progress dialog.
+// message window, the viewfinder popup, the About window and the progress dialog.
 #include "viewer/main_wnd.h"
 
 namespace {
 
 constexpr const char* kExternalWindowTitle = "Lumarix";
 constexpr UINT kExternalWindowClassStyle = CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW;
+constexpr int kAboutWidth = 500;
+constexpr int kAboutHeight = 362;
 
 }  // namespace
 
@@ -33,11 +35,19 @@ void CMainWnd::CreateEngineWindows()
         m_viewfinder.CreateEx(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, nullptr, nullptr, WS_POPUP, finder,
                               m_externalWnd.m_hWnd, 0);
     }
+
+    if (!m_aboutWnd.m_hWnd) {
+        const RECT about = {0, 0, kAboutWidth, kAboutHeight};
+        m_aboutWnd.CreateEx(WS_EX_TOPMOST, RegisterWindowClass(0), "", WS_POPUP, about,
+                            m_externalWnd.m_hWnd, 0);
+    }
 }
 
 void CMainWnd::DestroyEngineWindows()
 {
     m_messageWnd = nullptr;
+    if (m_aboutWnd.m_hWnd)
+        m_aboutWnd.DestroyWindow();
     m_viewfinder.DestroyWindow();
     m_externalWnd.DestroyWindow();
     m_progressDlg.DestroyWindow();

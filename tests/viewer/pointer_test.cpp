@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "dispatch_support.h"
 #include "scene_support.h"
@@ -54,6 +56,52 @@ TEST_F(Pointer, PressMovedAfterMoreThanFifteenPixels)
     EXPECT_EQ(engine->m_pointerMoved, 1);
     engine->OnMouseMove(MK_LBUTTON, 100, 116);
     EXPECT_EQ(engine->m_pressMoved, 1) << "16 pixels";
+}
+
+// The values the host event ring holds, oldest first.
+std::vector<std::string> HostEventValues(const CMainWnd& engine)
+{
+    std::vector<std::string> values;
+    for (int32_t i = engine.m_hostEventRead; i != engine.m_hostEventWrite; i = (i + 1) % 20)
+        values.push_back(engine.m_hostEventValues[i].GetText());
+    return values;
+}
+
+TEST_F(Pointer, AReleaseNearThePressIsAClickAndEveryReleaseAMouseUp)
+{
+    struct Case {
+        int dx, dy;
+        bool clickEvents, mouseUpEvents;
+        std::vector<std::string> queued;
+    };
+    const Case cases[] = {
+        {4, -4, true, true, {"_clickevent_", "_mouseupevent_"}},
+        {5, 0, true, true, {"_mouseupevent_"}},
+        {0, -5, true, false, {}},
+        {0, 0, false, true, {"_mouseupevent_"}},
+        {0, 0, true, false, {"_clickevent_"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.dx << "," << c.dy);
+        engine->m_hostEventRead = engine->m_hostEventWrite = 0;
+        engine->m_clickEvents = c.clickEvents;
+        engine->m_mouseUpEvents = c.mouseUpEvents;
+        engine->OnLButtonDown(MK_LBUTTON, 200, 200);
+        engine->OnLButtonUp(0, 200 + c.dx, 200 + c.dy);
+        EXPECT_EQ(HostEventValues(*engine), c.queued);
+        if (!c.queued.empty())
+            EXPECT_STREQ(engine->m_hostEventNames[0].GetText(), "event");
+    }
+
+    // A release over a shown toolbar slot belongs to the toolbar.
+    engine->m_hostEventRead = engine->m_hostEventWrite = 0;
+    engine->m_clickEvents = 1;
+    engine->m_mouseUpEvents = 0;
+    engine->m_buttonShown[2] = 1;
+    engine->m_buttonRects[2] = {190, 190, 220, 220};
+    engine->OnLButtonDown(MK_LBUTTON, 200, 200);
+    engine->OnLButtonUp(0, 200, 200);
+    EXPECT_TRUE(HostEventValues(*engine).empty());
 }
 
 TEST_F(Pointer, APressStartsADragUnlessOnTheResizeGrip)

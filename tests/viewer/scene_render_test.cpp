@@ -8,9 +8,7 @@
 #include <memory>
 
 #include "dispatch_support.h"
-#include "render/mesh.h"
 #include "scene_support.h"
-#include "tests/render/raster_cube_scene.h"
 
 namespace {
 
@@ -52,19 +50,7 @@ protected:
     // A frame face straight ahead in the colour, marked ready to draw.
     void AddFace(CFrame& frame, CSprite& texture, uint32_t colour)
     {
-        ASSERT_EQ(texture.CreateImage(8, 8, 32, true, 0, false), 4);
-        Fill(texture, colour);
-        CObjeto3D* mesh = new CObjeto3D();
-        ASSERT_TRUE(cube_scene::BuildFaceMesh(0, 100.0f, *mesh));
-        mesh->loadState = MeshLoaded;
-        mesh->texture1 = &texture;
-        mesh->renderFlags |= MeshRenderTextured;
-        mesh->drawing = 1;
-        mesh->ComputeBoundingCorners(nullptr, 4, &mesh->objectCorners);
-        mesh->UpdateWorldVertices();
-        const int32_t index = frame.meshCount;
-        frame.meshes[index] = mesh;
-        frame.meshCount = index + 1;
+        ASSERT_TRUE(scene_test::AddFace(frame, texture, colour, colour));
     }
 
     // Draws the frame over the marker colour: the colour in the middle of the view afterwards.
