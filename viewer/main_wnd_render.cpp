@@ -1,7 +1,6 @@
 // The 3D pass of one frame into one device, and the secondary viewer windows.
 #include "viewer/main_wnd.h"
 
-#include <cstring>
 #include <new>
 
 #include "core/item_records.h"
@@ -113,9 +112,12 @@ HRESULT CMainWnd::RenderFrame(CObjeto2D* device, CFrame* frame, int clearWithCol
 
 namespace {
 
+// The values the view is drawn from. Whole records are not compared: their padding before the
+// path pointer is not copied by assignment, so a still camera would count as moved every pass.
 bool SameCamera(const CameraState& a, const CameraState& b)
 {
-    return std::memcmp(&a, &b, sizeof a) == 0;
+    return a.x == b.x && a.y == b.y && a.z == b.z && a.tilt == b.tilt && a.pan == b.pan &&
+           a.roll == b.roll && a.zoom == b.zoom && a.pullBack == b.pullBack;
 }
 
 }  // namespace
