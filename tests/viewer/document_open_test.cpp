@@ -515,37 +515,3 @@ TEST(DocumentSetters, ResizeGripCloseImagesAndToolbarStateNeedAnInitialisedEngin
 
 // A text tour goes the whole way: the frame loader finds a script and asks for it to be read,
 // the reload runs SetScriptFile, the reader thread reads it, and its first frame is entered.
-TEST(DocumentOpen, ATextTourGoesThroughLoaderReloadAndReaderToItsFirstFrame)
-{
-    TempFolder folder;
-    const std::string tour = folder.Write("tour.kzr", "(hall)\r\n{\r\nTYPE=PANORAMIC;\r\nFILE=hall.jpg;\r\n}\r\n"
-                                                      "(yard)\r\n{\r\nTYPE=PANORAMIC;\r\nFILE=yard.jpg;\r\n}\r\n");
-    auto engine = std::make_unique<CMainWnd>();
-    engine->m_externalWnd.CreateEx(0, RegisterWindowClass(0), "", WS_POPUP, RECT{0, 0, 10, 10},
-                                   nullptr, 0);
-    engine->m_messageWnd = engine->m_externalWnd.m_hWnd;
-    engine->m_initialized = 1;
-    engine->m_documentFile = tour.c_str();
-    EXPECT_EQ(engine->OpenDocument(0, 0), 1);
-    engine->StopUpdateLoop();
-    bool entered = false;
-    for (int waited = 0; waited < 10000 && !entered; waited += 10) {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message >= WM_USER && message.hwnd == engine->m_messageWnd)
-                engine->HandleMessage(message.message, message.wParam, message.lParam);
-            else
-                DispatchMessageA(&message);
-        }
-        entered = engine->m_frames.GetCount() == 2 &&
-                  engine->m_currentFrame != &engine->m_firstFrame;
-        Sleep(10);
-    }
-    ASSERT_TRUE(entered) << "frames " << engine->m_frames.GetCount();
-    EXPECT_STREQ(engine->m_currentFrame->name.GetText(), "hall");
-    EXPECT_EQ(engine->m_currentFrameIndex, 0);
-    engine->m_initialized = 0;
-    engine->CancelActivity();
-    engine->ClearScene(true);
-    engine->m_externalWnd.DestroyWindow();
-}
