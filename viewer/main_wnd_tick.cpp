@@ -11,6 +11,7 @@
 
 #include "core/clock.h"
 #include "core/matrix_math.h"
+#include "images/pixel_format.h"
 #include "viewer/camera_internal.h"
 #include "viewer/live_viewer_registry.h"
 
@@ -137,10 +138,8 @@ HRESULT CMainWnd::Tick(int present)
                 LayoutToolbar(true, kToolbarBothEdges);
                 SelectRenderBackEnd(g_preferredBackEnd, false);
                 // The automatic tour goes on turning the view of the frame now loaded.
-                if (m_autoTour && m_autoplayRunning) {
-                    m_autoplayRunning = 1;
+                if (m_autoTour && m_autoplayRunning)
                     m_currentFrame->cameras[0].pathState = CameraPathPlaying;
-                }
             }
         }
     }
@@ -325,8 +324,7 @@ HRESULT CMainWnd::UpdateFrame()
             m_view.UpdateViewMatrix();
             if (m_changeCount != 0)
                 result = RenderFrame(&m_view, m_currentFrame, 1);
-            if (m_viewfinderShown)
-                RenderViewfinder();
+            // The count is non-zero here, so the interface pass below renders the viewfinder.
         }
     }
 
@@ -413,15 +411,7 @@ uint32_t EyeMaskInDeviceFormat(uint32_t mask, int32_t bitsPerPixel)
 {
     if (bitsPerPixel >= 24)
         return mask;
-    const bool fifteen = bitsPerPixel == 15;
-    uint32_t out = 0;
-    if (mask & 0xFF0000)
-        out |= fifteen ? 0x7C00u : 0xF800u;
-    if (mask & 0x00FF00)
-        out |= fifteen ? 0x03E0u : 0x07E0u;
-    if (mask & 0x0000FF)
-        out |= 0x001Fu;
-    return out;
+    return bitsPerPixel == 15 ? Reduce555(mask) : Reduce565(mask);
 }
 
 HRESULT CMainWnd::DrawEyePasses()

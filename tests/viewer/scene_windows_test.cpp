@@ -8,6 +8,7 @@
 
 #include "core/item_records.h"
 #include "dispatch_support.h"
+#include "render/hardware_test_support.h"
 #include "scene_support.h"
 #include "viewer/viewer_window.h"
 #include "viewer_test_support.h"
@@ -17,18 +18,6 @@ namespace {
 constexpr int kViewW = 200, kViewH = 150;
 constexpr uint32_t kRed = 0xC02020, kBlue = 0x2020C0;
 constexpr uint32_t kMarker = 0x0A0B0C;
-
-uint32_t ReadPixel(CObjeto2D& device, int x, int y)
-{
-    uint8_t* frame = device.LockFrame();
-    if (!frame)
-        return 0xFFFFFFFF;
-    const uint8_t* p = frame + static_cast<ptrdiff_t>(y) * device.params->stride +
-                       static_cast<ptrdiff_t>(x) * device.params->bytesPerPixel;
-    const uint32_t value = (static_cast<uint32_t>(p[2]) << 16) | (p[1] << 8) | p[0];
-    device.UnlockFrame();
-    return value;
-}
 
 void MarkPixel(CObjeto2D& device, int x, int y)
 {
@@ -106,33 +95,33 @@ TEST_F(SceneWindows, AViewerWindowShowsTheCurrentFrameAndIsDrawnAgainOnlyOnChang
     ASSERT_NE(viewer->window.device, nullptr) << "the device comes with the first drawing";
     CObjeto2D& device = *viewer->window.device;
     EXPECT_EQ(device.params->width, 80);
-    EXPECT_EQ(ReadPixel(device, 40, 30), kRed);
+    EXPECT_EQ(hardware_test::ReadBackPixel(device, 40, 30), kRed);
     EXPECT_EQ(viewer->lastCamera.pan, 10.0f);
 
     // Nothing changed and the camera stands still: the window is not drawn.
     MarkPixel(device, 40, 30);
-    EXPECT_EQ(ReadPixel(device, 40, 30), kMarker);
+    EXPECT_EQ(hardware_test::ReadBackPixel(device, 40, 30), kMarker);
     engine->m_changeCount = 0;
     engine->RenderViewerWindows();
-    EXPECT_EQ(ReadPixel(device, 40, 30), kMarker);
+    EXPECT_EQ(hardware_test::ReadBackPixel(device, 40, 30), kMarker);
 
     // A counted change draws it, and so does a moved camera alone.
     engine->m_changeCount = 1;
     engine->RenderViewerWindows();
-    EXPECT_EQ(ReadPixel(device, 40, 30), kRed);
+    EXPECT_EQ(hardware_test::ReadBackPixel(device, 40, 30), kRed);
     MarkPixel(device, 40, 30);
     engine->m_changeCount = 0;
     frame->cameras[0].pan = -10;
     engine->RenderViewerWindows();
-    EXPECT_EQ(ReadPixel(device, 40, 30), kBlue);
+    EXPECT_EQ(hardware_test::ReadBackPixel(device, 40, 30), kBlue);
 
     // The object's own turn adds to the camera's.
     object->rotY = 20;
     engine->RenderViewerWindows();
-    EXPECT_EQ(ReadPixel(device, 40, 30), kBlue) << "the camera stood still: not drawn";
+    EXPECT_EQ(hardware_test::ReadBackPixel(device, 40, 30), kBlue) << "the camera stood still: not drawn";
     engine->m_changeCount = 1;
     engine->RenderViewerWindows();
-    EXPECT_EQ(ReadPixel(device, 40, 30), kRed);
+    EXPECT_EQ(hardware_test::ReadBackPixel(device, 40, 30), kRed);
 
     viewer->window.DestroyWindow();
 }
