@@ -131,6 +131,11 @@ TEST_F(Loop, ALoopLeftByATimedOutStopEndsWhenItUnsticks)
     while (!held)
         Sleep(1);
     engine->StartUpdateLoop();
+    // The loop holds its run lock from its start on; its first pass then waits for the engine lock.
+    for (int waited = 0; waited < 5000 && engine->m_updateLoopRun.try_lock(); waited++) {
+        engine->m_updateLoopRun.unlock();
+        Sleep(1);
+    }
     Sleep(30);
     engine->StopUpdateLoop();
     EXPECT_TRUE(engine->m_threadLeftRunning) << "the stuck loop outlived the wait";
