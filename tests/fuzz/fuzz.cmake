@@ -7,7 +7,7 @@
 # faulted stay in tests/fuzz/regressions/<target>/ and are replayed by every run.
 
 set(LUMARIX_FUZZ_TARGETS tokenizer urls textfile language rangemap http cabinet settings screensaver
-  script jpeg package handover imagelist imagestream)
+  script jpeg package handover imagelist imagestream strips)
 
 set(LUMARIX_FUZZ_SOURCES
   core/value_tokenizer.cpp core/text_convert.cpp core/path_resolution.cpp core/text_file.cpp
@@ -17,7 +17,7 @@ set(LUMARIX_FUZZ_SOURCES
   core/stream_open.cpp core/stream_io.cpp core/stream_memory.cpp core/stream_file.cpp
   core/stream_http.cpp core/stream_scramble.cpp
   viewer/config_file.cpp viewer/screensaver_mode.cpp viewer/main_frame_package.cpp
-  viewer/main_frame_startup.cpp core/package.cpp sources/frame_loader.cpp
+  viewer/main_frame_startup.cpp viewer/main_wnd_frame_strips.cpp core/package.cpp sources/frame_loader.cpp
   script/reader.cpp script/reader_keywords.cpp script/key_names.cpp script/flag_words.cpp
   script/reader_sections.cpp script/reader_frame_keys.cpp script/reader_objects.cpp
   script/reader_display_objects.cpp script/reader_interactive.cpp script/reader_code_objects.cpp
