@@ -30,6 +30,8 @@ constexpr float kSpanPoint = 1000.0f;
 // Rounds of FitStripProjection before it settles for the closest projection.
 constexpr int kFitRounds = 64;
 constexpr float kOscillationBias = 0.5f;
+// Projected spans at least this many pixels high are taken as unmeasurable.
+constexpr float kLargestSpan = 16777216.0f;
 // Colour corrections: three 9-bit fields; bit 8 of a field darkens.
 constexpr int kFieldBits = 9;
 constexpr uint32_t kFieldMask = 0x1FF;
@@ -228,7 +230,13 @@ bool CMainWnd::FitStripProjection(CObjeto2D* device, CObjeto3D* mesh, int32_t pi
             float x1 = 0, y1 = 0, x2 = 0, y2 = 0;
             device->ProjectToScreen(top, &x1, &y1, false);
             device->ProjectToScreen(bottom, &x2, &y2, false);
-            const int h = static_cast<int>(y2 - y1 + 1.0f);
+            // A distance from the table can put the camera where the span is no number or
+            // beyond any screen; no projection fits such a strip, and its height would not fit
+            // an int.
+            const float span = y2 - y1 + 1.0f;
+            if (!(std::fabs(span) < kLargestSpan))
+                break;
+            const int h = static_cast<int>(span);
             const int projection = device->GetRenderState(RenderStateProjectionHeight);
             const int error = std::abs(h - pixelHeight);
             if (bestError < 0 || error < bestError) {

@@ -216,8 +216,8 @@ void Mutator::MutateOnce(Bytes& data, const std::vector<Bytes>& corpus,
             size_t at = Below(n + 1);
             if (Below(2) || at + len > n)
                 data.insert(data.begin() + static_cast<long>(at), token, token + len);
-            else
-                std::memcpy(&data[at], token, len);
+            else  // at may be the end when the token is empty
+                std::memcpy(data.data() + at, token, len);
         }
         break;
     }

@@ -22,9 +22,10 @@ const char* const kPackageWords[] = {"KZRPACK", "\x01KZRPACK", "\xFF\xFF\xFF\xFF
                                      "\x00\x10\x00\x00", "\x00\x00", ".\x00.\x00\\\x00",
                                      "h\x00t\x00t\x00p\x00:\x00/\x00/\x00", nullptr};
 const char* const kHandOverWords[] = {"','", "'", "''", "','','", nullptr};
-const char* const kStripWords[] = {"\x01\x01", "\x02\x01", "\x03\x01", "\xFF\xFF", "\x00\x00",
-                                   "\x00\x00\x7A\x44", "\x00\x00\x80\x7F", "\x96\x00",
-                                   nullptr};
+// Tokens end at their first zero byte: the high halves of the floats 1000 and infinity stand
+// for the whole values.
+const char* const kStripWords[] = {"\x01\x01", "\x02\x01", "\x03\x01", "\xFF\xFF", "\x7A\x44",
+                                   "\x80\x7F", "\xC0\x7F", "\x96", nullptr};
 
 CMainWnd& StripEngine() {
     static CMainWnd* engine = new CMainWnd;

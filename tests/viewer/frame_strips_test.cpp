@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -181,6 +182,12 @@ TEST(FrameStrips, FitStripProjectionMeetsTheHeightOrStopsAtTheClosest)
     for (int height : {0, -3}) {
         SCOPED_TRACE(height);
         EXPECT_FALSE(engine->FitStripProjection(&engine->m_view, nullptr, height, 0, -1000.0f));
+    }
+    // Distances from a damaged table that leave the span unmeasurable: no fit, and no int is
+    // made of a span that is no number or beyond any screen.
+    for (float distance : {std::nanf(""), HUGE_VALF, -HUGE_VALF, 0.0f, 1e-30f}) {
+        SCOPED_TRACE(distance);
+        EXPECT_FALSE(engine->FitStripProjection(&engine->m_view, nullptr, 150, 0, -distance));
     }
     engine->m_view.params->camera = &engine->m_interfaceFrame.cameras[0];
 }
