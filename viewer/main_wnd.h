@@ -827,7 +827,17 @@ public:
     CTexto m_progressText;
     CTexto m_fileNameText;
     CTexto m_cameraStateText;
+    CTexto m_hardwareTexts[4];           // voltage, battery, system and processor temperature
     ViewerParameters m_params;
+    CameraSequence m_sequence;           // the camera path being played
+    CObjeto3D m_workMesh;                // working mesh; the second one is m_skyMesh
+    CSprite m_hotspotImage1;             // hotspot pictures, loaded at initialisation
+    CSprite m_hotspotImage2;
+    CTexto m_watchdogText;               // the text given with a tour's camera watchdog key
+    CTexto m_cameraPortText;             // the camera link's port, beside m_cameraAddress
+    CSprite m_cameraPicture;             // the last picture of the connected camera
+    CObjeto3D m_measureMesh;             // the measuring tool's second mesh, beside m_areaMesh
+    ValueItem m_measureValue;            // the measuring tool's value record
 
     // State of the engine's spine.
     std::atomic<int> m_initialized{0};   // posting to the engine is allowed

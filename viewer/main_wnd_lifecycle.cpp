@@ -28,6 +28,8 @@ CMainWnd::CMainWnd()
 
     m_saveViewName = kSaveViewDefaultName;
     m_tooltipFontFace = kTooltipFontFace;
+    m_sequence.type = ItemType::CameraSequence;
+    m_measureValue.type = ItemType::Value;
 
     g_languageIndex = DetectLanguage();
     LoadLanguage(g_languageIndex);

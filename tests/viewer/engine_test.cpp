@@ -103,6 +103,12 @@ TEST(Engine, DefaultsOfANewEngine)
     EXPECT_EQ(engine->m_interfaceFrame.device, &engine->m_view);
     EXPECT_TRUE(engine->m_interfaceFrame.flags & FrameKeptLoaded);
     EXPECT_EQ(engine->m_view.params->camera, &engine->m_interfaceFrame.cameras[0]);
+    // The owned records start empty and typed as their lists would make them.
+    EXPECT_EQ(engine->m_sequence.type, ItemType::CameraSequence);
+    EXPECT_EQ(engine->m_sequence.keyCount, 0);
+    EXPECT_EQ(engine->m_measureValue.type, ItemType::Value);
+    EXPECT_EQ(engine->m_watchdogText.GetLength(), 0);
+    EXPECT_EQ(engine->m_workMesh.vertexCount, 0);
     EXPECT_EQ(engine->m_keyboardEnabled, 1);
     EXPECT_EQ(engine->m_params.dragDrop, 1);
     EXPECT_EQ(engine->m_serverPort, 9017);
