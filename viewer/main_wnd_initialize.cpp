@@ -144,13 +144,9 @@ void CMainWnd::Shutdown()
     WaitForWorkerThreads();
     StopCameraEngineThread();
 
-    // Back to the empty scene with nothing of the tour left.
-    m_currentFrame = &m_firstFrame;
-    m_enteringFrame = nullptr;
-    m_leavingFrame = nullptr;
-    m_currentFrameIndex = -1;
-    m_pendingCode.RemoveAll();
-    m_frames.RemoveAll();
+    // Back to the empty scene with nothing of the tour left; the device's active camera goes
+    // back to the empty scene's before the frames holding the tour's cameras go.
+    ClearScene(true);
 
     // Only now that no download can still be writing may the cache be trusted again.
     EndCacheSessionIfLast();

@@ -513,5 +513,42 @@ TEST(DocumentSetters, ResizeGripCloseImagesAndToolbarStateNeedAnInitialisedEngin
     engine.m_initialized = 0;
 }
 
-// A text tour goes the whole way: the frame loader finds a script and asks for it to be read,
-// the reload runs SetScriptFile, the reader thread reads it, and its first frame is entered.
+// A text tour goes the whole way, as in the player: the opening hands it to the frame loader,
+// which finds a script and asks for it to be read; the reload's SetScriptFile waits for the
+// frame loop, whose tick runs it; the reader thread reads the tour and its first frame is
+// entered. The engine is initialised in a host window, so its own update loop ticks.
+TEST(DocumentOpen, ATextTourGoesThroughLoaderReloadAndReaderToItsFirstFrame)
+{
+    TempFolder folder;
+    const std::string tour = folder.Write("tour.kzr", "(hall)\r\n{\r\nTYPE=PANORAMIC;\r\nFILE=hall.jpg;\r\n}\r\n"
+                                                      "(yard)\r\n{\r\nTYPE=PANORAMIC;\r\nFILE=yard.jpg;\r\n}\r\n");
+    HWND host = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 160, 120, nullptr, nullptr,
+                                nullptr, nullptr);
+    auto engine = std::make_unique<CMainWnd>();
+    ASSERT_EQ(engine->Initialize(160, 120, host, 0), 1);
+    // The opening initialisation posted reads the document named by then.
+    engine->m_documentFile = tour.c_str();
+
+    bool reloaded = false;
+    bool entered = false;
+    for (DWORD start = GetTickCount(); !entered && GetTickCount() - start < 10000;) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            reloaded |= message.message == ViewerMessageReloadScriptFile;
+            DispatchMessageA(&message);
+        }
+        entered = engine->m_frames.GetCount() == 2 &&
+                  engine->m_currentFrame != &engine->m_firstFrame;
+    }
+    EXPECT_TRUE(reloaded) << "the frame loader handed the text back";
+    ASSERT_TRUE(entered) << "frames " << engine->m_frames.GetCount() << ", pending "
+                         << engine->GetPendingCodeCount() << ", ticks " << engine->m_tickCount;
+    EXPECT_STREQ(engine->m_scriptFile.GetText(), tour.c_str());
+    EXPECT_STREQ(engine->m_currentFrame->name.GetText(), "hall");
+    EXPECT_EQ(engine->m_currentFrameIndex, 0);
+    EXPECT_EQ(engine->GetPendingCodeCount(), 0);
+    engine->Shutdown();
+    engine.reset();
+    DestroyWindow(host);
+}
