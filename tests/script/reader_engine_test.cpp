@@ -22,7 +22,10 @@
 #include "core/value_tokenizer.h"
 #include "core/worker_threads.h"
 #include "core/http_test_support.h"
+#include "core/package.h"
 #include "test_support.h"
+#include "viewer/main_frame.h"
+#include "viewer/viewer_test_support.h"
 
 namespace {
 
@@ -301,4 +304,55 @@ TEST(ReaderEngine, AFileAndItsLoopbackUrlReadAlikeInAnyCodingAndCut)
                   1);
         EXPECT_EQ(Dump(net.engine), expected);
     }
+}
+
+// A packed player's tour is read out of the program file through the package table, masked or
+// plain, ANSI or UTF-16: the same lists as from its copy on disk. The entry's name exists only in
+// the package, so nothing comes from the disk by mistake.
+TEST(ReaderEngine, ATourInAPackageReadsAsItsFileOnDisk)
+{
+    TempFolder folder;
+    TestEngine disk;
+    ASSERT_EQ(disk.engine.ReadParameterFile(folder.Write("disk.kzr", kTour).c_str(),
+                                            disk.engine.m_frames, 0, disk.engine.m_fonts, nullptr,
+                                            nullptr),
+              1);
+    const std::string expected = Dump(disk.engine);
+    std::string wide = "\xFF\xFE";
+    for (const char* c = kTour; *c; ++c) {
+        wide += *c;
+        wide += '\0';
+    }
+    const CTexto savedProgram = g_programPath;
+    for (bool masked : {true, false}) {
+        for (const std::string& text : {std::string(kTour), wide}) {
+            SCOPED_TRACE(std::string(masked ? "masked " : "plain ") +
+                         (text == wide ? "UTF-16" : "ANSI"));
+            viewer_test::PackageLayout layout;
+            layout.masked = masked;
+            layout.entryName = "tour\\a.kzr";
+            layout.entryData = text;
+            const std::string program = folder.Write("player.exe", viewer_test::BuildPackage(layout));
+            PlayerPackage package;
+            ASSERT_TRUE(ReadPlayerPackage(program.c_str(), folder.Path().c_str(), &package));
+            // What the start-up does with a package it found.
+            g_packageKey = package.key;
+            for (int32_t i = 0; ItemRecord* item = package.entries.GetItem(i); i++) {
+                const PackageEntry* entry = static_cast<const PackageEntry*>(item);
+                AddPackageEntry(&g_packageTable, entry->name.GetText(), entry->dataPosition,
+                                entry->dataSize);
+            }
+            g_programPath = program.c_str();
+            g_runningFromPackage = 1;
+
+            TestEngine packed;
+            EXPECT_EQ(packed.engine.ReadParameterFile(folder.File("tour\\a.kzr").c_str(),
+                                                      packed.engine.m_frames, 0,
+                                                      packed.engine.m_fonts, nullptr, nullptr),
+                      1);
+            EXPECT_EQ(Dump(packed.engine), expected);
+            ClearPackage();
+        }
+    }
+    g_programPath = savedProgram;
 }

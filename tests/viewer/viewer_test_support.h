@@ -50,18 +50,31 @@ struct PackageLayout {
 };
 
 // A program (filler bytes, or the given program) with a package appended the way the packer
-// lays it out; the middle part masked with the header as key when asked.
+// lays it out; the entry's bytes and the middle part masked with the header as key when asked.
 inline std::string BuildPackage(const PackageLayout& layout, std::string program = std::string(3000, 'P'))
 {
-    std::string file = std::move(program);
-    const uint32_t entryPosition = static_cast<uint32_t>(file.size());
-    file += layout.entryData;
-    const uint32_t header = static_cast<uint32_t>(file.size());
     const uint8_t headerByte = 0x25;
     std::string key(static_cast<size_t>(PackageHeaderSize(headerByte)), '\0');
     for (size_t i = 0; i < key.size(); i++)
         key[i] = static_cast<char>(i * 37 + 11);
     key[0] = static_cast<char>(headerByte);
+    PackageKey packageKey;
+    MakePackageKey(reinterpret_cast<const uint8_t*>(key.data()), static_cast<int>(key.size()), kPackageMasked,
+                   &packageKey);
+    CFicheroHttp masker;
+    ApplyPackageKey(packageKey, &masker);
+    // Bytes masked by their absolute position in the file, appended.
+    auto append = [&](std::string& file, std::string bytes) {
+        if (layout.masked && !bytes.empty())
+            masker.ScrambleBytes(reinterpret_cast<uint8_t*>(&bytes[0]), reinterpret_cast<const uint8_t*>(bytes.data()),
+                                 static_cast<int>(bytes.size()), static_cast<uint32_t>(file.size()));
+        file += bytes;
+    };
+
+    std::string file = std::move(program);
+    const uint32_t entryPosition = static_cast<uint32_t>(file.size());
+    append(file, layout.entryData);
+    const uint32_t header = static_cast<uint32_t>(file.size());
     file += key;
 
     std::string middle;
@@ -71,16 +84,7 @@ inline std::string BuildPackage(const PackageLayout& layout, std::string program
     PutText(middle, layout.entryName);
     PutU32(middle, entryPosition + layout.entryPositionShift);
     PutU32(middle, static_cast<uint32_t>(layout.entryData.size()));
-    if (layout.masked) {
-        PackageKey packageKey;
-        MakePackageKey(reinterpret_cast<const uint8_t*>(key.data()), static_cast<int>(key.size()), kPackageMasked,
-                       &packageKey);
-        CFicheroHttp masker;
-        ApplyPackageKey(packageKey, &masker);
-        masker.ScrambleBytes(reinterpret_cast<uint8_t*>(&middle[0]), reinterpret_cast<const uint8_t*>(middle.data()),
-                             static_cast<int>(middle.size()), static_cast<uint32_t>(file.size()));
-    }
-    file += middle;
+    append(file, middle);
     PutU32(file, header + layout.headerShift);
     file += layout.masked ? '\0' : '\x01';
     file += "KZRPACK";
