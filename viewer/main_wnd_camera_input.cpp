@@ -38,6 +38,27 @@ constexpr WPARAM kCommandCreatePackage = 32905;
 constexpr double k3DMouseScale = 512.0;
 constexpr int k3DMouseHomeKey = 31;
 constexpr int k3DMouseExtraKeys[] = {30, 31};
+// The program goes to the camera in pieces of this size, never whole in memory.
+constexpr int kUpdatePieceBytes = 64 * 1024;
+
+// Sends size bytes of the open file as one framed message: the count, then the bytes piece by
+// piece as they are read. False when a read falls short or a send fails.
+bool SendFileFramed(CFicheroHttp& link, CFicheroHttp& file, int32_t size)
+{
+    uint8_t count[4];
+    PutInt32(count, size);
+    if (link.Send(count, 4) != 4)
+        return false;
+    std::vector<uint8_t> piece(static_cast<size_t>(std::min(size, kUpdatePieceBytes)));
+    for (int32_t left = size; left > 0;) {
+        const int want = std::min(left, kUpdatePieceBytes);
+        if (file.Read(piece.data(), want) != want || link.Send(piece.data(), want) != want)
+            return false;
+        left -= want;
+    }
+    return true;
+}
+
 constexpr int k3DMouseHighestKey = 31;
 
 // Keys of the chords, one bit each.
@@ -359,24 +380,20 @@ bool CMainWnd::SendProgramUpdate()
     CFicheroHttp file;
     if (!file.Open(path, OpenRead | OpenNoPackage))
         return false;
-    std::vector<uint8_t> bytes;
     const int64_t size = file.GetLength();
     if (size < 0 || size > INT32_MAX)
         return false;
-    bytes.resize(static_cast<size_t>(size));
-    const bool read = size == 0 || file.Read(bytes.data(), static_cast<int>(size)) == size;
-    file.Close();
-    if (!read)
-        return false;
 
+    // The program is read while it is sent: an unreachable camera costs no read of it.
     bool sent = false;
     if (m_cameraLink.Connect(m_cameraAddress.GetText(), m_serverPort, &m_cancel,
                              kCameraConnectTimeoutMs)) {
         static const char kCommand[] = "UPDATEPROGRAM";
         sent = SendFramed(m_cameraLink, kCommand, static_cast<int32_t>(sizeof kCommand - 1)) &&
-               SendFramed(m_cameraLink, bytes.data(), static_cast<int32_t>(bytes.size()));
+               SendFileFramed(m_cameraLink, file, static_cast<int32_t>(size));
     }
     m_cameraLink.CloseConnection();
+    file.Close();
     if (!sent)
         return false;
     for (int i = 0; i < 3; i++)
