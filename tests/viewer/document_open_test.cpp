@@ -407,6 +407,45 @@ TEST(DocumentSetters, FovModeGreyScaleAndFilter)
     EXPECT_EQ(engine.m_changeCount, 4);
 }
 
+// "abouturl" names the About window's page, made absolute against the document's folder or
+// address; an empty one leaves the page named before, and the opening of a document applies it.
+TEST(DocumentSetters, AboutUrlBecomesTheAboutWindowsPage)
+{
+    struct Case {
+        const char* base;
+        const char* aboutUrl;
+        const char* page;
+    };
+    const Case cases[] = {
+        {"C:\\tour\\", "credits.html", "C:\\tour\\credits.html"},
+        {"C:\\tour\\", "..\\shared\\about.htm", "C:\\shared\\about.htm"},
+        {"http://127.0.0.1/tour/", "about/index.html", "http://127.0.0.1/tour/about/index.html"},
+        {"C:\\tour\\", "http://127.0.0.1/about.html", "http://127.0.0.1/about.html"},
+        {"C:\\tour\\", "D:\\pages\\about.html", "D:\\pages\\about.html"},
+        {"C:\\tour\\", "", "kept.html"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.aboutUrl);
+        auto engine = std::make_unique<CMainWnd>();
+        engine->m_aboutWnd.m_aboutUrl = "kept.html";
+        engine->m_basePath = c.base;
+        engine->m_params.aboutUrl = c.aboutUrl;
+        engine->ApplyAboutUrl();
+        EXPECT_STREQ(engine->m_aboutWnd.m_aboutUrl.GetText(), c.page);
+        EXPECT_STREQ(engine->m_params.aboutUrl.GetText(), c.aboutUrl) << "the parameter stays as given";
+    }
+
+    auto engine = std::make_unique<CMainWnd>();
+    engine->m_basePath = "C:\\tour\\";
+    engine->m_documentFile = "pano.jpg";
+    engine->m_params.aboutUrl = "credits.html";
+    EXPECT_EQ(engine->OpenDocument(0, 0), 1);
+    EXPECT_STREQ(engine->m_aboutWnd.m_aboutUrl.GetText(), "C:\\tour\\credits.html");
+    engine->m_aboutWnd.ShowAbout(nullptr);
+    EXPECT_STREQ(engine->m_aboutWnd.m_aboutUrl.GetText(), "C:\\tour\\credits.html")
+        << "a showing without a name keeps the page";
+}
+
 // Opening a document starts the update loop on the engine; an engine that goes without a
 // Shutdown ends that loop first instead of leaving it to run on freed memory.
 TEST(DocumentOpen, AnEngineEndsItsUpdateLoopWhenItGoes)
