@@ -106,6 +106,10 @@ TEST(FrameDetail, TheNearestWantedTextureStreamsUnderTheNameOfTheModelsFolder) {
     ASSERT_EQ(scene.frame->streamedImage, distant);
     ASSERT_TRUE(WaitForWorkerThreadEnd(distant->loaderThread, 10000));
     EXPECT_EQ(distant->loadState, SpriteLoaded);
+    // The level stays the coarsest, but a stream without a tile table decodes whole at every
+    // level: the picture keeps its 32 pixels.
+    EXPECT_EQ(distant->resolutionLevel, 3);
+    EXPECT_EQ(distant->width, 32);
     scene.frame->UpdateDetailLevels(camera, 1.9f, 0);
     EXPECT_EQ(scene.frame->streamedImage, nullptr);
     // Other viewers choose levels but start nothing.

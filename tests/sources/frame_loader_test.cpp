@@ -331,10 +331,12 @@ bool Near(uint32_t pixel, uint32_t colour) {
 }
 
 // A grid of three cells in one row: the shown cell decodes from its kept bytes, the cell shown
-// before lets go of its pixels, and with blending the neighbour is drawn over it.
+// before lets go of its pixels, and with blending the neighbour one step back gives the shown
+// cell its red channel (a red-cyan pair of two neighbouring views). The cells' red channels
+// differ, so that the blend shows in the pixels.
 TEST(FrameLoader, GridFramesShowTheirCellWithAndWithoutBlending) {
     TempFolder folder;
-    const uint32_t colours[3] = {0xC02020, 0x20C020, 0x2020C0};
+    const uint32_t colours[3] = {0x2020C0, 0xC0C020, 0x20C0C0};
     std::string data;
     std::vector<uint32_t> sizes;
     for (uint32_t colour : colours) {
@@ -354,6 +356,11 @@ TEST(FrameLoader, GridFramesShowTheirCellWithAndWithoutBlending) {
     // Only cell 0 decoded while reading.
     EXPECT_EQ(frame->sprites[0]->width, 16);
     EXPECT_EQ(frame->sprites[1]->width, 10);
+    const auto released = [&](int cell) {
+        CSprite* image = frame->sprites[cell];
+        return image->pixels == nullptr && !image->IsKeptInTiles();
+    };
+    const auto shownPixel = [&] { return frame->sprites[frame->gridImage]->GetPixel(8, 4, false); };
 
     frame->gridColumn = 1;
     frame->ShowGridImage(0);
@@ -362,28 +369,39 @@ TEST(FrameLoader, GridFramesShowTheirCellWithAndWithoutBlending) {
     CSprite* shown = frame->sprites[1];
     EXPECT_EQ(shown->width, 16);
     EXPECT_EQ(shown->bitsPerPixel, 32);
-    EXPECT_TRUE(Near(shown->GetPixel(8, 4, false), colours[1]));
+    EXPECT_TRUE(Near(shownPixel(), colours[1])) << std::hex << shownPixel();
     EXPECT_EQ(frame->meshes[0]->texture1, shown);
-    EXPECT_EQ(frame->sprites[0]->pixels, nullptr);
+    EXPECT_TRUE(released(0));
 
-    // Stepping on to cell 2 with blending: cell 1, one step back, is drawn over it.
+    // Stepping on to cell 2 with blending: cell 1, one step back, gives it its red.
     frame->gridColumn = 2;
     frame->ShowGridImage(1);
     EXPECT_EQ(frame->gridImage, 2);
     EXPECT_EQ(frame->gridBlendImage, 1);
-    CSprite* current = frame->sprites[2];
-    EXPECT_EQ(frame->meshes[0]->texture1, current);
-    EXPECT_EQ(current->width, 16);
-    EXPECT_EQ(frame->sprites[0]->pixels, nullptr);
+    EXPECT_EQ(frame->meshes[0]->texture1, frame->sprites[2]);
+    EXPECT_TRUE(Near(shownPixel(), 0xC0C0C0)) << std::hex << shownPixel();
+    EXPECT_TRUE(Near(frame->sprites[1]->GetPixel(8, 4, false), colours[1]));
+    EXPECT_TRUE(released(0));
 
-    // Back without blending: the blended neighbour is released.
+    // Stepping back to cell 1: the blended cell is shown with the pixels it has, and cell 2,
+    // decoded afresh without the red drawn over it, is the neighbour now.
+    frame->gridStepDirection = -1;
+    frame->gridColumn = 1;
+    frame->ShowGridImage(1);
+    EXPECT_EQ(frame->gridImage, 1);
+    EXPECT_EQ(frame->gridBlendImage, 2);
+    EXPECT_EQ(frame->meshes[0]->texture1, frame->sprites[1]);
+    EXPECT_TRUE(Near(shownPixel(), 0x20C020)) << std::hex << shownPixel();
+    EXPECT_TRUE(Near(frame->sprites[2]->GetPixel(8, 4, false), colours[2]));
+
+    // Back to cell 0 without blending: both cells shown before are released.
     frame->gridColumn = 0;
     frame->ShowGridImage(0);
     EXPECT_EQ(frame->gridImage, 0);
     EXPECT_EQ(frame->gridBlendImage, -1);
-    EXPECT_TRUE(Near(frame->sprites[0]->GetPixel(8, 4, false), colours[0]));
-    EXPECT_EQ(frame->sprites[1]->pixels, nullptr);
-    EXPECT_EQ(frame->sprites[2]->pixels, nullptr);
+    EXPECT_TRUE(Near(shownPixel(), colours[0])) << std::hex << shownPixel();
+    EXPECT_TRUE(released(1));
+    EXPECT_TRUE(released(2));
 
     // A grid without columns shows nothing.
     frame->gridColumns = 0;
