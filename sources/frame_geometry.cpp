@@ -106,7 +106,8 @@ int CFrame::CreateGeometry(int newKind, int count, int width, int height, int sl
         if (width > 0 || (width == 0 && existingImages > 5)) {
             for (int i = 0; i < 6; ++i) {
                 CObjeto3D* mesh = newMesh(i);
-                mesh->BuildGeometry(MeshGeometryPlane, 5, 5, 400, 400, 400, 0, 2, 0, 1, 0.5f, 0,
+                // A plane's third size would shift its odd rows; the flat kinds pass none.
+                mesh->BuildGeometry(MeshGeometryPlane, 5, 5, 400, 400, 0, 0, 2, 0, 1, 0.5f, 0,
                                     true);
                 mesh->cubeFace = 1;
                 mesh->posX = kCubeFaces[i].x;
@@ -234,8 +235,8 @@ int CFrame::CreateGeometry(int newKind, int count, int width, int height, int sl
         gridBlendImage = -1;
         gridOption = 0.5f;
         CObjeto3D* mesh = newMesh(0);
-        mesh->BuildGeometry(MeshGeometryPlane, 2, 2, kGridPlaneSize, kGridPlaneSize,
-                            kGridPlaneSize, 0, 2, 0, 1, 0.5f, 0, true);
+        mesh->BuildGeometry(MeshGeometryPlane, 2, 2, kGridPlaneSize, kGridPlaneSize, 0, 0, 2, 0,
+                            1, 0.5f, 0, true);
         mesh->posZ = 200;
         mesh->rotX = 270;
         cameras[0].tilt = 0;
@@ -254,8 +255,8 @@ int CFrame::CreateGeometry(int newKind, int count, int width, int height, int sl
     }
     case FrameKindAerial:
         if (build) {
-            newMesh(0)->BuildGeometry(MeshGeometryPlane, 2, 2, 5000, 5000, 5000, 0, 2, 0, 1,
-                                      0.5f, 0, true);
+            newMesh(0)->BuildGeometry(MeshGeometryPlane, 2, 2, 5000, 5000, 0, 0, 2, 0, 1, 0.5f,
+                                      0, true);
             built = 1;
         }
         sceneValuesKnown = 1;

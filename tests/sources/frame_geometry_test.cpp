@@ -1,6 +1,7 @@
 // Frame geometry: the meshes and placeholders of each kind, and tile detail.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <vector>
@@ -66,6 +67,56 @@ TEST(FrameGeometry, CreateGeometryBuildsEachKind) {
         }
         if (c.kind == FrameKindAerial) {
             EXPECT_EQ(frame->sceneValuesKnown, 1);
+        }
+    }
+}
+
+// The flat kinds' planes are squares of their side: no row is shifted against the others (a
+// shifted row folds the face into a zig-zag that cuts through the viewer's eye).
+TEST(FrameGeometry, PlanesAreFlatSquaresWhereTheyBelong) {
+    struct Case {
+        const char* name;
+        int kind, count, width, height;
+        int mesh;
+        float side;
+        float worldX[2], worldY[2], worldZ[2];
+    };
+    const Case cases[] = {
+        {"cube front", FrameKindCubic, 6, 10, 10, 0, 400, {-200, 200}, {-200, 200}, {200, 200}},
+        {"cube left", FrameKindCubic, 6, 10, 10, 3, 400, {-200, -200}, {-200, 200}, {-200, 200}},
+        {"cube bottom", FrameKindCubic, 6, 10, 10, 5, 400, {-200, 200}, {-200, -200}, {-200, 200}},
+        {"image grid", FrameKindImageGrid, 1, 2, 2, 0, 165.7f, {-82.85f, 82.85f},
+         {-82.85f, 82.85f}, {200, 200}},
+        {"aerial", FrameKindAerial, 1, 10, 10, 0, 5000, {-2500, 2500}, {0, 0}, {-2500, 2500}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto frame = std::make_unique<CFrame>();
+        frame->CreateGeometry(c.kind, c.count, c.width, c.height, 0);
+        const CObjeto3D* mesh = frame->meshes[c.mesh];
+        ASSERT_NE(mesh, nullptr);
+        ASSERT_GT(mesh->vertexCount, 0);
+        const float half = c.side / 2;
+        for (int r = 0; r < mesh->rows; ++r) {
+            const MeshVertex& first = mesh->vertices[r * mesh->columns];
+            const MeshVertex& last = mesh->vertices[r * mesh->columns + mesh->columns - 1];
+            EXPECT_NEAR(first.x, -half, 0.01f) << "row " << r;
+            EXPECT_NEAR(last.x, half, 0.01f) << "row " << r;
+        }
+        float low[3] = {1e9f, 1e9f, 1e9f};
+        float high[3] = {-1e9f, -1e9f, -1e9f};
+        for (int i = 0; i < mesh->vertexCount; ++i) {
+            const MeshVertex& v = mesh->vertices[i];
+            const float world[3] = {v.wx, v.wy, v.wz};
+            for (int k = 0; k < 3; ++k) {
+                low[k] = std::min(low[k], world[k]);
+                high[k] = std::max(high[k], world[k]);
+            }
+        }
+        const float* expected[3] = {c.worldX, c.worldY, c.worldZ};
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_NEAR(low[k], expected[k][0], 0.05f) << "axis " << k;
+            EXPECT_NEAR(high[k], expected[k][1], 0.05f) << "axis " << k;
         }
     }
 }
