@@ -509,6 +509,10 @@ public:
     // 0 no capture (or the view's own), 1 view drag, 2 another window holds the capture, 3 object
     // drag pending. The first call without capture after a foreign one clears m_mouseButtons.
     int GetCaptureState();
+    // Reads focus and capture once for the tick's input steps (m_tickInput); keys: also the
+    // keys the thread's queue saw go down, when the focus is in this thread. Drop ends it.
+    void TakeTickInput(bool keys);
+    void DropTickInput();
 
     // --- Messages and timers (main_wnd_dispatch.cpp) ---
     // Non-zero when the engine consumed the message; the calling window then skips its own
@@ -1006,6 +1010,16 @@ public:
     uint8_t m_pointerMoved = 0;
     int32_t m_viewMoved = 0;
     int32_t m_inputPolled = 0;
+    // The tick's input steps ask the window system once per tick who holds the focus and the
+    // capture, and which keys the thread's queue saw go down: under Wine each question is a
+    // trip to the window server. Taken and dropped by UpdateFrame; a capture change drops it.
+    struct TickInputSnapshot {
+        bool windowsKnown = false;
+        HWND focus = nullptr, capture = nullptr;
+        bool keysKnown = false;
+        BYTE keys[256] = {};
+    };
+    TickInputSnapshot m_tickInput;
     uint8_t m_cursorHidden = 0;          // hide the cursor while presenting
     int32_t m_showInfo = 0;
     int32_t m_autoplayPending = 0;

@@ -117,6 +117,10 @@ bool CMainWnd::IsKeyDown(int virtualKey)
 {
     if (virtualKey >= 0 && virtualKey < static_cast<int>(sizeof m_keysDown) && m_keysDown[virtualKey])
         return false;
+    if (m_tickInput.keysKnown && !m_keyState && virtualKey >= 0 &&
+        virtualKey < static_cast<int>(sizeof m_tickInput.keys) &&
+        !(m_tickInput.keys[virtualKey] & 0x80))
+        return false;
     const SHORT state = m_keyState ? m_keyState(virtualKey) : GetAsyncKeyState(virtualKey);
     return (state & kKeyDownBit) != 0;
 }

@@ -405,6 +405,7 @@ void CMainWnd::CaptureMouse(HWND window)
     HWND target = window && window == external ? external : m_hostWnd;
     if (target)
         SetCapture(target);
+    m_tickInput.windowsKnown = false;
 }
 
 void CMainWnd::ReleaseMouseCapture()
@@ -412,6 +413,7 @@ void CMainWnd::ReleaseMouseCapture()
     if (m_windowless && m_hostInput && ::GetCapture() == m_hostWnd)
         return;
     ReleaseCapture();
+    m_tickInput.windowsKnown = false;
 }
 
 void CMainWnd::EndDrag()

@@ -176,6 +176,7 @@ HRESULT CMainWnd::UpdateFrame()
                          : nullptr;
     if (m_linkedEngine == this)
         m_linkedEngine = nullptr;
+    TakeTickInput(false);
     const int capture = GetCaptureState();
     m_inputPolled = 0;
 
@@ -215,6 +216,7 @@ HRESULT CMainWnd::UpdateFrame()
         const bool hostVisible = m_hostWnd && IsWindowVisible(m_hostWnd);
         if (hostVisible && (m_params.interfaceMode == InterfaceNone || m_view.fullscreen ||
                             capture == 1 || GetFocus() != nullptr)) {
+            TakeTickInput(true);
             if (m_keyboardEnabled)
                 ApplyKeyboardNavigation(&m_cameraDelta);
             ProcessKeyObjects(0, 0);
@@ -228,6 +230,8 @@ HRESULT CMainWnd::UpdateFrame()
     ProcessPointer(1);
     OnToolbarButton(1);
     OnToolbarSliderDrag(1);
+    // Commands run next and may move the focus or the capture.
+    DropTickInput();
 
     // At most one deferred command run per tick.
     if (GetPendingCodeCount() > 0)

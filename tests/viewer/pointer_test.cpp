@@ -428,4 +428,29 @@ TEST_F(Pointer, APressDragsTheViewOrTheObjectUnderIt)
     EXPECT_EQ(engine->m_pressPos[0], 9);
 }
 
+TEST_F(Pointer, TheTicksLookAtFocusAndCaptureFollowsTheEnginesOwnCaptures)
+{
+    SetFocus(window->m_hWnd);
+    engine->TakeTickInput(false);
+    EXPECT_EQ(engine->GetFocus(), ::GetFocus());
+    EXPECT_EQ(engine->GetCapture(), nullptr);
+    // A capture taken and let go by the engine inside the tick is seen at once.
+    engine->CaptureMouse(nullptr);
+    EXPECT_EQ(engine->GetCapture(), window->m_hWnd);
+    EXPECT_EQ(engine->GetCaptureState(), CaptureOtherWindow);
+    engine->TakeTickInput(false);
+    engine->ReleaseMouseCapture();
+    EXPECT_EQ(engine->GetCapture(), nullptr);
+    EXPECT_EQ(engine->GetCaptureState(), CaptureNone);
+    engine->DropTickInput();
+
+    // Keys are looked at through the injected source whatever the queue saw.
+    engine->m_keyState = [](int key) -> SHORT { return key == VK_LEFT ? SHORT(0x8000) : 0; };
+    engine->TakeTickInput(true);
+    EXPECT_TRUE(engine->IsKeyDown(VK_LEFT));
+    EXPECT_FALSE(engine->IsKeyDown(VK_RIGHT));
+    engine->DropTickInput();
+    engine->m_keyState = nullptr;
+}
+
 }  // namespace
