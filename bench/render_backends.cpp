@@ -4,8 +4,9 @@
 // Direct3D 9. Each runs 60 warm-up frames, then 600 frames of BeginScene, Clear, DrawObject3D per
 // face, EndScene and Present. Beside the device's OpenGL loop, the same GL calls made bare on its
 // context (the textures the device uploaded, the same matrices and visible tiles). Prints the
-// rates side by side, Software / OpenGL, device GL / bare GL, and whether the meshes drew (the
-// face colours at the view's centre). Needs the prefix where the hardware back ends exist:
+// rates side by side, Software / OpenGL, device GL / bare GL, and whether the meshes drew (points
+// of a few views read back show the faces, on the hardware back ends as on Software, and no
+// draw failed). Needs the prefix where the hardware back ends exist:
 // bench/render_backends.sh runs it there on two cores.
 // Usage: bench_render_backends.exe [measured frames]
 #include <windows.h>
@@ -110,13 +111,56 @@ HRESULT DeviceFrame(CObjeto2D& device, Scene& scene, const cube_scene::View& vie
     return result;
 }
 
-struct Run {
-    bool reached = false;   // the device runs on the back end asked for
-    bool drew = false;      // the centre shows the face in front, not the background
-    double rate = 0;
+// The views and points every back end must show as Software does.
+const cube_scene::View kCheckViews[] = {{0, 0}, {-40, 105}, {40, 240}, {0, 315}};
+constexpr int kCheckViewCount = sizeof kCheckViews / sizeof kCheckViews[0];
+constexpr int kProbeColumns = 5, kProbeRows = 3;
+constexpr int kProbeCount = kCheckViewCount * kProbeColumns * kProbeRows;
+// A probe matches within this per channel: the back ends filter texels a little differently.
+constexpr int kProbeTolerance = 16;
+
+struct Probes {
+    uint32_t pixel[kProbeCount] = {};
 };
 
-Run RunDevice(CObjeto2D& device, Scene& scene, int32_t backEnd, int frames)
+bool Near(uint32_t a, uint32_t b)
+{
+    for (int shift = 0; shift < 24; shift += 8) {
+        if (std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF)) >
+            kProbeTolerance)
+            return false;
+    }
+    return true;
+}
+
+// Draws the check views and reads their probes back.
+Probes ReadProbes(CObjeto2D& device, Scene& scene)
+{
+    Probes probes;
+    int p = 0;
+    for (const cube_scene::View& view : kCheckViews) {
+        DeviceFrame(device, scene, view, false);
+        for (int row = 0; row < kProbeRows; ++row)
+            for (int column = 0; column < kProbeColumns; ++column)
+                probes.pixel[p++] = hardware_test::ReadBackPixel(
+                    device, kWidth * (2 * column + 1) / (2 * kProbeColumns),
+                    kHeight * (2 * row + 1) / (2 * kProbeRows));
+        device.Present(nullptr);
+    }
+    return probes;
+}
+
+struct Run {
+    bool reached = false;   // the device runs on the back end asked for
+    bool drew = false;      // the probes show the faces (as on Software) and no draw failed
+    int matching = 0;       // probes as on Software
+    double rate = 0;
+    Probes probes;
+};
+
+// With reference null (Software) the probes must show faces, not the background; otherwise
+// nine in ten must match the reference.
+Run RunDevice(CObjeto2D& device, Scene& scene, int32_t backEnd, int frames, const Probes* reference)
 {
     Run run;
     device.SetRenderState(RenderStateBackEnd, backEnd);
@@ -126,12 +170,15 @@ Run RunDevice(CObjeto2D& device, Scene& scene, int32_t backEnd, int frames)
     run.reached = device.backEnd == backEnd && device.status == 0;
     if (!run.reached)
         return run;
+    run.probes = ReadProbes(device, scene);
+    for (int p = 0; p < kProbeCount; ++p) {
+        const uint32_t got = run.probes.pixel[p];
+        const bool shown = got != kBackground && got != 0xFFFFFFFF;
+        if (reference ? shown && Near(got, reference->pixel[p]) : shown)
+            ++run.matching;
+    }
+    run.drew = run.matching * 10 >= kProbeCount * 9;
     const std::vector<cube_scene::View> views = cube_scene::SweepViews();
-    // The view straight at face 0 (pan 0, tilt 0) shows its colour in the centre.
-    DeviceFrame(device, scene, {0, 0}, false);
-    const uint32_t centre = hardware_test::ReadBackPixel(device, kWidth / 2, kHeight / 2);
-    device.Present(nullptr);
-    run.drew = centre != kBackground && centre != 0xFFFFFFFF;
     size_t next = 0;
     for (int i = 0; i < kWarmUpFrames; ++i, next = (next + 1) % views.size())
         DeviceFrame(device, scene, views[next], true);
@@ -245,14 +292,16 @@ int main(int argc, char** argv)
     Run runs[3];
     double bare = 0;
     for (int i = 0; i < 3; ++i) {
-        runs[i] = RunDevice(device, scene, order[i], frames);
+        const Probes* reference = i > 0 && runs[0].reached ? &runs[0].probes : nullptr;
+        runs[i] = RunDevice(device, scene, order[i], frames, reference);
         if (!runs[i].reached) {
             std::printf("%-10s  not reached (the device runs on %s)\n", BackEndName(order[i]),
                         BackEndName(device.backEnd));
             continue;
         }
-        std::printf("%-10s  %7.1f frames/s  meshes %s\n", BackEndName(order[i]), runs[i].rate,
-                    runs[i].drew ? "drew" : "did NOT draw");
+        std::printf("%-10s  %7.1f frames/s  meshes %s (%d of %d probes %s)\n",
+                    BackEndName(order[i]), runs[i].rate, runs[i].drew ? "drew" : "did NOT draw",
+                    runs[i].matching, kProbeCount, reference ? "as on Software" : "show faces");
         if (order[i] == RenderOpenGL) {
             bare = RunBareGL(device, scene, frames);
             std::printf("%-10s  %7.1f frames/s  (the device's GL calls made bare)\n", "bare GL",
@@ -266,5 +315,8 @@ int main(int argc, char** argv)
     if (bare > 0)
         std::printf("ratio device GL/bare GL %.2f (goal 0.90 or more)\n", gl / bare);
     DestroyWindow(window);
-    return runs[0].reached && runs[0].drew ? 0 : 1;
+    bool drew = true;
+    for (const Run& run : runs)
+        drew = drew && (!run.reached || run.drew);
+    return runs[0].reached && drew ? 0 : 1;
 }

@@ -107,22 +107,9 @@ void CObjeto2D::UpdateViewMatrix()
     MultiplyMatrix(matrices.view, eye, rotation);
     InvertAffineMatrix(matrices.inverseView, matrices.view);
     MultiplyMatrix(matrices.worldToScreen, matrices.view, matrices.projectionViewport);
-    if (backEnd == RenderOpenGL) {
-        // GL turns the other way round and looks down -z; the inverse and the world-to-screen
-        // matrix above keep the form the projections of points use.
-        MakeRotationMatrix(rotation, -WrapAngle360(camera.tilt), -WrapAngle360(camera.pan),
-                           -WrapAngle360(camera.roll));
-        if (camera.pullBack != 0.0f) {
-            float pull[16];
-            MakeTranslationMatrix(pull, 0.0f, 0.0f, -camera.pullBack);
-            MultiplyMatrix(rotation, rotation, pull);
-        }
-        MakeTranslationMatrix(eye, camera.x, camera.y, camera.z);
-        MultiplyMatrix(matrices.view, eye, rotation);
-        matrices.view[8] = -matrices.view[8];
-        matrices.view[9] = -matrices.view[9];
-        matrices.view[10] = -matrices.view[10];
-    }
+    // The view keeps this one form on every back end (GL takes it with its depth axis turned
+    // round as it loads it), so the culling planes, the inverse and the camera's axes read from it
+    // agree with what GL draws, roll and camera position included.
     if (culling)
         ExtractFrustumPlanes(matrices.view, matrices.projection, planes3D);
 }

@@ -53,17 +53,15 @@ void CObjeto2D::LoadHardwareTransforms(CObjeto3D* mesh)
         glMatrixMode(GL_PROJECTION);
         glLoadMatrixf(projection);
         glMatrixMode(GL_MODELVIEW);
-        if (mode2D) {
-            // The 2D view looks down +z as Direct3D's does: turned round for GL.
-            float view[16];
-            for (int i = 0; i < 16; i++)
-                view[i] = matrices.view2D[i];
-            for (int row = 0; row < 4; row++)
-                view[row * 4 + 2] = -view[row * 4 + 2];
-            glLoadMatrixf(view);
-        } else {
-            glLoadMatrixf(matrices.view);
-        }
+        // The views look down +z as Direct3D's do: turned round for GL, whose projection turns
+        // the depth axis round again.
+        const float* source = mode2D ? matrices.view2D : matrices.view;
+        float view[16];
+        for (int i = 0; i < 16; i++)
+            view[i] = source[i];
+        for (int row = 0; row < 4; row++)
+            view[row * 4 + 2] = -view[row * 4 + 2];
+        glLoadMatrixf(view);
     }
 }
 

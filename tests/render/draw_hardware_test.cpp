@@ -89,12 +89,25 @@ protected:
         return *m_device;
     }
 
+    // Where the camera stands and looks.
+    struct Look {
+        float tilt, pan, roll, x, y, z;
+    };
+
     // Draws the cube looking at pan; false when the scene could not begin.
     bool DrawCube(float pan, HRESULT* drawn = nullptr)
     {
+        return DrawCube(Look{0, pan, 0, 0, 0, 0}, drawn);
+    }
+    bool DrawCube(const Look& look, HRESULT* drawn = nullptr)
+    {
         CObjeto2D& device = *m_device;
-        device.ownCamera.pan = pan;
-        device.ownCamera.tilt = 0;
+        device.ownCamera.tilt = look.tilt;
+        device.ownCamera.pan = look.pan;
+        device.ownCamera.roll = look.roll;
+        device.ownCamera.x = look.x;
+        device.ownCamera.y = look.y;
+        device.ownCamera.z = look.z;
         device.ownCamera.zoom = 1;
         device.UpdateViewportAndProjection();
         device.UpdateViewMatrix();
@@ -124,34 +137,47 @@ constexpr int kProbes[4][2] = {{kW / 2 - 20, kH / 2 - 20}, {kW / 2 + 20, kH / 2 
 
 TEST_F(HardwareDraw, TiledCubeShowsTheSameFaceColoursOnEveryBackEnd)
 {
-    const float pans[] = {0.0f, 90.0f, 180.0f, 270.0f};
-    uint32_t expected[4][4] = {};
-    Start(RenderSoftware);
-    for (int v = 0; v < 4; ++v) {
-        ASSERT_TRUE(DrawCube(pans[v]));
-        for (int p = 0; p < 4; ++p)
-            expected[v][p] = ReadPixel(kProbes[p][0], kProbes[p][1]);
-        m_device->Present(nullptr);
-        EXPECT_NE(expected[v][0], expected[v][3]) << "four tiles meet at the centre";
-    }
-    for (int32_t backEnd : {RenderDirect3D9, RenderOpenGL}) {
-        SCOPED_TRACE(backEnd == RenderDirect3D9 ? "Direct3D9" : "OpenGL");
-        CObjeto2D& device = Start(backEnd);
-        ASSERT_EQ(device.backEnd, backEnd);
-        for (int v = 0; v < 4; ++v) {
-            SCOPED_TRACE(pans[v]);
-            HRESULT drawn = 0;
-            ASSERT_TRUE(DrawCube(pans[v], &drawn));
-            EXPECT_EQ(drawn, 0);
-            for (int p = 0; p < 4; ++p) {
-                const uint32_t got = ReadPixel(kProbes[p][0], kProbes[p][1]);
-                EXPECT_TRUE(Near(got, expected[v][p], 8))
-                    << std::hex << got << " instead of " << expected[v][p] << " at probe " << p;
-            }
-            device.Present(nullptr);
-            device.ReleaseAllTextures(0);
+    // Straight at each side face, then turned every way and from off the centre, which GL's
+    // own form of the view must follow as well; with device culling as the viewer draws
+    // panoramas, and without.
+    const Look looks[] = {
+        {0, 0, 0, 0, 0, 0},       {0, 90, 0, 0, 0, 0},       {0, 180, 0, 0, 0, 0},
+        {0, 270, 0, 0, 0, 0},     {20, 33, 0, 0, 0, 0},      {-25, 200, 15, 0, 0, 0},
+        {10, 300, -30, 0, 0, 0},  {15, 60, 10, 30, -20, 25}, {-10, 140, 0, -40, 10, -30},
+    };
+    constexpr int kLooks = sizeof looks / sizeof looks[0];
+    for (uint8_t culling : {1, 0}) {
+        SCOPED_TRACE(culling ? "culling" : "no culling");
+        uint32_t expected[kLooks][4] = {};
+        Start(RenderSoftware).culling = culling;
+        for (int v = 0; v < kLooks; ++v) {
+            ASSERT_TRUE(DrawCube(looks[v]));
+            for (int p = 0; p < 4; ++p)
+                expected[v][p] = ReadPixel(kProbes[p][0], kProbes[p][1]);
+            m_device->Present(nullptr);
+            if (v < 4)
+                EXPECT_NE(expected[v][0], expected[v][3]) << "four tiles meet at the centre";
         }
-        EXPECT_EQ(m_faces[0].form, backEnd == RenderDirect3D9 ? MeshFormTiledD3D9 : MeshFormTiledOpenGL);
+        for (int32_t backEnd : {RenderDirect3D9, RenderOpenGL}) {
+            SCOPED_TRACE(backEnd == RenderDirect3D9 ? "Direct3D9" : "OpenGL");
+            CObjeto2D& device = Start(backEnd);
+            ASSERT_EQ(device.backEnd, backEnd);
+            device.culling = culling;
+            for (int v = 0; v < kLooks; ++v) {
+                SCOPED_TRACE(testing::Message() << "look " << v);
+                HRESULT drawn = 0;
+                ASSERT_TRUE(DrawCube(looks[v], &drawn));
+                EXPECT_EQ(drawn, 0);
+                for (int p = 0; p < 4; ++p) {
+                    const uint32_t got = ReadPixel(kProbes[p][0], kProbes[p][1]);
+                    EXPECT_TRUE(Near(got, expected[v][p], 8))
+                        << std::hex << got << " instead of " << expected[v][p] << " at probe " << p;
+                }
+                device.Present(nullptr);
+                device.ReleaseAllTextures(0);
+            }
+            EXPECT_EQ(m_faces[0].form, backEnd == RenderDirect3D9 ? MeshFormTiledD3D9 : MeshFormTiledOpenGL);
+        }
     }
 }
 
