@@ -4,8 +4,8 @@
 #include "viewer/image_wnd.h"
 
 #include "images/blit.h"
-#include "platform/application.h"
 #include "platform/device_context.h"
+#include "viewer/bitmap_resource.h"
 #include "viewer/viewer_parameters.h"
 
 namespace {
@@ -73,30 +73,6 @@ constexpr int kCaptionButtonTop = 4;
 
 constexpr int kOpaque = 100;
 
-// The bitmap resource drawn into a new 32-bit image of its size; false when it is missing.
-bool LoadBitmapImage(CSprite& image, int resourceId)
-{
-    HBITMAP loaded = static_cast<HBITMAP>(
-        LoadImageA(GetAppInstance(), MAKEINTRESOURCEA(resourceId), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
-    if (!loaded)
-        return false;
-    BITMAP info = {};
-    bool made = false;
-    if (GetObjectA(loaded, sizeof info, &info) && image.CreateDIB(info.bmWidth, info.bmHeight, 32) && image.dc) {
-        HDC source = CreateCompatibleDC(nullptr);
-        HGDIOBJ old = SelectObject(source, loaded);
-        image.dc->SelectObject(image.dib);
-        BitBlt(image.dc->GetSafeHdc(), 0, 0, info.bmWidth, info.bmHeight, source, 0, 0, SRCCOPY);
-        GdiFlush();
-        image.dc->RestoreOriginal();
-        SelectObject(source, old);
-        DeleteDC(source);
-        made = true;
-    }
-    DeleteObject(loaded);
-    return made;
-}
-
 // A blank 32-bit image of the size (at least 1 x 1).
 bool MakeImage(CSprite& image, int width, int height, uint32_t colour)
 {
@@ -154,7 +130,7 @@ void CImageWnd::BuildFramePieces()
         if (piece.CreateDIB(cut.width, cut.height, 32))
             piece.DrawSprite(-cut.x, -cut.y, &source, kOpaque, 0, kSpriteNoTint);
     }
-    LoadBitmapImage(m_icon, kCaptionIcon);
+    LoadBitmapResource(m_icon, kCaptionIcon);
     m_iconButton.SetBitmaps(SkinBitmap(m_icon), nullptr, nullptr, nullptr, nullptr);
 }
 
@@ -163,13 +139,13 @@ void CImageWnd::BuildCaptionButtonImages()
     CSprite background;
     CSprite hover;
     CSprite pressed;
-    if (!LoadBitmapImage(background, kButtonBackground))
+    if (!LoadBitmapResource(background, kButtonBackground))
         return;
-    LoadBitmapImage(hover, kButtonHoverFace);
-    LoadBitmapImage(pressed, kButtonPressedFace);
+    LoadBitmapResource(hover, kButtonHoverFace);
+    LoadBitmapResource(pressed, kButtonPressedFace);
     for (int group = 0; group < 4; group++) {
         CSprite glyph;
-        LoadBitmapImage(glyph, kButtonGlyphs[group]);
+        LoadBitmapResource(glyph, kButtonGlyphs[group]);
         for (int state = 0; state < 4; state++) {
             CSprite& image = m_buttonImages[group][state];
             if (!image.CreateDIB(background.width, background.height, 32))

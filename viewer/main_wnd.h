@@ -1242,7 +1242,7 @@ private:
     // main_wnd_pointer_cursor.cpp
     // The cursor for the hover code: a program cursor id, a SystemCursorChoice, or 0 for none.
     int ChooseCursor();
-    // A program cursor from the resources (a system stand-in when missing); 896 is drawn here.
+    // A program cursor from the resources (the arrow when missing); 896 is drawn here.
     HCURSOR ProgramCursor(int id);
 
     // main_wnd_windows.cpp

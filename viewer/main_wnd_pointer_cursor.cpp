@@ -2,6 +2,8 @@
 // cursors or the system's; the hidden cursor is drawn here.
 #include "viewer/main_wnd.h"
 
+#include "platform/application.h"
+
 namespace {
 
 // The program's cursors.
@@ -20,19 +22,6 @@ constexpr DWORD kHandCursorMajorVersion = 5;
 constexpr int32_t kMouseModeDrag = 1;
 constexpr int kLeftOrRight = MK_LBUTTON | MK_RBUTTON;
 
-// Where the program's resources lack a cursor, the nearest system shape stands in.
-LPCSTR SystemStandIn(int id)
-{
-    switch (id) {
-    case kCursorHotspot:
-    case kCursorHand: return IDC_HAND;
-    case kCursorEditing: return IDC_CROSS;
-    case kCursorGrab:
-    case kCursorMove: return IDC_SIZEALL;
-    default: return IDC_ARROW;
-    }
-}
-
 }  // namespace
 
 HCURSOR CMainWnd::ProgramCursor(int id)
@@ -48,8 +37,9 @@ HCURSOR CMainWnd::ProgramCursor(int id)
         }
         return m_blankCursor;
     }
-    HCURSOR cursor = LoadCursorA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id));
-    return cursor ? cursor : LoadCursorA(nullptr, SystemStandIn(id));
+    // The program's cursors are in its resources; were one missing, the arrow beats no cursor.
+    HCURSOR cursor = LoadCursorA(GetAppInstance(), MAKEINTRESOURCEA(id));
+    return cursor ? cursor : LoadCursorA(nullptr, IDC_ARROW);
 }
 
 int CMainWnd::ChooseCursor()
@@ -80,7 +70,8 @@ int CMainWnd::ChooseCursor()
     if (m_hoverCode >= kHoverDirectionFirst && m_hoverCode <= kHoverDirectionLast)
         return m_hoverCode + kCursorDirectionBase;
     m_hoverCode = 0;
-    if (m_editHotspots && m_editCorner != -1)
+    if (m_editHotspots && (m_editCorner != -1 || IsKeyDown(VK_LSHIFT) || IsKeyDown(VK_LCONTROL) ||
+                           IsKeyDown(VK_LMENU)))
         return kCursorEditing;
     if (m_buttonPressed[kSlotManualMovement] ||
         (m_currentFrame && m_currentFrame->mouseMode == kMouseModeDrag))

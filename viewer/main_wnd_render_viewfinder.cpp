@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/device_context.h"
+#include "viewer/bitmap_resource.h"
 
 namespace {
 
@@ -34,8 +35,7 @@ void CopyRows(CSprite* image, const uint8_t* bits, int32_t pitch, int32_t width,
 bool CMainWnd::CreateViewfinderImages()
 {
     if (!m_viewfinderFrame.pixels) {
-        if (m_viewfinderFrame.LoadBMP(nullptr, 32, kViewfinderOverlayResource, nullptr) != 0 ||
-            !m_viewfinderFrame.pixels)
+        if (!LoadBitmapResource(m_viewfinderFrame, kViewfinderOverlayResource) || !m_viewfinderFrame.pixels)
             return false;
         // The drawing shows through where the overlay is white.
         for (int32_t y = 0; y < m_viewfinderFrame.height; y++) {
@@ -107,6 +107,12 @@ void CMainWnd::RenderViewfinder()
     const bool direct3D = m_view.backEnd == RenderDirect3D9 && m_view.device3D && target;
     if (direct3D)
         m_view.device3D->SetRenderTarget(0, target);
+    // The software rasteriser locks the device's surface for each mesh, which would put the main
+    // view's pixels into the block: the viewfinder image becomes the device's target instead.
+    CSprite* const savedTarget = m_view.offscreenTarget;
+    const uint8_t savedTargetOn = m_view.offscreenTargetOn;
+    if (m_view.backEnd == RenderSoftware)
+        m_view.SetRenderTarget(&m_viewfinderImage);
 
     const int32_t kind = m_currentFrame->kind;
     if ((kind != FrameKindCubic && kind != FrameKindSpherical) ||
@@ -133,6 +139,8 @@ void CMainWnd::RenderViewfinder()
     // The rasteriser may have grown the shared transformed-vertex buffer.
     main.screenVertices = finder.screenVertices;
     main.screenVertexCapacity = finder.screenVertexCapacity;
+    m_view.offscreenTarget = savedTarget;
+    m_view.offscreenTargetOn = savedTargetOn;
     m_view.params = &main;
     m_view.projectionWidth = 0;
     m_view.projectionHeight = 0;

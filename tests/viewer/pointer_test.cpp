@@ -197,6 +197,13 @@ TEST_F(Pointer, DraggedObjectsStayWithinTheirMargins)
     }
 }
 
+bool g_leftAltDown = false;
+
+SHORT LeftAltOnly(int key)
+{
+    return key == VK_LMENU && g_leftAltDown ? static_cast<SHORT>(0x8000) : 0;
+}
+
 TEST_F(Pointer, CursorTable)
 {
     struct Case {
@@ -205,7 +212,8 @@ TEST_F(Pointer, CursorTable)
         int32_t cursorMode;
         DWORD osMajor;
         int extra;  // 1 frame mouse mode 1, 2 manual movement pressed, 3 touch screen,
-                    // 4 autoplay of a tour, 5 hotspot corner edited, 6 a control captured
+                    // 4 autoplay of a tour, 5 hotspot corner edited, 6 hotspot editing with
+                    // left Alt down, 7 hotspot editing alone
         int choice;
         int32_t hoverAfter;
     };
@@ -232,7 +240,10 @@ TEST_F(Pointer, CursorTable)
         {"touch screen", 2, 0, 6, 3, 896, 2},
         {"automatic tour", 0, 0, 6, 4, 896, 0},
         {"hotspot editing", 0, 0, 6, 5, 447, 0},
+        {"hotspot editing, left Alt", 0, 0, 6, 6, 447, 0},
+        {"hotspot editing, no key, no corner", 0, 0, 6, 7, kCursorSystemArrow, 0},
     };
+    engine->m_keyState = LeftAltOnly;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         engine->m_hoverCode = c.hoverCode;
@@ -243,8 +254,9 @@ TEST_F(Pointer, CursorTable)
         engine->m_touchScreenEnabled = c.extra == 3;
         engine->m_autoplayRunning = c.extra == 4;
         engine->m_autoTour = c.extra == 4;
-        engine->m_editHotspots = c.extra == 5;
+        engine->m_editHotspots = c.extra >= 5;
         engine->m_editCorner = c.extra == 5 ? 0 : -1;
+        g_leftAltDown = c.extra == 6;
         engine->m_cursorChoice = 0;
         engine->UpdateCursor();
         EXPECT_EQ(engine->m_cursorChoice, c.choice);
@@ -256,6 +268,92 @@ TEST_F(Pointer, CursorTable)
     engine->m_cursorChoice = 0;
     EXPECT_EQ(engine->UpdateCursor(), 0);
     EXPECT_EQ(engine->m_cursorChoice, 0) << "a captured control keeps its cursor";
+}
+
+// The white pixels' mean position of a monochrome cursor, from the centre of its 32 x 32 square.
+bool WhiteCentroid(HCURSOR cursor, double* x, double* y, POINT* hotspot)
+{
+    ICONINFO info = {};
+    if (!GetIconInfo(cursor, &info))
+        return false;
+    BITMAP mask = {};
+    GetObjectA(info.hbmMask, sizeof mask, &mask);
+    std::vector<uint8_t> bits(static_cast<size_t>(mask.bmWidthBytes) * mask.bmHeight);
+    const bool read = mask.bmWidth == 32 && mask.bmHeight == 64 &&
+                      GetBitmapBits(info.hbmMask, static_cast<LONG>(bits.size()), bits.data()) > 0;
+    DeleteObject(info.hbmMask);
+    if (info.hbmColor)
+        DeleteObject(info.hbmColor);
+    if (!read)
+        return false;
+    // The mask bitmap holds the AND rows, then the XOR rows; white is AND 0 and XOR 1.
+    double sumX = 0, sumY = 0;
+    int count = 0;
+    for (int row = 0; row < 32; row++) {
+        for (int column = 0; column < 32; column++) {
+            const int bit = 7 - column % 8;
+            const bool keep = bits[static_cast<size_t>(row) * mask.bmWidthBytes + column / 8] >> bit & 1;
+            const bool flip = bits[static_cast<size_t>(row + 32) * mask.bmWidthBytes + column / 8] >> bit & 1;
+            if (!keep && flip) {
+                sumX += column + 0.5 - 16;
+                sumY += row + 0.5 - 16;
+                count++;
+            }
+        }
+    }
+    *x = count ? sumX / count : 0;
+    *y = count ? sumY / count : 0;
+    hotspot->x = static_cast<LONG>(info.xHotspot);
+    hotspot->y = static_cast<LONG>(info.yHotspot);
+    return count > 0;
+}
+
+TEST_F(Pointer, ProgramCursorsAreThePlayersOwnAndTheSteeringArrowsPointTheirWay)
+{
+    struct Case {
+        int32_t hoverCode;
+        int extra;  // 1 an old system, 2 a hotspot corner being edited
+        int id;
+    };
+    const Case cases[] = {{2, 0, 122}, {0, 2, 447}, {10, 0, 809}, {9, 0, 810}, {1, 1, 811},
+                          {11, 0, 813}, {12, 0, 814}, {13, 0, 815}, {14, 0, 816}, {15, 0, 817},
+                          {16, 0, 818}, {17, 0, 819}, {18, 0, 820}, {19, 0, 821}};
+    const HCURSOR arrow = LoadCursorA(nullptr, IDC_ARROW);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.id);
+        engine->m_hoverCode = c.hoverCode;
+        engine->m_osVersion.dwMajorVersion = c.extra == 1 ? 4 : 6;
+        engine->m_editHotspots = c.extra == 2;
+        engine->m_editCorner = c.extra == 2 ? 0 : -1;
+        engine->UpdateCursor();
+        ASSERT_EQ(engine->m_cursorChoice, c.id);
+        const HCURSOR own = LoadCursorA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(c.id));
+        ASSERT_NE(own, nullptr) << "in the program's resources";
+        EXPECT_EQ(engine->m_shownCursor, own);
+        EXPECT_NE(own, arrow);
+        double x = 0, y = 0;
+        POINT hotspot = {};
+        ASSERT_TRUE(WhiteCentroid(own, &x, &y, &hotspot));
+        if (c.id < 813)
+            continue;
+        // Steering code 15 + sideways + 3 x up/down: the arrow leans that way, the centre mark
+        // stays in the middle; the point is the centre.
+        const int sideways = (c.hoverCode - 15 + 1 + 3) % 3 - 1;
+        const int upDown = (c.hoverCode - 15 - sideways) / 3;
+        EXPECT_EQ(hotspot.x, 16);
+        EXPECT_EQ(hotspot.y, 16);
+        EXPECT_EQ(x > 1.5 ? 1 : (x < -1.5 ? -1 : 0), sideways) << x;
+        EXPECT_EQ(y > 1.5 ? 1 : (y < -1.5 ? -1 : 0), upDown) << y;
+    }
+
+    // The hidden cursor is drawn once and kept.
+    engine->m_hoverCode = 0;
+    engine->m_cursorMode = -1;
+    engine->UpdateCursor();
+    const HCURSOR blank = engine->m_shownCursor;
+    ASSERT_NE(blank, nullptr);
+    engine->UpdateCursor();
+    EXPECT_EQ(engine->m_shownCursor, blank);
 }
 
 TEST_F(Pointer, WrappingDuringADragKeepsTheViewStill)

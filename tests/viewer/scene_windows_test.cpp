@@ -1,5 +1,6 @@
 // The views beside the main one on the software back end: a secondary viewer window that names
-// no frame shows the current frame and is drawn again only when something changed.
+// no frame shows the current frame and is drawn again only when something changed; the
+// viewfinder magnifies the view around its point.
 #include "viewer/main_wnd.h"
 
 #include <gtest/gtest.h>
@@ -124,6 +125,62 @@ TEST_F(SceneWindows, AViewerWindowShowsTheCurrentFrameAndIsDrawnAgainOnlyOnChang
     EXPECT_EQ(hardware_test::ReadBackPixel(device, 40, 30), kRed);
 
     viewer->window.DestroyWindow();
+}
+
+uint32_t ImagePixel(const CSprite& image, int x, int y)
+{
+    const uint8_t* p = image.pixels + static_cast<ptrdiff_t>(y) * image.stride + static_cast<ptrdiff_t>(x) * 4;
+    return static_cast<uint32_t>(p[0] | p[1] << 8 | p[2] << 16);
+}
+
+// The column of the viewfinder image, on row y, where the face's red half gives way to blue (the
+// first where blue is at least as strong as red: the middle of a filtered edge).
+int RedToBlueColumn(const CSprite& image, int y)
+{
+    for (int x = 3; x < image.width - 3; x++) {
+        const uint32_t colour = ImagePixel(image, x, y);
+        if ((colour & 0xFF) >= (colour >> 16 & 0xFF))
+            return x;
+    }
+    return -1;
+}
+
+TEST_F(SceneWindows, TheViewfinderMagnifiesTheViewAroundItsPointUnderItsFrame)
+{
+    // Made at start-up: the image and its depth image at the overlay's size, the block drawing
+    // into them.
+    CSprite& image = engine->m_viewfinderImage;
+    ASSERT_NE(image.pixels, nullptr);
+    ASSERT_EQ(image.width, 256);
+    ASSERT_EQ(image.height, 180);
+    EXPECT_EQ(engine->m_viewfinderDepth.width, 256);
+    EXPECT_EQ(engine->m_viewfinderParams.pixels, image.pixels);
+    EXPECT_EQ(engine->m_viewfinderZoom, 2.0f);
+
+    // The face's red and blue halves meet in the middle of the main view (x 100). The viewfinder
+    // centred 10 pixels left of it shows the meeting 10 x zoom pixels right of its own middle.
+    engine->m_viewfinderPos = {kViewW / 2 - 10, kViewH / 2};
+    const int row = 40;  // clear of the overlay's cross
+    MarkPixel(engine->m_view, 40, 30);
+    engine->RenderViewfinder();
+    EXPECT_EQ(hardware_test::ReadBackPixel(engine->m_view, 40, 30), kMarker) << "the main view is not drawn";
+    EXPECT_NEAR(RedToBlueColumn(image, row), 128 + 20, 1) << "2x around the point";
+    EXPECT_EQ(ImagePixel(image, 20, 10), kRed) << "the drawing shows where the overlay is white";
+    const uint32_t outline = ImagePixel(image, 0, row);
+    EXPECT_TRUE(outline != kRed && outline != kBlue) << "the overlay's outline lies over it";
+    engine->m_viewfinderPos = {kViewW / 2 + 10, kViewH / 2};
+    engine->RenderViewfinder();
+    EXPECT_NEAR(RedToBlueColumn(image, row), 128 - 20, 1);
+
+    engine->m_viewfinderZoom = 3.0f;
+    engine->m_viewfinderPos = {kViewW / 2 - 10, kViewH / 2};
+    engine->RenderViewfinder();
+    EXPECT_NEAR(RedToBlueColumn(image, row), 128 + 30, 1) << "the wheel's zoom";
+
+    // The main view is left as it was: its block, its centre and its own projection.
+    EXPECT_EQ(engine->m_view.params, &engine->m_view.renderParams);
+    EXPECT_EQ(engine->m_view.projectionWidth, 0);
+    EXPECT_EQ(engine->m_view.centreOffsetX, 0);
 }
 
 }  // namespace
