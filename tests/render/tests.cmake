@@ -48,4 +48,4 @@ set_tests_properties(render PROPERTIES ENVIRONMENT "GTEST_FILTER=-Hardware*")
 add_test(NAME render_hardware
   COMMAND "${CMAKE_SOURCE_DIR}/tools/wine-hardware-run" "${standin_dir}/mpg2splt.ax"
           $<TARGET_FILE:render_tests> --gtest_filter=Hardware*)
-set_tests_properties(render_hardware PROPERTIES TIMEOUT 300 RESOURCE_LOCK hardware_prefix)
+set_tests_properties(render_hardware PROPERTIES TIMEOUT 900 RESOURCE_LOCK hardware_prefix)
