@@ -299,6 +299,26 @@ JpegError JpegDecoder::DecodeScan()
     return JpegError::None;
 }
 
+namespace {
+
+const JpegTile* FindTile(const JpegTarget& t, int x, int y, int* hint)
+{
+    // Blocks go left to right: mostly the tile of the last block, else one of the next ones.
+    int k = *hint < t.tileCount ? *hint : 0;
+    for (int i = 0; i < t.tileCount; ++i, ++k) {
+        if (k == t.tileCount)
+            k = 0;
+        const JpegTile& tile = t.tiles[k];
+        if (x >= tile.left && x < tile.right && y >= tile.top && y < tile.bottom) {
+            *hint = k;
+            return &tile;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 JpegError JpegDecoder::DecodeGroup(int gx, int gy)
 {
     int16_t (*coef)[64] = m_coef;
@@ -329,6 +349,10 @@ JpegError JpegDecoder::DecodeGroup(int gx, int gy)
         return m_sink->IsAborted() ? JpegError::Aborted : JpegError::Truncated;
 
     const bool grey = m_frame.components == 1;
+    const int groupX = gx * kBlockSide * h, groupY = gy * kBlockSide * v;
+    const JpegTile* tile = nullptr;
+    uint8_t* whole = GroupInOneTile(groupX, groupY, kBlockSide * h, kBlockSide * v, &tile);
+    const ptrdiff_t bpp = m_target.bytesPerPixel;
     for (int by = 0; by < v; ++by) {
         for (int bx = 0; bx < h; ++bx) {
             JpegBlockInput in;
@@ -339,31 +363,36 @@ JpegError JpegDecoder::DecodeGroup(int gx, int gy)
             const int offset = by * (kBlockSide / v) * kBlockSide + bx * (kBlockSide / h);
             in.cb = grey ? nullptr : samples[lumaBlocks] + offset;
             in.cr = grey ? nullptr : samples[lumaBlocks + 1] + offset;
-            WriteBlock(in, gx * kBlockSide * h + bx * kBlockSide, gy * kBlockSide * v + by * kBlockSide);
+            if (whole)
+                m_writer(in, whole + by * kBlockSide * tile->stride + bx * kBlockSide * bpp, bpp,
+                         tile->stride, kBlockSide, kBlockSide);
+            else
+                WriteBlock(in, groupX + bx * kBlockSide, groupY + by * kBlockSide);
         }
     }
     return JpegError::None;
 }
 
-namespace {
-
-const JpegTile* FindTile(const JpegTarget& t, int x, int y, int* hint)
+// Where a block group goes when all of it lies inside the picture, the image and one storage
+// tile of an image that is not transposed (most groups): its top left pixel; null otherwise, and
+// each block finds its own place.
+uint8_t* JpegDecoder::GroupInOneTile(int px, int py, int width, int height, const JpegTile** tile)
 {
-    // Blocks go left to right: mostly the tile of the last block, else one of the next ones.
-    int k = *hint < t.tileCount ? *hint : 0;
-    for (int i = 0; i < t.tileCount; ++i, ++k) {
-        if (k == t.tileCount)
-            k = 0;
-        const JpegTile& tile = t.tiles[k];
-        if (x >= tile.left && x < tile.right && y >= tile.top && y < tile.bottom) {
-            *hint = k;
-            return &tile;
-        }
-    }
-    return nullptr;
+    if (m_target.transposed || static_cast<uint32_t>(px) + width > m_frame.width ||
+        static_cast<uint32_t>(py) + height > m_frame.height)
+        return nullptr;
+    const int64_t ix = static_cast<int64_t>(m_target.originX) + px;
+    const int64_t iy = static_cast<int64_t>(m_target.originY) + py;
+    if (ix < 0 || iy < 0 || ix + width > m_target.width || iy + height > m_target.height)
+        return nullptr;
+    const JpegTile* found =
+        FindTile(m_target, static_cast<int>(ix), static_cast<int>(iy), &m_tileHint);
+    if (!found || ix + width > found->right || iy + height > found->bottom)
+        return nullptr;
+    *tile = found;
+    return found->pixels + (iy - found->top) * found->stride + (ix - found->left) * m_target.bytesPerPixel;
 }
 
-}  // namespace
 
 // px, py: the block's pixel position in the picture.
 void JpegDecoder::WriteBlock(const JpegBlockInput& in, int px, int py)

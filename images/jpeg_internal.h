@@ -266,6 +266,7 @@ private:
     bool ReadExact(void* buffer, int count);
     JpegError DecodeScan();
     JpegError DecodeGroup(int gx, int gy);
+    uint8_t* GroupInOneTile(int px, int py, int width, int height, const JpegTile** tile);
     void WriteBlock(const JpegBlockInput& in, int px, int py);
     void WriteBlockEdge(const JpegBlockInput& in, int cols, int rows, int ix, int iy);
     bool ChooseWriters();
