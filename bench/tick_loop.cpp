@@ -10,6 +10,8 @@
 // Prints ticks per second and the process's CPU use (percent of one core) for both and the ratios
 // the player aims for: busy ticks at least 0.9 x the bare loop's, idle CPU at most 1.5 x.
 // Usage: bench_tick_loop.exe [seconds per run] [document to open first]
+// With a document, the busy ticks draw its first frame (the line after the player's run names
+// the device and the frame kind; kind -1 means nothing was loaded).
 #include <winsock2.h>
 
 #include <windows.h>
@@ -163,7 +165,9 @@ PlayerFigures RunPlayer(double seconds, const char* document) {
     std::atomic<int> ticks{0};
     auto countTicks = [&] { ticks = engine->m_tickCount; };
     if (document) {
+        // As the parameter reader does: the document opened is m_documentFile.
         engine->m_params.file = document;
+        engine->m_documentFile = document;
         engine->PostApplyParameters();
     }
     engine->StartUpdateLoop();
@@ -173,9 +177,20 @@ PlayerFigures RunPlayer(double seconds, const char* document) {
         engine->m_changeCount = 1;
         ticks = engine->m_tickCount;
     });
+    // What the busy ticks drew: the device and the frame shown.
+    const CFrame* frame = engine->m_currentFrame;
+    std::printf("busy ticks drew on the %s device, frame kind %d%s, at %.1f frames/s\n",
+                engine->m_view.backEnd == RenderSoftware ? "software" : "hardware",
+                frame ? frame->kind : -1, frame && frame->IsLoading() ? " (still loading)" : "",
+                engine->m_fps);
     engine->m_changeCount = 0;
     Pump(0.5, ticks, countTicks);
     out.idle = Pump(seconds, ticks, countTicks);
+    // Printed before the engine ends, so that a fault there still leaves the figures.
+    std::printf("player: busy %.1f t/s %.1f %% cpu, idle %.1f t/s %.1f %% cpu\n",
+                out.busy.ticksPerSecond, out.busy.cpuPercent, out.idle.ticksPerSecond,
+                out.idle.cpuPercent);
+    std::fflush(stdout);
     engine->Shutdown();
     engine.reset();
     DestroyWindow(host);
