@@ -149,11 +149,13 @@ TEST_F(HardwareDraw, TiledCubeShowsTheSameFaceColoursOnEveryBackEnd)
     for (uint8_t culling : {1, 0}) {
         SCOPED_TRACE(culling ? "culling" : "no culling");
         uint32_t expected[kLooks][4] = {};
+        float views[kLooks][16] = {};
         Start(RenderSoftware).culling = culling;
         for (int v = 0; v < kLooks; ++v) {
             ASSERT_TRUE(DrawCube(looks[v]));
             for (int p = 0; p < 4; ++p)
                 expected[v][p] = ReadPixel(kProbes[p][0], kProbes[p][1]);
+            std::memcpy(views[v], m_device->matrices.view, sizeof views[v]);
             m_device->Present(nullptr);
             if (v < 4)
                 EXPECT_NE(expected[v][0], expected[v][3]) << "four tiles meet at the centre";
@@ -173,6 +175,9 @@ TEST_F(HardwareDraw, TiledCubeShowsTheSameFaceColoursOnEveryBackEnd)
                     EXPECT_TRUE(Near(got, expected[v][p], 8))
                         << std::hex << got << " instead of " << expected[v][p] << " at probe " << p;
                 }
+                // The camera's axes are read from the view on every back end alike.
+                for (int i = 0; i < 16; ++i)
+                    EXPECT_FLOAT_EQ(device.matrices.view[i], views[v][i]) << "view entry " << i;
                 device.Present(nullptr);
                 device.ReleaseAllTextures(0);
             }
