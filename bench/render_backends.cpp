@@ -161,15 +161,19 @@ struct Run {
 };
 
 // Frames of the sweep from view next on, as the viewer runs them (on a hardware back end the
-// textures unused for a while are let go after each present): seconds taken. A failed draw
-// clears drew.
+// textures unused for a while are let go after each present): seconds taken, of which the
+// presents took presenting (when given). A failed draw clears drew.
 double DeviceFrames(CObjeto2D& device, Scene& scene, const std::vector<cube_scene::View>& views,
-                    size_t& next, int count, bool& drew)
+                    size_t& next, int count, bool& drew, double* presenting = nullptr)
 {
     const double start = Seconds();
     for (int i = 0; i < count; ++i, next = (next + 1) % views.size()) {
-        if (DeviceFrame(device, scene, views[next], true) != 0)
+        if (DeviceFrame(device, scene, views[next], false) != 0)
             drew = false;
+        const double present = Seconds();
+        device.Present(nullptr);
+        if (presenting)
+            *presenting += Seconds() - present;
         if (device.backEnd != RenderSoftware)
             device.ReleaseAllTextures(0);
         Pump();
@@ -434,7 +438,7 @@ int main(int argc, char** argv)
                         BackEndName(device.backEnd));
             continue;
         }
-        double seconds = 0, bareSeconds = 0, bareKeptSeconds = 0;
+        double seconds = 0, bareSeconds = 0, bareKeptSeconds = 0, presenting = 0;
         const int64_t uploaded = device.textureUploads;
         if (order[i] == RenderOpenGL) {
             BareGL bareGL;
@@ -444,7 +448,7 @@ int main(int argc, char** argv)
             bareGL.Frames(keptNext, kWarmUpFrames, false);
             const int64_t recorded = device.textureUploads;
             for (int b = 0; b < kBlocks; ++b) {
-                seconds += DeviceFrames(device, scene, views, next, block, run.drew);
+                seconds += DeviceFrames(device, scene, views, next, block, run.drew, &presenting);
                 bareSeconds += bareGL.Frames(bareNext, block, true);
                 bareKeptSeconds += bareGL.Frames(keptNext, block, false);
             }
@@ -455,13 +459,14 @@ int main(int argc, char** argv)
                         bareGL.UploadsPerFrame());
         } else {
             for (int b = 0; b < kBlocks; ++b)
-                seconds += DeviceFrames(device, scene, views, next, block, run.drew);
+                seconds += DeviceFrames(device, scene, views, next, block, run.drew, &presenting);
             run.uploads = static_cast<double>(device.textureUploads - uploaded) / frames;
         }
         run.rate = frames / seconds;
         std::printf("%-10s  %7.1f frames/s  meshes %s (%d of %d probes %s)\n",
                     BackEndName(order[i]), run.rate, run.drew ? "drew" : "did NOT draw",
                     run.matching, kProbeCount, reference ? "as on Software" : "show faces");
+        std::printf("%-10s  %7.1f %% of the frame time in Present\n", "", 100.0 * presenting / seconds);
         if (order[i] != RenderSoftware)
             std::printf("%-10s  %7.2f tile uploads per frame\n", "", run.uploads);
         if (order[i] == RenderOpenGL) {
