@@ -56,21 +56,9 @@ public:
     bool Build(const std::vector<std::vector<uint32_t>>& textures)
     {
         for (int f = 0; f < 6; ++f) {
-            CSprite& image = m_images[f];
-            if (image.CreateImage(kFaceSize, kFaceSize, 32, false, 0, false) != 4)
+            if (!cube_scene::BuildTiledFace(f, kCubeHalf, textures[f], kFaceSize, kFaceFeatures,
+                                            m_images[f], m_faces[f]))
                 return false;
-            for (int y = 0; y < kFaceSize; ++y)
-                std::memcpy(image.pixels + static_cast<size_t>(y) * image.stride,
-                            textures[f].data() + static_cast<size_t>(y) * kFaceSize, kFaceSize * 4);
-            image.SplitIntoTiles(-1, -1, -1);
-            CObjeto3D& mesh = m_faces[f];
-            if (!cube_scene::BuildFaceMesh(f, kCubeHalf, mesh))
-                return false;
-            mesh.loadState = MeshLoaded;
-            mesh.texture1 = &image;
-            mesh.renderFlags = kFaceFeatures;
-            mesh.ComputeBoundingCorners(nullptr, 4, &mesh.objectCorners);
-            mesh.UpdateWorldVertices();
         }
         return true;
     }

@@ -158,8 +158,9 @@ TEST_F(HardwareDraw, TiledCubeShowsTheSameFaceColoursOnEveryBackEnd)
                 expected[c][v][p] = ReadPixel(kProbes[p][0], kProbes[p][1]);
             std::memcpy(views[v], m_device->matrices.view, sizeof views[v]);
             m_device->Present(nullptr);
-            if (v < 4)
+            if (v < 4) {
                 EXPECT_NE(expected[c][v][0], expected[c][v][3]) << "four tiles meet at the centre";
+            }
         }
     }
     for (int32_t backEnd : {RenderDirect3D9, RenderOpenGL}) {

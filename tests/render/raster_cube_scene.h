@@ -5,9 +5,11 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "core/matrix_math.h"
+#include "images/sprite.h"
 #include "render/mesh.h"
 #include "render/raster_pipeline.h"
 
@@ -86,6 +88,27 @@ inline bool BuildFaceMesh(int face, float half, CObjeto3D& mesh) {
     }
     mesh.SetTriangle(0, 0, 1, 2);
     mesh.SetTriangle(3, 0, 2, 3);
+    mesh.UpdateWorldVertices();
+    return true;
+}
+
+// Makes image a size x size 32-bit face texture of the texels kept in 256-pixel tiles, and mesh
+// the face textured with it, loaded, with its boxes, as a frame holds its faces (the device
+// splits it by the tiles at its first draw); false when either cannot be had.
+inline bool BuildTiledFace(int face, float half, const std::vector<uint32_t>& texels, int size,
+                           uint32_t renderFlags, CSprite& image, CObjeto3D& mesh) {
+    if (image.CreateImage(size, size, 32, false, 0, false) != 4)
+        return false;
+    for (int y = 0; y < size; ++y)
+        std::memcpy(image.pixels + static_cast<size_t>(y) * image.stride,
+                    texels.data() + static_cast<size_t>(y) * size, static_cast<size_t>(size) * 4);
+    image.SplitIntoTiles(-1, -1, -1);
+    if (!BuildFaceMesh(face, half, mesh))
+        return false;
+    mesh.loadState = MeshLoaded;
+    mesh.texture1 = &image;
+    mesh.renderFlags = renderFlags;
+    mesh.ComputeBoundingCorners(nullptr, 4, &mesh.objectCorners);
     mesh.UpdateWorldVertices();
     return true;
 }
