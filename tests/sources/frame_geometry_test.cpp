@@ -313,28 +313,63 @@ TEST(FrameGeometry, DetailUpdatesAreThrottledPerViewer) {
     frame->device = nullptr;
 }
 
-TEST(FrameGeometry, SceneTexturesAskTheLevelOfTheirDistance) {
+// A generated scene: mesh 0 (100 x 100 on the ground, scene radius 70.7) under the camera, and
+// small meshes at distances around 3, 3.5 and 4 radii. Textures ask the level of their
+// distance; models with detail levels take theirs from the unit scale (one step per 375 units
+// beyond 150 at scale 0.1, up to their finest).
+TEST(FrameGeometry, SceneTexturesAndModelsTakeTheLevelOfTheirDistance) {
+    struct Case {
+        float distance;
+        int textureLevel;
+        int modelLevel;
+    };
+    const Case cases[] = {
+        {0, 0, 0},     {150, 0, 0},   {230, 1, 0},   {265, 2, 1},
+        {300, 3, 1},   {400, 3, 2},   {600, 3, 4},   {900, 3, 4},
+    };
     auto device = std::make_unique<CObjeto2D>();
+    device->params->farZ = 5000;
     auto frame = std::make_unique<CFrame>();
     frame->device = device.get();
     frame->kind = FrameKindScene;
-    // Mesh 0 is 100 x 100 on the ground: scene radius 70.7; mesh 1 lies far off.
-    for (int m = 0; m < 2; ++m) {
-        frame->meshes[m] = new CObjeto3D;
+    frame->sceneValuesKnown = 1;
+    frame->unitScale = 0.1f;
+    const int count = static_cast<int>(sizeof cases / sizeof cases[0]);
+    for (int m = 0; m < count; ++m) {
+        CObjeto3D* mesh = new CObjeto3D;
+        const float size = m == 0 ? 100.0f : 10.0f;
+        const float centre = 50 + cases[m].distance;
+        mesh->xMin = centre - size / 2;
+        mesh->xMax = centre + size / 2;
+        mesh->zMin = 50 - size / 2;
+        mesh->zMax = 50 + size / 2;
+        mesh->visibleInView = 1;
+        mesh->hasDetailLevels = 1;
+        mesh->maxDetailLevel = 4;
+        frame->meshes[m] = mesh;
         frame->sprites[m] = new CSprite;
-        frame->meshes[m]->xMin = m * 1000.0f;
-        frame->meshes[m]->xMax = m * 1000.0f + 100;
-        frame->meshes[m]->zMin = 0;
-        frame->meshes[m]->zMax = 100;
-        frame->meshes[m]->viewVisible[0] = 1;
-        frame->meshes[m]->visibleInView = 1;
     }
-    frame->meshCount = 2;
-    frame->spriteCount = 2;
+    frame->meshCount = count;
+    frame->spriteCount = count;
     const float camera[3] = {50, 0, 50};
     frame->UpdateDetailLevels(camera, 1.0f, 0);
-    EXPECT_EQ(frame->sprites[0]->requestedLevels[0], 0);
-    EXPECT_EQ(frame->sprites[1]->requestedLevels[0], 3);
+    for (int m = 0; m < count; ++m) {
+        SCOPED_TRACE(cases[m].distance);
+        EXPECT_EQ(frame->sprites[m]->requestedLevels[0], cases[m].textureLevel);
+        EXPECT_EQ(frame->sprites[m]->resolutionLevel, cases[m].textureLevel);
+        EXPECT_EQ(frame->meshes[m]->detailLevel, cases[m].modelLevel);
+    }
+    // A mesh seen by no view keeps its level when a finer one would be wanted, and takes the
+    // coarsest when a coarser one would.
+    frame->meshes[1]->visibleInView = 0;
+    frame->meshes[1]->viewVisible[0] = 0;
+    frame->meshes[4]->visibleInView = 0;
+    frame->meshes[4]->viewVisible[0] = 0;
+    frame->sprites[1]->resolutionLevel = 2;
+    frame->sprites[4]->resolutionLevel = 1;
+    frame->UpdateDetailLevels(camera, 1.5f, 0);
+    EXPECT_EQ(frame->sprites[1]->requestedLevels[0], 2);
+    EXPECT_EQ(frame->sprites[4]->requestedLevels[0], 3);
     frame->Unload();
     frame->device = nullptr;
 }

@@ -2,12 +2,14 @@
 // binary panorama file's header, cancelling.
 #include <gtest/gtest.h>
 
+#include <winsock2.h>
 #include <windows.h>
 
 #include <fstream>
 #include <iterator>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/language.h"
@@ -42,10 +44,38 @@ public:
                 out.emplace_back(msg.message, msg.wParam);
         return out;
     }
+    // The first messages posted within the time, none when nothing came.
+    std::vector<std::pair<UINT, WPARAM>> Wait(int milliseconds) {
+        std::vector<std::pair<UINT, WPARAM>> out = Take();
+        for (int waited = 0; out.empty() && waited < milliseconds; waited += 2) {
+            Sleep(2);
+            out = Take();
+        }
+        return out;
+    }
 
 private:
     HWND m_window;
 };
+
+// Writes a standard JPEG of one colour into the folder; answers its path, empty on failure.
+std::string WriteJpeg(const TempFolder& folder, const std::string& name, int width, int height,
+                      int colour) {
+    CSprite picture;
+    if (picture.CreateImage(width, height, 24, true, colour, false) <= 0)
+        return {};
+    picture.jfif = 1;
+    const std::string path = folder.File(name);
+    if (picture.SaveJPEG(path.c_str(), 95, 101, 1, 64, false, false, false, 0, false, 1, nullptr,
+                         0, 0, 0, 0) != 1)
+        return {};
+    return path;
+}
+
+std::string FileBytes(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
 
 // Runs the frame's loader to its end.
 void LoadAndWait(CFrame& frame, const std::string& source, HWND window) {
@@ -119,6 +149,128 @@ TEST(FrameLoader, ACubicListOfRealFacesDecodesEveryFace) {
     frame->UpdateProgress();
     EXPECT_FLOAT_EQ(frame->loadPercent, 100.0f);
     EXPECT_EQ(frame->loading, 0);
+}
+
+// A one-request HTTP server on 127.0.0.1 that answers only when released.
+class HeldServer {
+public:
+    explicit HeldServer(std::string body) : m_body(std::move(body)) {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+        m_listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int length = sizeof address;
+        if (bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+            listen(m_listener, 1) == 0 &&
+            getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+            m_port = ntohs(address.sin_port);
+        m_release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        m_thread = std::thread([this] { Serve(); });
+    }
+    ~HeldServer() {
+        Release();
+        closesocket(m_listener);
+        m_thread.join();
+        CloseHandle(m_release);
+        WSACleanup();
+    }
+    int Port() const { return m_port; }
+    void Release() { SetEvent(m_release); }
+
+private:
+    void Serve() {
+        const SOCKET client = accept(m_listener, nullptr, nullptr);
+        if (client == INVALID_SOCKET)
+            return;
+        WaitForSingleObject(m_release, 20000);
+        const std::string head = "HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\nContent-Length: " +
+                                 std::to_string(m_body.size()) + "\r\nConnection: close\r\n\r\n";
+        const std::string reply = head + m_body;
+        send(client, reply.data(), static_cast<int>(reply.size()), 0);
+        shutdown(client, SD_SEND);
+        char drain[256];
+        while (recv(client, drain, sizeof drain, 0) > 0) {
+        }
+        closesocket(client);
+    }
+
+    std::string m_body;
+    SOCKET m_listener = INVALID_SOCKET;
+    int m_port = 0;
+    HANDLE m_release = nullptr;
+    std::thread m_thread;
+};
+
+// The first face comes from a server that answers only after the test has the frame's post:
+// the post cannot have waited for a decoded face, and the faces after it wait in their turn.
+TEST(FrameLoader, AJpegListPostsTheFrameBeforeItsFirstFaceDecodes) {
+    TempFolder folder;
+    PostBox box;
+    const std::string bytes = FileBytes(WriteJpeg(folder, "face.jpg", 48, 48, 0x3060C0));
+    ASSERT_FALSE(bytes.empty());
+    HeldServer server(bytes);
+    ASSERT_NE(server.Port(), 0);
+    std::string list = folder.Path() + ",http://127.0.0.1:" + std::to_string(server.Port()) +
+                       "/first.jpg";
+    for (int i = 1; i < 6; ++i)
+        list += ",face.jpg";
+
+    auto frame = std::make_unique<CFrame>();
+    frame->sourceKind = SourceCubic;
+    ASSERT_NE(frame->StartLoading(list.c_str(), box.Window(), kFrameReady), nullptr);
+    const auto posts = box.Wait(10000);
+    ASSERT_EQ(posts.size(), 1u);
+    EXPECT_EQ(posts[0].first, kFrameReady);
+    EXPECT_EQ(posts[0].second, reinterpret_cast<WPARAM>(frame.get()));
+    // Six placeholders, none decoded yet.
+    EXPECT_EQ(frame->spriteCount, 6);
+    for (int i = 0; i < 6; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(frame->sprites[i]->width, 10);
+        EXPECT_NE(frame->sprites[i]->loadState, SpriteLoaded);
+    }
+    EXPECT_LT(frame->loadPercent, 100.0f);
+
+    // Now the first face's bytes come, and the list loads to its end.
+    server.Release();
+    ASSERT_TRUE(WaitForWorkerThreadEnd(frame->loaderThread, 20000));
+    for (int i = 0; i < 6; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(frame->sprites[i]->loadState, SpriteLoaded);
+        EXPECT_EQ(frame->sprites[i]->width, 48);
+    }
+    EXPECT_FLOAT_EQ(frame->loadPercent, 100.0f);
+    EXPECT_TRUE(box.Take().empty());
+}
+
+// The viewer lends an item's image to a frame whose faces are still decoding; Unload ends the
+// load, returns once the loader has gone, and leaves the lent image alive and loadable.
+TEST(FrameLoader, UnloadDuringALoadWaitsForTheLoaderAndSparesLentImages) {
+    TempFolder folder;
+    PostBox box;
+    ASSERT_FALSE(WriteJpeg(folder, "big.jpg", 2048, 2048, 0x40A040).empty());
+    std::string list = folder.Path();
+    for (int i = 0; i < 6; ++i)
+        list += ",big.jpg";
+    CSprite item;
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        ASSERT_GT(item.CreateImage(4, 4, 24, true, 0x123456, false), 0);
+        auto frame = std::make_unique<CFrame>();
+        frame->sourceKind = SourceCubic;
+        ASSERT_NE(frame->StartLoading(list.c_str(), box.Window(), kFrameReady), nullptr);
+        ASSERT_EQ(box.Wait(10000).size(), 1u);
+        ASSERT_TRUE(frame->AppendBorrowedSprite(&item));
+        frame->Unload();
+        EXPECT_EQ(frame->loaderThread.load(), nullptr);
+        EXPECT_EQ(frame->spriteCount, 0);
+        for (int i = 0; i < 8; ++i)
+            EXPECT_EQ(frame->sprites[i], nullptr);
+        EXPECT_EQ(item.pixels, nullptr);
+        EXPECT_EQ(item.abortWord & SpriteAbortCancel, 0);
+    }
 }
 
 TEST(FrameLoader, ASensorListLongerThanSixKeepsEveryName) {
@@ -309,15 +461,9 @@ TEST(FrameLoader, CubePiecesNeedASquareGrid) {
 
 // A picture of one colour as the bytes of a JPEG file.
 std::string JpegBytes(const TempFolder& folder, int colour) {
-    CSprite picture;
-    picture.CreateImage(16, 8, 24, true, colour, false);
-    picture.jfif = 1;
-    const std::string path = folder.File("cell" + std::to_string(colour) + ".jpg");
-    if (picture.SaveJPEG(path.c_str(), 95, 101, 1, 64, false, false, false, 0, false, 1, nullptr,
-                         0, 0, 0, 0) != 1)
-        return {};
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    const std::string path = WriteJpeg(folder, "cell" + std::to_string(colour) + ".jpg", 16, 8,
+                                       colour);
+    return path.empty() ? std::string() : FileBytes(path);
 }
 
 bool Near(uint32_t pixel, uint32_t colour) {
