@@ -1,5 +1,6 @@
 #include "cameras/camera_link.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "core/stream.h"
@@ -32,6 +33,25 @@ bool SendFramed(CFicheroHttp& link, const void* bytes, int32_t count)
                   message.begin() + 4);
     int total = 4 + count;
     return link.Send(message.data(), total) == total;
+}
+
+bool SendFramedFromFile(CFicheroHttp& link, CFicheroHttp& file, int32_t count)
+{
+    constexpr int kPieceBytes = 64 * 1024;
+    if (count < 0)
+        return false;
+    uint8_t header[4];
+    PutInt32(header, count);
+    if (link.Send(header, 4) != 4)
+        return false;
+    std::vector<uint8_t> piece(static_cast<size_t>(std::min(count, kPieceBytes)));
+    for (int32_t left = count; left > 0;) {
+        const int want = std::min(left, kPieceBytes);
+        if (file.Read(piece.data(), want) != want || link.Send(piece.data(), want) != want)
+            return false;
+        left -= want;
+    }
+    return true;
 }
 
 bool ReceiveInt32(CFicheroHttp& link, int32_t* value)

@@ -16,6 +16,10 @@ constexpr int kCameraConnectTimeoutMs = 5000;
 
 // Sends the count and the bytes on the link; true when all 4 + count bytes went out.
 bool SendFramed(CFicheroHttp& link, const void* bytes, int32_t count);
+// Sends count bytes read from file as one message: the count, then the bytes in pieces of at most
+// 64 KB as they are read, so a large file is never whole in memory. False when a read falls short
+// or a send fails.
+bool SendFramedFromFile(CFicheroHttp& link, CFicheroHttp& file, int32_t count);
 // Reads one 32-bit little-endian value; false when fewer than 4 bytes arrived.
 bool ReceiveInt32(CFicheroHttp& link, int32_t* value);
 // Appends value's 4 little-endian bytes at out; answers out + 4.

@@ -38,27 +38,6 @@ constexpr WPARAM kCommandCreatePackage = 32905;
 constexpr double k3DMouseScale = 512.0;
 constexpr int k3DMouseHomeKey = 31;
 constexpr int k3DMouseExtraKeys[] = {30, 31};
-// The program goes to the camera in pieces of this size, never whole in memory.
-constexpr int kUpdatePieceBytes = 64 * 1024;
-
-// Sends size bytes of the open file as one framed message: the count, then the bytes piece by
-// piece as they are read. False when a read falls short or a send fails.
-bool SendFileFramed(CFicheroHttp& link, CFicheroHttp& file, int32_t size)
-{
-    uint8_t count[4];
-    PutInt32(count, size);
-    if (link.Send(count, 4) != 4)
-        return false;
-    std::vector<uint8_t> piece(static_cast<size_t>(std::min(size, kUpdatePieceBytes)));
-    for (int32_t left = size; left > 0;) {
-        const int want = std::min(left, kUpdatePieceBytes);
-        if (file.Read(piece.data(), want) != want || link.Send(piece.data(), want) != want)
-            return false;
-        left -= want;
-    }
-    return true;
-}
-
 constexpr int k3DMouseHighestKey = 31;
 
 // Keys of the chords, one bit each.
@@ -394,7 +373,7 @@ bool CMainWnd::SendProgramUpdate()
                              kCameraConnectTimeoutMs)) {
         static const char kCommand[] = "UPDATEPROGRAM";
         sent = SendFramed(m_cameraLink, kCommand, static_cast<int32_t>(sizeof kCommand - 1)) &&
-               SendFileFramed(m_cameraLink, file, static_cast<int32_t>(size));
+               SendFramedFromFile(m_cameraLink, file, static_cast<int32_t>(size));
     }
     m_cameraLink.CloseConnection();
     file.Close();

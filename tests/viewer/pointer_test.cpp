@@ -89,8 +89,9 @@ TEST_F(Pointer, AReleaseNearThePressIsAClickAndEveryReleaseAMouseUp)
         engine->OnLButtonDown(MK_LBUTTON, 200, 200);
         engine->OnLButtonUp(0, 200 + c.dx, 200 + c.dy);
         EXPECT_EQ(HostEventValues(*engine), c.queued);
-        if (!c.queued.empty())
+        if (!c.queued.empty()) {
             EXPECT_STREQ(engine->m_hostEventNames[0].GetText(), "event");
+        }
     }
 
     // A release over a shown toolbar slot belongs to the toolbar.
