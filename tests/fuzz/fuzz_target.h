@@ -15,6 +15,12 @@ struct FuzzTarget {
     const char* const* dictionary;   // null-terminated list of tokens, or null
 };
 
+// True when the bytes hold a JPEG frame header declaring more pixels than a fuzzing input should
+// make an image of. Such pictures are valid input; their image only costs time (clearing hundreds
+// of megabytes per input), which the watchdog would take for a hang. Targets whose input may
+// hold a JPEG stream skip those inputs.
+bool DeclaresLargePicture(const uint8_t* data, size_t size);
+
 // Adds a target to the program's list (called by LUMARIX_FUZZ_TARGET at static construction).
 void RegisterFuzzTarget(const FuzzTarget& target);
 

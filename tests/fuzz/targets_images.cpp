@@ -12,9 +12,10 @@ const char* const kJpegWords[] = {"\xFF\xD8", "\xFF\xD9", "\xFF\xDA", "\xFF\xDB"
                                   "\xFF\xE3", "\xFF\xE4", "\xFF\xD0", "\xFF\xFF", "Exif",
                                   "II*", "MM", nullptr};
 
-// Pictures past this many pixels are valid input, but making their image only costs time.
 constexpr uint64_t kMaxFuzzPixels = 1u << 22;
 constexpr int kDepths[] = {24, 32, 16, 15, 8, 0};
+
+}  // namespace
 
 bool DeclaresLargePicture(const uint8_t* data, size_t size)
 {
@@ -34,8 +35,6 @@ bool DeclaresLargePicture(const uint8_t* data, size_t size)
     }
     return false;
 }
-
-}  // namespace
 
 // The first byte chooses the starting coding (bit 0), tiles (bit 1) and the output depth.
 LUMARIX_FUZZ_TARGET(jpeg, kJpegWords) {

@@ -116,7 +116,7 @@ LUMARIX_FUZZ_TARGET(imagelist, kListWords) {
 // byte 2: pieces per image (1-9). Then the size table, the offset and layout tables when
 // chosen, and the stream's bytes.
 LUMARIX_FUZZ_TARGET(imagestream, kStreamWords) {
-    if (size < 3)
+    if (size < 3 || DeclaresLargePicture(data, size))
         return 0;
     const uint8_t options = data[0];
     const int count = 1 + data[1] % 8;
