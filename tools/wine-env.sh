@@ -74,3 +74,24 @@ lumarix_warm_wine() {
   "$WINE_LOADER" cmd /c exit </dev/null >/dev/null 2>&1
   export LUMARIX_WINE_WARM=1
 }
+
+# Keeps Wine's desktop up for a whole test run, started with its output detached. Wine starts the
+# desktop process (explorer.exe /desktop) for the first program that needs the desktop window and
+# ends it a second after its last user leaves; started from a test program, it inherits that
+# program's output, and CTest then waits for the test until every other Wine program of the run
+# has left the desktop, long after the test itself ended. A console program waiting on a pipe
+# stays a user of the desktop, and a helper that asks for the desktop window starts the desktop
+# process with no output of ours. LUMARIX_DESKTOP_HOLDER_PID tells the caller what to stop (the
+# server's -k ends it too).
+lumarix_hold_desktop() {
+  LUMARIX_DESKTOP_HOLDER_PID=
+  local fifo
+  fifo=$(mktemp -u)
+  mkfifo "$fifo" || return 1
+  # Opened for reading and writing, the pipe neither blocks here nor ever ends the holder's read.
+  exec {LUMARIX_DESKTOP_HOLDER_FD}<>"$fifo"
+  rm -f "$fifo"
+  "$WINE_LOADER" cmd /c "set /p hold=" <&"$LUMARIX_DESKTOP_HOLDER_FD" >/dev/null 2>&1 &
+  LUMARIX_DESKTOP_HOLDER_PID=$!
+  "$WINE_LOADER" rundll32 user32.dll,GetDesktopWindow </dev/null >/dev/null 2>&1
+}
