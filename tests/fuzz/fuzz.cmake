@@ -38,7 +38,8 @@ file(GLOB fuzz_srcs CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/tests/fuzz/*.cpp")
 add_executable(fuzz ${fuzz_srcs} $<TARGET_OBJECTS:fuzz_instrumented>)
 set_target_properties(fuzz PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
 target_include_directories(fuzz PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests/fuzz)
-target_compile_definitions(fuzz PRIVATE ${LUMARIX_DEFINES})
+target_compile_definitions(fuzz PRIVATE ${LUMARIX_DEFINES}
+  LUMARIX_SOURCE_DIR="${CMAKE_SOURCE_DIR}" LUMARIX_BINARY_DIR="${CMAKE_BINARY_DIR}")
 target_compile_options(fuzz PRIVATE ${LUMARIX_WARNINGS})
 target_link_libraries(fuzz PRIVATE ${LUMARIX_LINK})
 target_link_options(fuzz PRIVATE
@@ -58,3 +59,8 @@ foreach(target IN LISTS LUMARIX_FUZZ_TARGETS)
       --inputs ${LUMARIX_FUZZ_INPUTS} --seconds ${LUMARIX_FUZZ_SECONDS} --seed 1 --crashes "${CMAKE_BINARY_DIR}/fuzz-crashes")
   set_tests_properties(fuzz_${target} PROPERTIES TIMEOUT 300)
 endforeach()
+
+# The harness itself: an abort, a library assertion (checked build) or a trap in a target or in
+# the mutator ends in the harness's report with the input in hand saved.
+add_test(NAME fuzz_harness COMMAND fuzz selftest "${CMAKE_BINARY_DIR}/fuzz-selftest")
+set_tests_properties(fuzz_harness PROPERTIES TIMEOUT 300)

@@ -11,10 +11,13 @@
 
 namespace {
 
-// What the watchdog needs to report the input that is running.
+// What the watchdog needs to report the input in hand when the process must end. The bytes are
+// the running input, or the corpus entry being mutated; null when there is none, never a block
+// that may already be freed (reading one would fault on the watchdog thread, with no report).
 struct CurrentInput {
     std::atomic<const uint8_t*> data{nullptr};
     std::atomic<size_t> size{0};
+    std::atomic<const char*> stage{nullptr};   // "running", "mutating"; null when idle
     std::atomic<const char*> target{nullptr};
     std::atomic<ULONGLONG> startedAt{0};   // GetTickCount64 when the input started; 0 when idle
     std::atomic<int> limitMs{0};
@@ -23,6 +26,38 @@ struct CurrentInput {
 
 CurrentInput g_current;
 HANDLE g_fatalEvent = nullptr;
+// What ended the process, for the report: set once by the first fatal path, with whether the
+// last hardware fault belongs to it.
+std::atomic<const char*> g_fatalWhat{nullptr};
+std::atomic<bool> g_fatalIsFault{false};
+LPTOP_LEVEL_EXCEPTION_FILTER g_previousUnhandledFilter = nullptr;
+
+// Makes an input the one a report would save while it is in hand.
+class CurrentInputScope {
+public:
+    CurrentInputScope(const char* stage, const Bytes& input) {
+        g_current.size = input.size();
+        g_current.data = input.data();
+        g_current.stage = stage;
+    }
+    ~CurrentInputScope() {
+        g_current.stage = nullptr;
+        g_current.data = nullptr;
+        g_current.size = 0;
+    }
+    CurrentInputScope(const CurrentInputScope&) = delete;
+    CurrentInputScope& operator=(const CurrentInputScope&) = delete;
+};
+
+// Wakes the watchdog to report and end the process; the calling thread waits for that.
+[[noreturn]] void RaiseFatal(const char* what, bool isFault) {
+    const char* none = nullptr;
+    if (g_fatalWhat.compare_exchange_strong(none, what))
+        g_fatalIsFault = isFault;
+    SetEvent(g_fatalEvent);
+    for (;;)
+        Sleep(INFINITE);
+}
 
 // The last hardware fault seen on any thread, for the report of an input that faulted.
 std::atomic<DWORD> g_lastFaultCode{0};
@@ -75,16 +110,21 @@ uint64_t Hash(const uint8_t* data, size_t size) {
     return h;
 }
 
-// Reports the running input and ends the process; runs on the watchdog thread.
+// Reports the input in hand and ends the process; runs on the watchdog thread.
 [[noreturn]] void ReportAndExit(const char* what, int exitCode) {
     const char* target = g_current.target.load();
+    const char* stage = g_current.stage.load();
     const uint8_t* data = g_current.data.load();
     const size_t size = g_current.size.load();
-    std::string name = "(no input running)";
-    if (target && data)
+    std::string name = "(no input in hand)";
+    if (target && stage && data)
         name = SaveFuzzInput(g_current.folder, target, Bytes(data, data + size));
-    std::fprintf(stderr, "fuzz: %s in target %s; input saved as %s\n", what,
-                 target ? target : "?", name.c_str());
+    if (stage && std::strcmp(stage, "mutating") == 0)
+        std::fprintf(stderr, "fuzz: %s in target %s while mutating; the input being mutated saved as %s\n",
+                     what, target ? target : "?", name.c_str());
+    else
+        std::fprintf(stderr, "fuzz: %s in target %s; input saved as %s\n", what,
+                     target ? target : "?", name.c_str());
     std::fflush(stderr);
     TerminateProcess(GetCurrentProcess(), static_cast<UINT>(exitCode));
     for (;;)
@@ -93,8 +133,12 @@ uint64_t Hash(const uint8_t* data, size_t size) {
 
 DWORD WINAPI WatchdogThread(void*) {
     for (;;) {
-        if (WaitForSingleObject(g_fatalEvent, 100) == WAIT_OBJECT_0)
-            ReportAndExit("fatal fault", 2);
+        if (WaitForSingleObject(g_fatalEvent, 100) == WAIT_OBJECT_0) {
+            std::string what = g_fatalWhat.load() ? g_fatalWhat.load() : "fatal fault";
+            if (g_fatalIsFault)
+                what += ", " + DescribeLastFault() + ",";
+            ReportAndExit(what.c_str(), 2);
+        }
         const ULONGLONG started = g_current.startedAt.load();
         const int limit = g_current.limitMs.load();
         if (started && limit > 0 && GetTickCount64() - started > static_cast<ULONGLONG>(limit))
@@ -106,18 +150,25 @@ DWORD WINAPI WatchdogThread(void*) {
 LONG WINAPI FatalFaultHandler(EXCEPTION_POINTERS* info) {
     const DWORD code = info->ExceptionRecord->ExceptionCode;
     if (code == EXCEPTION_STACK_OVERFLOW || code == STATUS_STACK_BUFFER_OVERRUN ||
-        code == STATUS_HEAP_CORRUPTION) {
-        SetEvent(g_fatalEvent);
-        for (;;)
-            Sleep(INFINITE);
-    }
+        code == STATUS_HEAP_CORRUPTION)
+        RaiseFatal("fatal fault", true);
     return EXCEPTION_CONTINUE_SEARCH;
 }
 
+// A hardware fault that no recovery point took: outside a target (in the mutator, say) or on a
+// thread of a target's own. The recovery filter this replaces is asked first.
+LONG WINAPI UnhandledFault(EXCEPTION_POINTERS* info) {
+    if (g_previousUnhandledFilter) {
+        const LONG answer = g_previousUnhandledFilter(info);
+        if (answer == EXCEPTION_CONTINUE_EXECUTION)
+            return answer;
+    }
+    RaiseFatal("unhandled fault", true);
+}
+
+// Library assertions (the checked build's) end in abort.
 void OnAbort(int) {
-    SetEvent(g_fatalEvent);
-    for (;;)
-        Sleep(INFINITE);
+    RaiseFatal("abort", false);
 }
 
 }  // namespace
@@ -227,7 +278,12 @@ void Mutator::MutateOnce(Bytes& data, const std::vector<Bytes>& corpus,
 
 Bytes Mutator::Mutate(const std::vector<Bytes>& corpus, const char* const* dictionary,
                       size_t maxSize) {
-    Bytes data = corpus.empty() ? Bytes() : corpus[Below(corpus.size())];
+    static const Bytes kEmpty;
+    const Bytes& parent = corpus.empty() ? kEmpty : corpus[Below(corpus.size())];
+    CurrentInputScope inHand("mutating", parent);
+    if (m_faultForTest)
+        m_faultForTest();
+    Bytes data = parent;
     const size_t steps = 1 + Below(4);
     for (size_t i = 0; i < steps; ++i)
         MutateOnce(data, corpus, dictionary, maxSize);
@@ -238,19 +294,21 @@ FuzzRunner::FuzzRunner(const FuzzTarget& target, std::string crashFolder, int ha
     : m_target(target), m_crashFolder(std::move(crashFolder)), m_seen(kCoverageMapSize, 0) {
     g_current.folder = m_crashFolder;
     g_current.limitMs = hangLimitMs;
+    g_current.target = m_target.name;
 }
 
 RunOutcome FuzzRunner::Run(const Bytes& input, bool* newCoverage) {
     std::memset(g_coverageMap, 0, sizeof g_coverageMap);
     ResetCoverageTrail();
-    g_current.data = input.data();
-    g_current.size = input.size();
-    g_current.target = m_target.name;
-    g_current.startedAt = GetTickCount64();
-    const FuzzTarget* target = &m_target;
-    const Bytes* bytes = &input;
-    const bool finished = RunWithRecovery([target, bytes] { target->run(bytes->data(), bytes->size()); });
-    g_current.startedAt = 0;
+    bool finished;
+    {
+        CurrentInputScope inHand("running", input);
+        g_current.startedAt = GetTickCount64();
+        const FuzzTarget* target = &m_target;
+        const Bytes* bytes = &input;
+        finished = RunWithRecovery([target, bytes] { target->run(bytes->data(), bytes->size()); });
+        g_current.startedAt = 0;
+    }
     if (!finished) {
         const std::string name = SaveFuzzInput(m_crashFolder, m_target.name, input);
         std::fprintf(stderr, "fuzz: fault (%s) in target %s; input saved as %s\n",
@@ -294,6 +352,7 @@ void StartFuzzWatchdog() {
     std::signal(SIGABRT, &OnAbort);
     // Installed after the recovery handlers, so it sees each fault first.
     InstallRecoveryHandlers();
+    g_previousUnhandledFilter = SetUnhandledExceptionFilter(&UnhandledFault);
     AddVectoredExceptionHandler(1, &RecordFault);
     CloseHandle(CreateThread(nullptr, 0, &WatchdogThread, nullptr, 0, nullptr));
 }

@@ -26,11 +26,15 @@ public:
     Bytes Mutate(const std::vector<Bytes>& corpus, const char* const* dictionary, size_t maxSize);
     uint64_t Next();
     size_t Below(size_t n) { return n ? static_cast<size_t>(Next() % n) : 0; }
+    // For the harness's own test: fault() is called in the middle of every mutation, where a
+    // fault of the mutator itself would be.
+    void SetFaultForTest(void (*fault)()) { m_faultForTest = fault; }
 
 private:
     void MutateOnce(Bytes& data, const std::vector<Bytes>& corpus, const char* const* dictionary,
                     size_t maxSize);
     uint64_t m_state;
+    void (*m_faultForTest)() = nullptr;
 };
 
 enum class RunOutcome { Ok, Crash };
@@ -61,8 +65,9 @@ private:
 };
 
 // Starts the watchdog thread and the fatal-fault hooks once per process. A fatal fault (stack
-// overflow, abort) or an input running longer than its limit saves the input, prints its file
-// name and ends the process with exit code 2 (fault) or 3 (hang).
+// overflow, abort, a library assertion, a hardware fault outside a target) or an input running
+// longer than its limit saves the input in hand (the running input, or the corpus entry being
+// mutated), prints its file name and ends the process with exit code 2 (fault) or 3 (hang).
 void StartFuzzWatchdog();
 
 // A stable hash of a text (target names seed their mutators with it).
@@ -70,3 +75,8 @@ uint64_t Hash64(const char* text);
 
 // Saves data as crashFolder/<target>-<hash>.bin; answers the file name.
 std::string SaveFuzzInput(const std::string& folder, const char* target, const Bytes& data);
+
+// The harness's own test, in child processes: see fuzz_selftest.cpp. Exit code 0 when every
+// fault was reported with the input in hand saved.
+int RunHarnessSelfTest(const char* folder);
+int RunHarnessSelfTestChild(const char* fault, const char* stage, const char* folder);

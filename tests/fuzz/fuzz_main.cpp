@@ -6,6 +6,8 @@
 // New inputs stop at N or after S seconds, whichever comes first when both are given.
 // A corpus folder named after the target is used for each target when "all" is run:
 // --corpus-root DIR then stands for DIR\<target>. Exit code 0 when no input faulted.
+//   fuzz.exe selftest FOLDER
+// checks that faults in a target and in the mutator end in the harness's report.
 #include <windows.h>
 
 #include <algorithm>
@@ -146,6 +148,10 @@ int main(int argc, char** argv) {
             std::printf("%s\n", target.name);
         return 0;
     }
+    if (std::strcmp(argv[1], "selftest") == 0 && argc == 3)
+        return RunHarnessSelfTest(argv[2]);
+    if (std::strcmp(argv[1], "selftest-child") == 0 && argc == 5)
+        return RunHarnessSelfTestChild(argv[2], argv[3], argv[4]);
     if (std::strcmp(argv[1], "run") != 0 || argc < 3)
         return 2;
     const std::string which = argv[2];
