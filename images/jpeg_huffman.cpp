@@ -1,5 +1,6 @@
 // Huffman tables, the bit reader over the entropy-coded data, and one block's coefficients.
 #include <cstring>
+#include <type_traits>
 
 #include "core/stream.h"
 #include "images/jpeg_internal.h"
@@ -18,23 +19,55 @@ inline int Extend(uint32_t v, int size)
     return v < (1u << (size - 1)) ? static_cast<int>(v) + 1 - (1 << size) : static_cast<int>(v);
 }
 
-// The look-up entries of one AC code (see kAcValueFollows): every peek that starts with it.
-void FillAcEntries(int code, int len, uint8_t symbol, int32_t* fastAc)
+// The one-code look-up entries of one AC code (see kAcValueFollows), the low 32 bits of fastAc:
+// every peek that starts with it.
+void FillAcEntries(int code, int len, uint8_t symbol, uint32_t* one)
 {
     const int run = symbol >> 4, size = symbol & 15;
     // EOB ends the block; a run of zeros (ZRL, or an undefined zero-size symbol) only steps.
-    const int step = size == 0 && run == 0 ? kAcEobStep : run + 1;
+    const uint32_t step = size == 0 && run == 0 ? kAcEobStep : run + 1;
     const int shift = kHuffmanAcBits - len;
     for (int j = code << shift; j < (code + 1) << shift; ++j) {
-        int32_t entry;
+        uint32_t entry;
         if (size == 0) {
-            entry = step << 8 | len;
+            entry = step << kAcStepShift | len;
         } else if (len + size <= kHuffmanAcBits) {
             const uint32_t raw = (j >> (kHuffmanAcBits - len - size)) & ((1u << size) - 1);
-            entry = static_cast<int32_t>(static_cast<uint32_t>(Extend(raw, size)) << 16) |
-                    step << 8 | (len + size);
+            entry = static_cast<uint32_t>(Extend(raw, size)) << kAcValueShift |
+                    step << kAcStepShift | (len + size);
         } else {
-            entry = size << 16 | step << 8 | kAcValueFollows | len;
+            entry = static_cast<uint32_t>(size) << kAcValueShift | step << kAcStepShift |
+                    kAcValueFollows | len;
+        }
+        one[j] = entry;
+    }
+}
+
+// Whole entries from the one-code entries: a second code joins the first when the first is
+// complete in the peek and no EOB, and the second, with its value, fits the bits that follow.
+void PairAcEntries(const uint32_t* one, uint64_t* fastAc)
+{
+    constexpr int kPeek = 1 << kHuffmanAcBits;
+    auto complete = [](uint32_t taken) { return taken != 0 && taken < kAcValueFollows; };
+    for (int j = 0; j < kPeek; ++j) {
+        const uint32_t first = one[j];
+        const uint32_t taken = first & 0xFF;
+        const uint64_t value = first >> kAcValueShift;
+        uint64_t entry = static_cast<uint64_t>(first) |
+                         static_cast<uint64_t>(taken) << kAcOneTakenShift |
+                         value << kAcPairValueShift;   // no second code: the first one again
+        if (complete(taken) && (first >> kAcStepShift & 0xFF) != kAcEobStep &&
+            static_cast<int>(taken) < kHuffmanAcBits) {
+            // The bits after the first code; those past the peek are zeros here, which the
+            // second entry does not read when it fits.
+            const uint32_t second = one[(j << taken) & (kPeek - 1)];
+            const uint32_t taken2 = second & 0xFF;
+            if (complete(taken2) && static_cast<int>(taken + taken2) <= kHuffmanAcBits) {
+                entry = (entry & ~uint64_t{0xFF} & ~(uint64_t{0xFFFF} << kAcPairValueShift)) |
+                        (taken + taken2) |
+                        static_cast<uint64_t>(second >> kAcStepShift & 0xFF) << kAcPairStepShift |
+                        static_cast<uint64_t>(second >> kAcValueShift) << kAcPairValueShift;
+            }
         }
         fastAc[j] = entry;
     }
@@ -54,6 +87,7 @@ bool BuildHuffmanTable(const uint8_t counts[16], const uint8_t* symbols, int sym
     std::memcpy(t->symbols, symbols, total);
     t->count = total;
 
+    uint32_t oneAc[1 << kHuffmanAcBits] = {};
     int32_t code = 0;
     int index = 0;
     for (int len = 1; len <= kJpegMaxHuffmanLength; ++len) {
@@ -67,7 +101,7 @@ bool BuildHuffmanTable(const uint8_t counts[16], const uint8_t* symbols, int sym
         for (int i = 0; i < n; ++i, ++code, ++index) {
             const uint8_t symbol = symbols[index];
             if (ac && len <= kHuffmanAcBits)
-                FillAcEntries(code, len, symbol, t->fastAc);
+                FillAcEntries(code, len, symbol, oneAc);
             if (len > kHuffmanFastBits)
                 continue;
             const int shift = kHuffmanFastBits - len;
@@ -83,6 +117,8 @@ bool BuildHuffmanTable(const uint8_t counts[16], const uint8_t* symbols, int sym
         }
         code <<= 1;
     }
+    if (ac)
+        PairAcEntries(oneAc, t->fastAc);
     t->maxCode[kJpegMaxHuffmanLength + 1] = 0x7FFFFFFF;
     t->defined = true;
     return true;
@@ -289,32 +325,50 @@ bool JpegDecoder::DecodeBlocks(int blocks, const uint8_t* components, int16_t (*
         coef[0] = comp.predictor;
 
         // k counts the positions passed in zig-zag order; a coefficient lands at kStepOrder[k]
-        // once its step is added. Every stored value is ORed in: zero means no AC term.
-        int nonzero = 0;
-        for (int k = 1; k < 64;) {
+        // once its step is added. Every stored value is ORed in: zero means no AC term. Below
+        // kPairsBefore no first code can end the block, so a second code in the same entry is
+        // still this block's: both are taken.
+        constexpr int kPairsBefore = 64 - 16;   // the longest step but EOB's is a run of 15
+        uint64_t nonzero = 0;
+        int k = 1;
+        auto next = [&](auto pairs) {
+            constexpr bool kPairs = decltype(pairs)::value;
             if (count < 32)
                 refill();
-            const int32_t e = ac.fastAc[bits >> (64 - kHuffmanAcBits)];
-            const uint32_t taken = static_cast<uint32_t>(e) & 0xFF;
-            int value;
+            const uint64_t e = ac.fastAc[bits >> (64 - kHuffmanAcBits)];
+            const uint32_t taken = static_cast<uint32_t>(
+                e >> (kPairs ? kAcPairTakenShift : kAcOneTakenShift)) & 0xFF;
             if (taken - 1 < kAcValueFollows - 1) {
-                // Code and value in one look-up (value 0 for EOB and runs of zeros).
+                // Codes and values in one look-up (value 0 for EOB and runs of zeros).
                 bits <<= taken;
                 count -= static_cast<int>(taken);
-                value = e >> 16;
-                k += (e >> 8) & 0xFF;
-            } else if (taken & kAcValueFollows) {
-                const int len = static_cast<int>(taken & 0x7F), size = e >> 16;
+                k += static_cast<int>(e >> kAcStepShift & 0xFF);
+                coef[kStepOrder[k]] = static_cast<int16_t>(e >> kAcValueShift);
+                if constexpr (kPairs) {
+                    k += static_cast<int>(e >> kAcPairStepShift & 0xFF);
+                    coef[kStepOrder[k]] = static_cast<int16_t>(e >> kAcPairValueShift);
+                    nonzero |= e & (uint64_t{0xFFFF} << kAcValueShift |
+                                    uint64_t{0xFFFF} << kAcPairValueShift);
+                } else {
+                    nonzero |= e & uint64_t{0xFFFF} << kAcValueShift;
+                }
+                return;
+            }
+            int value;
+            if (taken & kAcValueFollows) {
+                const int len = static_cast<int>(taken & 0x7F);
+                const int size = static_cast<int>(e >> kAcValueShift & 0xFFFF);
                 bits <<= len;
                 value = Extend(static_cast<uint32_t>(bits >> (64 - size)), size);
                 bits <<= size;
                 count -= len + size;
-                k += (e >> 8) & 0xFF;
+                k += static_cast<int>(e >> kAcStepShift & 0xFF);
             } else {
                 const int symbol = DecodeSymbol(ac, bits, count);
                 if (symbol <= 0) {
                     ok = symbol == 0;
-                    break;
+                    k = 64;
+                    return;
                 }
                 const int size = symbol & 15;
                 value = 0;
@@ -326,8 +380,12 @@ bool JpegDecoder::DecodeBlocks(int blocks, const uint8_t* components, int16_t (*
                 k += (symbol >> 4) + 1;
             }
             coef[kStepOrder[k]] = static_cast<int16_t>(value);
-            nonzero |= value;
-        }
+            nonzero |= static_cast<uint16_t>(value);
+        };
+        while (k < kPairsBefore)
+            next(std::true_type());
+        while (k < 64)
+            next(std::false_type());
         acPresent[b] = nonzero != 0;
     }
     m_bits.bits = bits;

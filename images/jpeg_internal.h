@@ -89,13 +89,22 @@ struct JpegQuantTable {
 constexpr int kHuffmanFastBits = 10;
 constexpr int kHuffmanAcBits = 11;   // the AC look-up's peek: most code-and-value pairs fit
 
-// fastAc entries: the bits to take (low byte), the step to the coefficient's position in the
-// zig-zag order (run + 1; 64 for EOB, which ends any block), and the value (top half). With
-// kAcValueFollows in the low byte only the code fits the peek: the low 7 bits are its length and
-// the top half is the size of the value bits that follow. An entry whose low byte is 0 belongs to
-// a longer code.
+// fastAc entries hold one code, or two when both codes and their values fit the peek together.
+// One code (kAcOne* fields): the bits to take (with the flags below), the step to the
+// coefficient's position in the zig-zag order (run + 1; 64 for EOB, which ends any block) and the
+// value. A taken byte with kAcValueFollows means only the code fits the peek: its low 7 bits are
+// the code's length and the value's size is the entry's value field; 0 means a longer code.
+// The pair fields (kAcPair*) add a second code: the bits of both, the second step and value. An
+// entry without a second code has the first code's bits, step 0 and the first value again, so
+// that applying the pair fields stores the same coefficient twice. A first EOB has no second.
 constexpr int kAcValueFollows = 0x80;
 constexpr int kAcEobStep = 64;
+constexpr int kAcPairTakenShift = 0;    // 8 bits: bits of both codes (flags as for one code)
+constexpr int kAcStepShift = 8;         // 8 bits: the first code's step
+constexpr int kAcValueShift = 16;       // 16 bits: the first code's value (or its value size)
+constexpr int kAcPairStepShift = 32;    // 8 bits: the second code's step, 0 = none
+constexpr int kAcOneTakenShift = 40;    // 8 bits: bits of the first code alone
+constexpr int kAcPairValueShift = 48;   // 16 bits: the second code's value
 
 struct JpegHuffmanTable {
     bool defined = false;
@@ -103,8 +112,8 @@ struct JpegHuffmanTable {
     uint8_t symbols[256] = {};
     // Codes of up to kHuffmanFastBits bits: length << 8 | symbol, 0 when the code is longer.
     uint16_t fast[1 << kHuffmanFastBits] = {};
-    // AC codes of up to kHuffmanAcBits bits: value << 16 | step << 8 | bits (see kAcValueFollows).
-    int32_t fastAc[1 << kHuffmanAcBits] = {};
+    // AC codes of up to kHuffmanAcBits bits, one or two per entry (see kAcValueFollows).
+    uint64_t fastAc[1 << kHuffmanAcBits] = {};
     // DC codes with their difference bits: difference << 8 | total bits; 0 = no.
     int32_t fastDc[1 << kHuffmanFastBits] = {};
     int32_t maxCode[kJpegMaxHuffmanLength + 2] = {};   // largest code of each length, -1 = none

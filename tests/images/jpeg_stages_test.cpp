@@ -228,16 +228,28 @@ TEST(JpegHuffman, BlocksRoundTrip)
         SCOPED_TRACE(standard);
         std::vector<std::vector<int>> blocks;
         BitWriter w(standard);
-        for (int b = 0; b < 40; ++b) {
+        // Then dense blocks of small values, whose short codes share a look-up in twos, up to
+        // the last coefficients and across the end of the block.
+        for (int b = 0; b < 80; ++b) {
             std::vector<int> zz(64, 0);
             zz[0] = static_cast<int>(rnd() % 4001) - 2000;
-            const int nonzero = b % 7 == 0 ? 0 : static_cast<int>(rnd() % 30);
+            const bool dense = b >= 40;
+            const int nonzero = dense ? 20 + static_cast<int>(rnd() % 44)
+                                : b % 7 == 0 ? 0 : static_cast<int>(rnd() % 30);
             for (int i = 0; i < nonzero; ++i) {
-                const int mag = b % 5 == 0 ? 1000 : 40;
+                const int mag = dense ? 1 + b % 3 : b % 5 == 0 ? 1000 : 40;
                 zz[1 + rnd() % 63] = static_cast<int>(rnd() % (2 * mag + 1)) - mag;
             }
-            if (b == 3)
-                zz[63] = 5;   // the last coefficient: no EOB follows
+            if (b == 3 || (dense && b % 4 == 1))
+                zz[63] = b == 3 ? 5 : 1;   // the last coefficient: no EOB follows
+            if (dense && b % 4 == 2)
+                zz[47] = zz[48] = 1;
+            if (dense && b % 8 == 5) {   // every coefficient: the last starts a look-up
+                for (int k = 1; k < 64; ++k)
+                    zz[k] = rnd() % 2 ? 1 : -1;
+            }
+            if (dense && b % 8 == 6)
+                zz[0] = b % 3 - 1;   // a short DC code right after such a block
             EncodeBlock(&w, zz.data());
             blocks.push_back(zz);
         }
