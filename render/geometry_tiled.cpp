@@ -71,6 +71,82 @@ int TileTriangles(const TileCells& t) {
     return triangles;
 }
 
+// Convex polygons, each a run of vertex records of its own: the pieces of triangles cut at tile
+// lines. A piece stays one polygon through every cut and is fanned into triangles once, so a
+// tile fully inside a triangle gets two triangles instead of the slivers that re-cutting fans
+// would give.
+struct PolygonList {
+    std::vector<MeshVertex> vertices;
+    std::vector<int> sizes;
+};
+
+float CutCoordinate(const MeshVertex& v, bool alongU) {
+    return alongU ? v.u : v.v;
+}
+
+// Cuts every polygon at u = line (alongU) or v = line: the piece at or below the line goes to
+// a, the piece above to b. A corner on the line belongs to both pieces as it is, and an edge
+// crossing the line gets one new vertex in both, interpolated from its lower end whichever way
+// the polygon walks it, so that two polygons sharing an edge share the crossing bit for bit and
+// leave no crack between them. A piece of corners on the line alone has no area on its side and
+// is dropped, except for a polygon lying wholly on the line, which goes to a whole.
+void CutPolygons(const PolygonList& in, bool alongU, float line, PolygonList* a, PolygonList* b) {
+    const MeshVertex* polygon = in.vertices.data();
+    for (int size : in.sizes) {
+        const size_t firstA = a->vertices.size(), firstB = b->vertices.size();
+        bool belowA = false, aboveB = false;  // a corner off the line on either side
+        for (int k = 0; k < size; ++k) {
+            const MeshVertex& p = polygon[k];
+            const MeshVertex& q = polygon[(k + 1) % size];
+            const float cp = CutCoordinate(p, alongU), cq = CutCoordinate(q, alongU);
+            if (cp <= line) {
+                a->vertices.push_back(p);
+                belowA = belowA || cp < line;
+            }
+            if (cp >= line) {
+                b->vertices.push_back(p);
+                aboveB = aboveB || cp > line;
+            }
+            if ((cp < line && cq > line) || (cp > line && cq < line)) {
+                const MeshVertex& low = cp < cq ? p : q;
+                const MeshVertex& high = cp < cq ? q : p;
+                const float cLow = CutCoordinate(low, alongU), cHigh = CutCoordinate(high, alongU);
+                MeshVertex crossing;
+                InterpolateVertex(low, high, &crossing, (line - cLow) / (cHigh - cLow));
+                a->vertices.push_back(crossing);
+                b->vertices.push_back(crossing);
+            }
+        }
+        const struct {
+            PolygonList* list;
+            size_t first;
+            bool keep;
+        } parts[2] = {{a, firstA, belowA || !aboveB}, {b, firstB, aboveB}};
+        for (const auto& part : parts) {
+            const int count = static_cast<int>(part.list->vertices.size() - part.first);
+            if (count >= 3 && part.keep)
+                part.list->sizes.push_back(count);
+            else
+                part.list->vertices.resize(part.first);
+        }
+        polygon += size;
+    }
+}
+
+// Appends each polygon as a fan of triangles (0, 1, 2), (0, 2, 3), ... over its own vertices.
+void AppendFans(const PolygonList& polygons, MeshWorkList* out) {
+    int first = static_cast<int>(out->vertices.size());
+    out->vertices.insert(out->vertices.end(), polygons.vertices.begin(), polygons.vertices.end());
+    for (int size : polygons.sizes) {
+        for (int fan = 1; fan + 1 < size; ++fan) {
+            out->indices.push_back(first);
+            out->indices.push_back(first + fan);
+            out->indices.push_back(first + fan + 1);
+        }
+        first += size;
+    }
+}
+
 }  // namespace
 
 bool CObjeto3D::BuildTiledGeometry(int type, float newSizeX, float newSizeY, float newSizeZ,
@@ -223,55 +299,24 @@ void CObjeto3D::SplitTrianglesAtLine(const MeshVertex* source, int sourceCount,
                                      const int32_t* sourceIndices, int sourceIndexCount,
                                      MeshWorkList* partA, MeshWorkList* partB, float uLine,
                                      float vLine) {
-    const bool alongU = uLine != 0;
-    const float line = alongU ? uLine : vLine;
+    PolygonList triangles;
     for (int slot = 0; slot + 2 < sourceIndexCount; slot += 3) {
-        const MeshVertex* corner[3];
         bool valid = true;
         for (int k = 0; k < 3; ++k) {
             const int index = sourceIndices[slot + k];
             valid = valid && index >= 0 && index < sourceCount;
-            corner[k] = valid ? &source[index] : nullptr;
         }
         if (!valid)
             continue;
-        MeshVertex polygonA[4], polygonB[4];
-        int countA = 0, countB = 0;
-        for (int k = 0; k < 3; ++k) {
-            const MeshVertex& a = *corner[k];
-            const MeshVertex& b = *corner[(k + 1) % 3];
-            const float ca = alongU ? a.u : a.v;
-            const float cb = alongU ? b.u : b.v;
-            if (ca <= line)
-                polygonA[countA++] = a;
-            else
-                polygonB[countB++] = a;
-            if ((ca <= line) != (cb <= line)) {
-                MeshVertex crossing;
-                InterpolateVertex(a, b, &crossing, (line - ca) / (cb - ca));
-                polygonA[countA++] = crossing;
-                polygonB[countB++] = crossing;
-            }
-        }
-        // A triangle cut by a line keeps at most four corners on either side.
-        const struct {
-            MeshWorkList* list;
-            const MeshVertex* polygon;
-            int count;
-        } parts[2] = {{partA, polygonA, countA}, {partB, polygonB, countB}};
-        for (const auto& part : parts) {
-            if (part.count < 3)
-                continue;
-            const int first = static_cast<int>(part.list->vertices.size());
-            part.list->vertices.insert(part.list->vertices.end(), part.polygon,
-                                       part.polygon + part.count);
-            for (int fan = 1; fan + 1 < part.count; ++fan) {
-                part.list->indices.push_back(first);
-                part.list->indices.push_back(first + fan);
-                part.list->indices.push_back(first + fan + 1);
-            }
-        }
+        for (int k = 0; k < 3; ++k)
+            triangles.vertices.push_back(source[sourceIndices[slot + k]]);
+        triangles.sizes.push_back(3);
     }
+    PolygonList a, b;
+    const bool alongU = uLine != 0;
+    CutPolygons(triangles, alongU, alongU ? uLine : vLine, &a, &b);
+    AppendFans(a, partA);
+    AppendFans(b, partB);
 }
 
 bool CObjeto3D::SplitByTiles() {
@@ -341,49 +386,49 @@ bool CObjeto3D::SplitByTiles() {
         return true;
     }
 
-    // Raw triangles of the single form; removed ones stay behind.
-    MeshWorkList rest;
-    rest.indices.reserve(indexCount);
+    // Triangles of the single form as polygons; removed ones stay behind.
+    PolygonList rest;
+    rest.vertices.reserve(static_cast<size_t>(std::max(indexCount, 0)));
     for (int slot = 0; slot + 2 < indexCount; slot += 3) {
         if (IsTriangleRemoved(slot))
             continue;
+        bool valid = true;
+        for (int k = 0; k < 3; ++k) {
+            const int index = GetIndex(slot + k, true);
+            valid = valid && index >= 0 && index < vertexCount;
+        }
+        if (!valid)
+            continue;
         for (int k = 0; k < 3; ++k)
-            rest.indices.push_back(GetIndex(slot + k, true));
+            rest.vertices.push_back(vertices[GetIndex(slot + k, true)]);
+        rest.sizes.push_back(3);
     }
-    const MeshVertex* restVertices = vertices;
-    int restVertexCount = vertexCount;
 
     MeshWorkList result;
     int tile = 0;
     int top = 0;
     for (int ty = 0; ty < layout.tilesY; ++ty) {
-        MeshWorkList strip, below;
-        SplitTrianglesAtLine(restVertices, restVertexCount, rest.indices.data(),
-                             static_cast<int>(rest.indices.size()), &strip, &below, 0,
-                             static_cast<float>(top + layout.down[ty]) / height);
+        PolygonList strip, below;
+        CutPolygons(rest, false, static_cast<float>(top + layout.down[ty]) / height, &strip, &below);
         rest = std::move(below);
-        restVertices = rest.vertices.data();
-        restVertexCount = static_cast<int>(rest.vertices.size());
         int left = 0;
         for (int tx = 0; tx < layout.tilesX; ++tx, ++tile) {
-            MeshWorkList piece, right;
-            SplitTrianglesAtLine(strip.vertices.data(), static_cast<int>(strip.vertices.size()),
-                                 strip.indices.data(), static_cast<int>(strip.indices.size()),
-                                 &piece, &right,
-                                 static_cast<float>(left + layout.across[tx]) / width, 0);
+            PolygonList piece, right;
+            CutPolygons(strip, true, static_cast<float>(left + layout.across[tx]) / width, &piece, &right);
             strip = std::move(right);
-            const int first = static_cast<int>(result.vertices.size());
-            for (MeshVertex v : piece.vertices) {
+            const int firstVertex = static_cast<int>(result.vertices.size());
+            const int firstIndex = static_cast<int>(result.indices.size());
+            for (MeshVertex& v : piece.vertices) {
                 v.refU = v.u;
                 v.refV = v.v;
                 v.u = Clamp((v.u * width - left) / layout.across[tx], 0, 1);
                 v.v = Clamp((v.v * height - top) / layout.down[ty], 0, 1);
-                result.vertices.push_back(v);
             }
-            for (int32_t index : piece.indices)
-                result.indices.push_back(first + index);
-            subFullVertexCount[tile] = subVertexCount[tile] = static_cast<int>(piece.vertices.size());
-            subFullIndexCount[tile] = subIndexCount[tile] = static_cast<int>(piece.indices.size());
+            AppendFans(piece, &result);
+            subFullVertexCount[tile] = subVertexCount[tile] =
+                static_cast<int>(result.vertices.size()) - firstVertex;
+            subFullIndexCount[tile] = subIndexCount[tile] =
+                static_cast<int>(result.indices.size()) - firstIndex;
             left += layout.across[tx];
         }
         top += layout.down[ty];

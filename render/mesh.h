@@ -358,10 +358,12 @@ public:
     // Splits the mesh into sub-meshes along the tiles of texture 1 (keeping the single form
     // aside). False when there is no ready texture or it is too large to split.
     bool SplitByTiles();
-    // Cuts a triangle list at u = uLine (when uLine is not 0) or at v = vLine: corners at or
-    // below the line go to part A, the others to part B; crossing edges get an interpolated
-    // vertex in both. The parts are appended to and share no vertices. Triangles with a vertex
-    // number outside 0..vertexCount-1 are skipped.
+    // Cuts a triangle list at u = uLine (when uLine is not 0) or at v = vLine: corners below
+    // the line go to part A, those above to part B, corners on it to both; crossing edges get
+    // a vertex in both, interpolated from the edge's lower end. Each part's piece is fanned
+    // into triangles; a piece of corners on the line alone is dropped, unless the whole
+    // triangle lies on it (then it goes to part A). The parts are appended to and share no
+    // vertices. Triangles with a vertex number outside 0..vertexCount-1 are skipped.
     static void SplitTrianglesAtLine(const MeshVertex* vertices, int vertexCount,
                                      const int32_t* indices, int indexCount, MeshWorkList* partA,
                                      MeshWorkList* partB, float uLine, float vLine);

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <map>
 #include <utility>
+#include <vector>
 
 #include "core/system_wrappers.h"
 #include "mesh_test_support.h"
@@ -37,6 +38,16 @@ void ExpectConsistentTiles(const CObjeto3D& mesh) {
 
 float TriangleAreaXZ(const MeshVertex& a, const MeshVertex& b, const MeshVertex& c) {
     return 0.5f * std::fabs((b.x - a.x) * (c.z - a.z) - (c.x - a.x) * (b.z - a.z));
+}
+
+// A vertex at texture coordinates (u, v) and position (x, y, 0).
+MeshVertex Corner(float u, float v, float x, float y) {
+    MeshVertex m = {};
+    m.u = u;
+    m.v = v;
+    m.x = x;
+    m.y = y;
+    return m;
 }
 
 }  // namespace
@@ -240,6 +251,92 @@ TEST(GeometrySplit, AModelSplitsAtTheTileLines) {
     EXPECT_EQ(mesh.vertexCount, 4);
     EXPECT_EQ(mesh.indexCount, 6);
     EXPECT_EQ(mesh.vertices[3].u, 1.0f);
+}
+
+// A tile lying wholly inside one triangle is one rectangle of two triangles; a tile the quad's
+// diagonal crosses holds one fanned piece on each side of it. Nothing thinner is made.
+TEST(GeometrySplit, TilesGetWholePiecesWithoutSlivers) {
+    struct Case {
+        int size;
+        std::vector<int> triangles;  // per tile, row by row
+    };
+    const Case cases[] = {
+        // The diagonal runs through tile corners.
+        {1024, std::vector<int>(16, 2)},
+        // Pieces of 256 and 64: the diagonal cuts the corner tiles' insides.
+        {300, {4, 3, 3, 2}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.size);
+        FakeTexture image(c.size, c.size, true);
+        CObjeto3D mesh;
+        MakeQuad(mesh);
+        mesh.texture1 = &image.sprite;
+        ASSERT_TRUE(mesh.SplitByTiles());
+        ASSERT_EQ(mesh.subMeshCount, static_cast<int>(c.triangles.size()));
+        ExpectConsistentTiles(mesh);
+        float area = 0;
+        for (int t = 0, slot = 0; t < mesh.subMeshCount; slot += mesh.subFullIndexCount[t], ++t) {
+            SCOPED_TRACE(t);
+            EXPECT_EQ(mesh.subFullIndexCount[t], 3 * c.triangles[t]);
+            for (int s = slot; s < slot + mesh.subFullIndexCount[t]; s += 3) {
+                const float a = TriangleAreaXZ(*mesh.GetTriangleVertex(s, true),
+                                               *mesh.GetTriangleVertex(s + 1, true),
+                                               *mesh.GetTriangleVertex(s + 2, true));
+                EXPECT_GT(a, 1e-3f) << "triangle " << (s - slot) / 3;
+                area += a;
+            }
+        }
+        EXPECT_NEAR(area, 100.0f, 1e-3f);
+    }
+}
+
+// Two triangles walk their common edge in opposite directions; both must get the very same
+// crossing vertex, or the rasteriser may leave a crack of pixels between them.
+TEST(GeometrySplit, ACommonEdgeIsCutAtTheSamePointFromBothSides) {
+    const MeshVertex p = Corner(0.17f, 0, 2305.0f / 37.0f, 0), q = Corner(0.996f, 0, 25.0f, 0);
+    const MeshVertex r = Corner(0.9f, 1.0f, 0, 1.0f), s = Corner(0.9f, -1.0f, 0, 1.0f);
+    const MeshVertex vertices[4] = {p, q, r, s};
+    const int32_t forwards[3] = {0, 1, 2};   // p to q
+    const int32_t backwards[3] = {1, 0, 3};  // q to p
+    const MeshVertex* crossing[2] = {};
+    MeshWorkList a[2], b[2];
+    CObjeto3D::SplitTrianglesAtLine(vertices, 4, forwards, 3, &a[0], &b[0], 0.281f, 0);
+    CObjeto3D::SplitTrianglesAtLine(vertices, 4, backwards, 3, &a[1], &b[1], 0.281f, 0);
+    for (int k = 0; k < 2; ++k) {
+        for (const MeshVertex& v : a[k].vertices)
+            if (v.y == 0 && v.u > p.u)
+                crossing[k] = &v;  // on the common edge, not p itself
+        ASSERT_NE(crossing[k], nullptr) << k;
+    }
+    EXPECT_EQ(crossing[0]->x, crossing[1]->x);
+    EXPECT_EQ(crossing[0]->u, crossing[1]->u);
+    EXPECT_EQ(crossing[0]->v, crossing[1]->v);
+}
+
+// A corner lying on the line belongs to both sides as it is; the side it only touches gets no
+// piece; a triangle lying on the line is not lost.
+TEST(GeometrySplit, ACornerOnTheLineIsSharedAsItIs) {
+    const MeshVertex v[6] = {Corner(0.25f, 0, 3.0f, 0), Corner(0.75f, 1.0f, 0, 0), Corner(0, 1.0f, 0, 0),
+                             Corner(0.5f, 2.0f, 0, 0), Corner(0.25f, 1.0f, 1.0f, 0),
+                             Corner(0.25f, 2.0f, 0, 1.0f)};  // the first and the last two on the line
+    const int32_t across[3] = {0, 1, 2};   // v1 and v2 on either side
+    const int32_t touching[3] = {0, 1, 3};  // only touches the line
+    const int32_t lying[3] = {0, 4, 5};     // wholly on the line, as a model's edge-on texture
+    MeshWorkList a, b;
+    CObjeto3D::SplitTrianglesAtLine(v, 4, across, 3, &a, &b, 0.25f, 0);
+    ASSERT_EQ(a.indices.size(), 3u) << "one triangle each side, no doubled corner";
+    ASSERT_EQ(b.indices.size(), 3u);
+    EXPECT_EQ(a.vertices[0].x, 3.0f);
+    EXPECT_EQ(b.vertices[0].x, 3.0f);
+    MeshWorkList c, d;
+    CObjeto3D::SplitTrianglesAtLine(v, 4, touching, 3, &c, &d, 0.25f, 0);
+    EXPECT_TRUE(c.indices.empty());
+    EXPECT_EQ(d.indices.size(), 3u);
+    MeshWorkList e, f;
+    CObjeto3D::SplitTrianglesAtLine(v, 6, lying, 3, &e, &f, 0.25f, 0);
+    EXPECT_EQ(e.indices.size(), 3u) << "kept once, below";
+    EXPECT_TRUE(f.indices.empty());
 }
 
 TEST(GeometrySplit, AShapeIsRebuiltTiledAndItsSingleFormKept) {
