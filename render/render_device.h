@@ -188,6 +188,7 @@ enum BackEndCall : int32_t {
     CallChoosePixelFormat,
     CallCreateGLContext,           // wglCreateContext
     CallDisplayMode,               // each change of the display mode for full screen
+    CallExclusiveMode,             // DirectDraw's exclusive full-screen cooperative level
 };
 // The injected answer for the call: S_OK when none.
 HRESULT BackEndFault(int32_t call);

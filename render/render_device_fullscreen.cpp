@@ -110,7 +110,9 @@ HRESULT CObjeto2D::ApplyWindowMode(int32_t restoreWindow)
     if (directDrawMode && !window)
         return S_OK;
     if (directDrawMode) {
-        HRESULT result = directDraw->SetCooperativeLevel(window, kFullscreenCooperation);
+        HRESULT result = BackEndFault(CallExclusiveMode);
+        if (SUCCEEDED(result))
+            result = directDraw->SetCooperativeLevel(window, kFullscreenCooperation);
         if (FAILED(result) && result != DDERR_EXCLUSIVEMODEALREADYSET)
             return result;
     }

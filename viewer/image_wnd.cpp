@@ -45,8 +45,11 @@ void PlaceChild(CWnd& child, int x, int y, int width, int height, bool show)
 {
     if (!child.m_hWnd)
         return;
+    // The child repaints at its new place, so its old pixels are not copied: a copy waits for the
+    // display's exposure answer, which never came for the content of a window that had just
+    // given up a refused full screen.
     SetWindowPos(child.m_hWnd, nullptr, x, y, width > 0 ? width : 0, height > 0 ? height : 0,
-                 SWP_NOZORDER | SWP_NOACTIVATE | (show ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
+                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS | (show ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
 }
 
 }  // namespace

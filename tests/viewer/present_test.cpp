@@ -10,6 +10,7 @@
 
 #include "core/system_wrappers.h"
 #include "dispatch_support.h"
+#include "render/directx_probe.h"
 #include "viewer_test_support.h"
 
 namespace {
@@ -230,5 +231,64 @@ TEST(ProgramVersion, TextsPackIntoOneByteEach)
     EXPECT_STREQ(text, "1.0.0.0");
     EXPECT_EQ(GetProgramVersion(nullptr), 0x01000000u);
 }
+
+// The display refuses the exclusive mode full screen needs.
+HRESULT RefuseExclusiveMode(int32_t call)
+{
+    return call == CallExclusiveMode ? DDERR_NOEXCLUSIVEMODE : S_OK;
+}
+
+// The view in a top-level window on DirectDraw surfaces: full screen is refused, the view comes
+// back, moves to GDI surfaces and asks to reopen as a borderless popup.
+TEST(PresentRefused, ARefusedFullScreenReopensAsAPopupOnGdiSurfaces)
+{
+    MessageBoxFunction previousBox = SetMessageBoxFunction(CountBox);
+    s_boxes = 0;
+    const uint32_t previousLevel = g_directXLevel.exchange(kDirectXLevelDirectDraw);
+    HWND host = dispatch_test::CreateTestWindow("LumarixRefusedHost", DefWindowProcA, kViewW, kViewH);
+    ShowWindow(host, SW_SHOWNA);
+    auto engine = std::make_unique<CMainWnd>();
+    ASSERT_EQ(engine->Initialize(kViewW, kViewH, host, 0), 1);
+    viewer_test::Pump();
+    if (engine->m_view.gdiMode) {
+        engine->Shutdown();
+        engine.reset();
+        DestroyWindow(host);
+        g_directXLevel = previousLevel;
+        SetMessageBoxFunction(previousBox);
+        GTEST_SKIP() << "no DirectDraw surfaces here";
+    }
+    engine->m_view.SetRenderState(RenderStateZBuffer, 1);
+    g_renderSystem.backEndFault = RefuseExclusiveMode;
+
+    EXPECT_EQ(engine->ToggleFullScreen(0, 1), 1);
+    EXPECT_EQ(engine->m_view.fullscreen, 0);
+    EXPECT_EQ(engine->m_fullScreenOpened, 0);
+    EXPECT_EQ(s_boxes, 1) << "the device says it cannot change to full screen";
+    EXPECT_EQ(engine->m_externalWnd.m_externalMode, nullptr) << "the view came back";
+    EXPECT_EQ(engine->m_view.window, host);
+    EXPECT_EQ(engine->m_view.gdiMode, 1);
+    EXPECT_EQ(engine->m_view.GetRenderState(RenderStateZBuffer), 1) << "the new device keeps its states";
+    EXPECT_EQ(CountHostEvents(*engine, "_fullscreenclosed_"), 0);
+
+    MSG message;
+    ASSERT_TRUE(PeekMessageA(&message, engine->m_messageWnd, ViewerMessageToggleFullScreen,
+                             ViewerMessageToggleFullScreen, PM_REMOVE));
+    EXPECT_EQ(message.wParam, 0u);
+    EXPECT_EQ(message.lParam, 0);
+    DispatchMessageA(&message);
+    EXPECT_EQ(engine->m_externalWnd.m_externalMode, host) << "reopened as a popup";
+    EXPECT_EQ(engine->m_view.fullscreen, 0);
+    EXPECT_EQ(GetWindowLongPtrA(engine->m_externalWnd.m_hWnd, GWL_STYLE) & WS_BORDER, 0);
+    engine->ToggleFullScreen(0, 0);
+
+    g_renderSystem = DefaultRenderDeviceSystem();
+    engine->Shutdown();
+    engine.reset();
+    DestroyWindow(host);
+    g_directXLevel = previousLevel;
+    SetMessageBoxFunction(previousBox);
+}
+
 
 }  // namespace
