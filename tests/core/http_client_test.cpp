@@ -115,8 +115,9 @@ TEST_F(HttpClient, MoreStreamsReadingAtOnceThanLargeReceivesReadTheirOwnBytes) {
             if (n <= 0)
                 continue;
             bodies[i].append(reinterpret_cast<const char*>(piece.data()), static_cast<size_t>(n));
-            if (i == 0 && bodies[i].size() == static_cast<size_t>(kPiece))
+            if (i == 0 && bodies[i].size() == static_cast<size_t>(kPiece)) {
                 ASSERT_EQ(streams[i]->Seek(seekTo), seekTo);
+            }
             reading = true;
         }
     }

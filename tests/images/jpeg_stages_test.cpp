@@ -174,6 +174,7 @@ TEST(JpegFormat, ExifOrientation)
 {
     auto le = [](std::initializer_list<uint8_t> ifd, uint8_t firstIfd = 8) {
         Bytes b = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 0x2A, 0, firstIfd, 0, 0, 0};
+        b.reserve(b.size() + ifd.size());
         b.insert(b.end(), ifd);
         return b;
     };
