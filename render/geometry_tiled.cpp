@@ -147,6 +147,20 @@ void AppendFans(const PolygonList& polygons, MeshWorkList* out) {
     }
 }
 
+// Appends the triangle of the three vertex numbers as a polygon; false, and nothing appended,
+// when a number lies outside 0..vertexCount-1.
+bool AddTriangle(const MeshVertex* vertices, int vertexCount, const int32_t index[3],
+                 PolygonList* out) {
+    for (int k = 0; k < 3; ++k) {
+        if (index[k] < 0 || index[k] >= vertexCount)
+            return false;
+    }
+    for (int k = 0; k < 3; ++k)
+        out->vertices.push_back(vertices[index[k]]);
+    out->sizes.push_back(3);
+    return true;
+}
+
 }  // namespace
 
 bool CObjeto3D::BuildTiledGeometry(int type, float newSizeX, float newSizeY, float newSizeZ,
@@ -300,18 +314,8 @@ void CObjeto3D::SplitTrianglesAtLine(const MeshVertex* source, int sourceCount,
                                      MeshWorkList* partA, MeshWorkList* partB, float uLine,
                                      float vLine) {
     PolygonList triangles;
-    for (int slot = 0; slot + 2 < sourceIndexCount; slot += 3) {
-        bool valid = true;
-        for (int k = 0; k < 3; ++k) {
-            const int index = sourceIndices[slot + k];
-            valid = valid && index >= 0 && index < sourceCount;
-        }
-        if (!valid)
-            continue;
-        for (int k = 0; k < 3; ++k)
-            triangles.vertices.push_back(source[sourceIndices[slot + k]]);
-        triangles.sizes.push_back(3);
-    }
+    for (int slot = 0; slot + 2 < sourceIndexCount; slot += 3)
+        AddTriangle(source, sourceCount, sourceIndices + slot, &triangles);
     PolygonList a, b;
     const bool alongU = uLine != 0;
     CutPolygons(triangles, alongU, alongU ? uLine : vLine, &a, &b);
@@ -392,16 +396,9 @@ bool CObjeto3D::SplitByTiles() {
     for (int slot = 0; slot + 2 < indexCount; slot += 3) {
         if (IsTriangleRemoved(slot))
             continue;
-        bool valid = true;
-        for (int k = 0; k < 3; ++k) {
-            const int index = GetIndex(slot + k, true);
-            valid = valid && index >= 0 && index < vertexCount;
-        }
-        if (!valid)
-            continue;
-        for (int k = 0; k < 3; ++k)
-            rest.vertices.push_back(vertices[GetIndex(slot + k, true)]);
-        rest.sizes.push_back(3);
+        const int32_t index[3] = {GetIndex(slot, true), GetIndex(slot + 1, true),
+                                  GetIndex(slot + 2, true)};
+        AddTriangle(vertices, vertexCount, index, &rest);
     }
 
     MeshWorkList result;
@@ -409,12 +406,14 @@ bool CObjeto3D::SplitByTiles() {
     int top = 0;
     for (int ty = 0; ty < layout.tilesY; ++ty) {
         PolygonList strip, below;
-        CutPolygons(rest, false, static_cast<float>(top + layout.down[ty]) / height, &strip, &below);
+        CutPolygons(rest, false, static_cast<float>(top + layout.down[ty]) / height, &strip,
+                    &below);
         rest = std::move(below);
         int left = 0;
         for (int tx = 0; tx < layout.tilesX; ++tx, ++tile) {
             PolygonList piece, right;
-            CutPolygons(strip, true, static_cast<float>(left + layout.across[tx]) / width, &piece, &right);
+            CutPolygons(strip, true, static_cast<float>(left + layout.across[tx]) / width, &piece,
+                        &right);
             strip = std::move(right);
             const int firstVertex = static_cast<int>(result.vertices.size());
             const int firstIndex = static_cast<int>(result.indices.size());

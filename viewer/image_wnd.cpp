@@ -49,7 +49,8 @@ void PlaceChild(CWnd& child, int x, int y, int width, int height, bool show)
     // display's exposure answer, which never came for the content of a window that had just
     // given up a refused full screen.
     SetWindowPos(child.m_hWnd, nullptr, x, y, width > 0 ? width : 0, height > 0 ? height : 0,
-                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS | (show ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
+                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS |
+                     (show ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
 }
 
 }  // namespace
