@@ -412,9 +412,12 @@ TEST(PlayerStart, PackageGivesParametersAndClassDamagedGivesAPlainPlayer)
 
 TEST_F(HostWindow, SecondStartHandsItsTextsToTheFirstAndExits)
 {
-    ASSERT_TRUE(Create("interface=0"));
+    // A window class of this test's own: the second start must find this frame and not a player
+    // that anything else runs on the same desktop meanwhile.
+    const std::string instance = "instancename=HandOver" + std::to_string(GetCurrentProcessId());
+    ASSERT_TRUE(Create(("interface=0 " + instance).c_str()));
     const std::string second = CopyOfPlayer(folder.Path(), "second.exe");
-    const std::string commandLine = "oneinstance=1 \"a b\",c\\d 'q'";
+    const std::string commandLine = "oneinstance=1 " + instance + " \"a b\",c\\d 'q'";
     PlayerProcess player(second);
     ASSERT_TRUE(player.Start(commandLine));
     EXPECT_EQ(player.WaitForExit(kWaitMs), 0);
