@@ -7,7 +7,7 @@
 # FUZZ_CPU=N keeps the run on one processor: the guard-page heap changes page protections for
 # every block, and each change must reach every processor the program has run on.
 # FUZZ_MAX_SIZE=BYTES bounds the mutated inputs (65536 by default): targets whose corpus keeps
-# large inputs run several times faster with a few kilobytes.
+# large inputs run up to twice as fast with a few kilobytes.
 # Usage: bench/fuzz.sh build-folder [target|all] [seconds per target] [seed] [inputs per target]
 set -uo pipefail
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
